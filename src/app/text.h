@@ -1,0 +1,21 @@
+// Text conversions shared by the log, the tools and the reference link library.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace q9 {
+
+// UTF-8 of a UTF-16 text; an unpaired surrogate becomes U+FFFD.
+std::string Utf8FromUtf16(std::u16string_view text);
+
+// UTF-16 of a UTF-8 text; an invalid byte sequence becomes U+FFFD.
+std::u16string Utf16FromUtf8(std::string_view text);
+
+// UTF-16 of a byte string, each byte becoming the code unit of the same value.
+std::u16string Utf16FromBytes(std::string_view bytes);
+
+// Plain ASCII to UTF-16, for the system's own fixed texts.
+inline std::u16string Ascii16(std::string_view ascii) { return Utf16FromBytes(ascii); }
+
+}  // namespace q9

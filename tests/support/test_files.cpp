@@ -1,0 +1,70 @@
+#include "test_files.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <random>
+
+#include "app/platform.h"
+#include "app/text.h"
+
+namespace q9::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path FsPath(const std::u16string& path) {
+#ifdef _WIN32
+  return fs::path(path);
+#else
+  std::u16string mapped = path;
+  for (char16_t& c : mapped) {
+    if (c == u'\\') c = u'/';
+  }
+  return fs::path(Utf8FromUtf16(mapped));
+#endif
+}
+
+}  // namespace
+
+TempFolder::TempFolder() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device random;
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  const fs::path folder = fs::temp_directory_path() /
+                          ("q9test-" + std::to_string(random()) + "-" + std::to_string(stamp) +
+                           "-" + std::to_string(counter++));
+  fs::create_directories(folder);
+  path_ = folder.u16string();
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  fs::remove_all(FsPath(path_), ignored);
+}
+
+std::u16string TempFolder::File(std::u16string_view name) const {
+  return path_ + u"\\" + std::u16string(name);
+}
+
+std::string ReadFileBytes(const std::u16string& path) {
+  platform::UniqueFile file = platform::OpenFile(path, "rb");
+  if (!file) return {};
+  std::string bytes;
+  char buffer[4096];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
+  return bytes;
+}
+
+bool FileExists(const std::u16string& path) { return fs::exists(FsPath(path)); }
+
+void WriteFileBytes(const std::u16string& path, std::string_view bytes) {
+  platform::UniqueFile file = platform::OpenFile(path, "wb");
+  if (file) std::fwrite(bytes.data(), 1, bytes.size(), file.get());
+}
+
+void MakeFolder(const std::u16string& path) { fs::create_directories(FsPath(path)); }
+
+}  // namespace q9::test

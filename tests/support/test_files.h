@@ -1,0 +1,35 @@
+// Files and folders for tests: a private temporary folder wiped at the end of each test, and
+// whole-file reads and writes through the same platform layer the product uses.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace q9::test {
+
+// A new empty folder below the system's temporary folder, removed with its content on
+// destruction.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  // The folder as the system spells paths: backslash-separated on Windows; on the native
+  // build the platform layer maps the backslashes that callers append.
+  const std::u16string& path() const { return path_; }
+  // path() + "\" + name.
+  std::u16string File(std::u16string_view name) const;
+
+ private:
+  std::u16string path_;
+};
+
+// The whole file as bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::u16string& path);
+bool FileExists(const std::u16string& path);
+void WriteFileBytes(const std::u16string& path, std::string_view bytes);
+void MakeFolder(const std::u16string& path);
+
+}  // namespace q9::test
