@@ -64,6 +64,21 @@ std::optional<std::u16string> ReadUserRegistryText(const std::u16string& subKey,
                                                    const std::u16string& valueName,
                                                    uint32_t bufferBytes);
 
+// A shared library loaded at run time: LoadLibraryW on Windows (a bare file name goes through
+// the normal DLL search, the executable's folder first), dlopen on the native build.
+struct ModuleCloser {
+  void operator()(void* module) const noexcept;
+};
+using UniqueModule = std::unique_ptr<void, ModuleCloser>;
+// Null when the library cannot be loaded.
+UniqueModule LoadModule(const std::u16string& path);
+// The exported function `name`, or null.
+void* ModuleSymbol(void* module, const char* name);
+
+// Tells the user about a failure that stops the program: a modal message box with no owner
+// window and an OK button on Windows; caption and text on standard error on the native build.
+void ShowErrorMessage(const std::u16string& caption, const std::u16string& text);
+
 // The native spelling of a path: UTF-8 with "\" mapped to "/" on the native build; the path
 // as UTF-8 unchanged on Windows. For messages and tools, not for opening files.
 std::string DisplayPath(const std::u16string& path);

@@ -1,4 +1,5 @@
 // Native build of the platform seam: POSIX files, the process environment, no registry.
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,6 +84,23 @@ std::optional<std::u16string> ReadEnvironment(const std::u16string& name, size_t
 std::optional<std::u16string> ReadUserRegistryText(const std::u16string&, const std::u16string&,
                                                    uint32_t) {
   return std::nullopt;
+}
+
+void ModuleCloser::operator()(void* module) const noexcept {
+  if (module) ::dlclose(module);
+}
+
+UniqueModule LoadModule(const std::u16string& path) {
+  return UniqueModule(::dlopen(NativePath(path).c_str(), RTLD_NOW | RTLD_LOCAL));
+}
+
+void* ModuleSymbol(void* module, const char* name) {
+  return module ? ::dlsym(module, name) : nullptr;
+}
+
+void ShowErrorMessage(const std::u16string& caption, const std::u16string& text) {
+  std::fprintf(stderr, "%s\n%s\n", Utf8FromUtf16(caption).c_str(), Utf8FromUtf16(text).c_str());
+  std::fflush(stderr);
 }
 
 std::string DisplayPath(const std::u16string& path) { return NativePath(path); }

@@ -94,6 +94,23 @@ std::optional<std::u16string> ReadUserRegistryText(const std::u16string& subKey,
   return text;
 }
 
+void ModuleCloser::operator()(void* module) const noexcept {
+  if (module) FreeLibrary(static_cast<HMODULE>(module));
+}
+
+UniqueModule LoadModule(const std::u16string& path) {
+  return UniqueModule(LoadLibraryW(Wide(path)));
+}
+
+void* ModuleSymbol(void* module, const char* name) {
+  if (!module) return nullptr;
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+void ShowErrorMessage(const std::u16string& caption, const std::u16string& text) {
+  MessageBoxW(nullptr, Wide(text), Wide(caption), MB_OK);
+}
+
 std::string DisplayPath(const std::u16string& path) { return Utf8FromUtf16(path); }
 
 }  // namespace q9::platform

@@ -1,0 +1,29 @@
+// The model sync driver: the start-up load of "_model.pdx", the sync record "_mod.sync" with
+// the host's notification, and the application of the update "_mod.sm".
+#pragma once
+
+#include <functional>
+
+#include "scene/scene_container.h"
+
+namespace q9 {
+
+// Looks up the host window if none is held yet and posts it the sync-state message
+// (1137, wParam 0, lParam 10). Provided by the application shell.
+using NotifyHost = std::function<void()>;
+
+// Initialises the link session and sends the model of "_model.pdx". False: no session (the
+// user has been told); the process ends.
+bool loadStartupModel(SceneContainer& container);
+
+// Writes "_mod.sync", notifies the host, logs "Sync Model state 0".
+void modelSyncNotify(SceneContainer& container, const NotifyHost& notifyHost);
+
+// Applies the change list and the geometry section of "_mod.sm" and sends the model; with
+// `withLog` framed by the state-1 log lines.
+void modelSyncApply(SceneContainer& container, bool withLog);
+
+// Writes the sync record "_mod.sync" in the exchange folder from the maps of what was sent.
+void writeSyncRecord(const SceneContainer& container);
+
+}  // namespace q9
