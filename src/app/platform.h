@@ -79,6 +79,11 @@ void* ModuleSymbol(void* module, const char* name);
 // window and an OK button on Windows; caption and text on standard error on the native build.
 void ShowErrorMessage(const std::u16string& caption, const std::u16string& text);
 
+// Replaces what ShowErrorMessage does for the rest of the process (null: back to the default);
+// a console tool reports on standard error instead of a message box this way.
+using ErrorMessageSink = void (*)(const std::u16string& caption, const std::u16string& text);
+void SetErrorMessageSink(ErrorMessageSink sink);
+
 // The native spelling of a path: UTF-8 with "\" mapped to "/" on the native build; the path
 // as UTF-8 unchanged on Windows. For messages and tools, not for opening files.
 std::string DisplayPath(const std::u16string& path);

@@ -98,7 +98,17 @@ void* ModuleSymbol(void* module, const char* name) {
   return module ? ::dlsym(module, name) : nullptr;
 }
 
+namespace {
+ErrorMessageSink errorMessageSink = nullptr;
+}  // namespace
+
+void SetErrorMessageSink(ErrorMessageSink sink) { errorMessageSink = sink; }
+
 void ShowErrorMessage(const std::u16string& caption, const std::u16string& text) {
+  if (errorMessageSink) {
+    errorMessageSink(caption, text);
+    return;
+  }
   std::fprintf(stderr, "%s\n%s\n", Utf8FromUtf16(caption).c_str(), Utf8FromUtf16(text).c_str());
   std::fflush(stderr);
 }

@@ -107,7 +107,17 @@ void* ModuleSymbol(void* module, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
+namespace {
+ErrorMessageSink errorMessageSink = nullptr;
+}  // namespace
+
+void SetErrorMessageSink(ErrorMessageSink sink) { errorMessageSink = sink; }
+
 void ShowErrorMessage(const std::u16string& caption, const std::u16string& text) {
+  if (errorMessageSink) {
+    errorMessageSink(caption, text);
+    return;
+  }
   MessageBoxW(nullptr, Wide(text), Wide(caption), MB_OK);
 }
 
