@@ -89,6 +89,41 @@ ChildResult RunChild(const std::wstring& commandLine, const EnvironmentChanges& 
   return result;
 }
 
+ChildProcess::ChildProcess(const std::wstring& commandLine, const EnvironmentChanges& changes) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  std::vector<wchar_t> environment = EnvironmentBlock(changes);
+  std::wstring mutableCommandLine = commandLine;
+  PROCESS_INFORMATION process{};
+  if (CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr, FALSE,
+                     CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup,
+                     &process)) {
+    CloseHandle(process.hThread);
+    process_ = process.hProcess;
+  }
+}
+
+ChildProcess::~ChildProcess() {
+  if (!process_) return;
+  if (Running()) {
+    TerminateProcess(process_, 98);
+    WaitForSingleObject(process_, 10000);
+  }
+  CloseHandle(process_);
+}
+
+bool ChildProcess::Wait(unsigned long timeoutMs, unsigned long* exitCode) {
+  if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return false;
+  DWORD code = 0;
+  GetExitCodeProcess(process_, &code);
+  if (exitCode) *exitCode = code;
+  return true;
+}
+
+bool ChildProcess::Running() {
+  return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
 std::wstring ProgramFolder() {
   wchar_t path[MAX_PATH * 4];
   const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);

@@ -1,0 +1,72 @@
+// Stands in for the host or the renderer: one top-level window of the class given at build time
+// (the host's "Plandora_class" or the renderer's "Qt5152QWindowIcon"). Every message from
+// WM_USER up that reaches the window is appended to the record file as a line
+// "message wParam lParam". The program ends when its window is closed or destroyed, or after
+// the optional lifetime in milliseconds.
+//
+//   standin_host.exe RECORD_FILE [LIFETIME_MS]
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#ifndef STANDIN_CLASS
+#error "STANDIN_CLASS must name the window class"
+#endif
+
+namespace {
+
+std::wstring recordFile;
+
+void Record(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (recordFile.empty()) return;
+  if (FILE* file = _wfopen(recordFile.c_str(), L"ab")) {
+    std::fprintf(file, "%u %llu %lld\n", message, static_cast<unsigned long long>(wParam),
+                 static_cast<long long>(lParam));
+    std::fclose(file);
+  }
+}
+
+LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message >= WM_USER) {
+    Record(message, wParam, lParam);
+    return 0;
+  }
+  if (message == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc > 1) recordFile = argv[1];
+  const UINT lifetime = argc > 2 ? static_cast<UINT>(std::wcstoul(argv[2], nullptr, 10)) : 0;
+
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = Procedure;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = L"" STANDIN_CLASS;
+  if (!RegisterClassExW(&windowClass)) return 2;
+  HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"stand-in", WS_OVERLAPPEDWINDOW,
+                                CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance,
+                                nullptr);
+  if (!window) return 3;
+  if (lifetime > 0) SetTimer(window, 1, lifetime, nullptr);
+
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (message.message == WM_TIMER && message.hwnd == window) {
+      DestroyWindow(window);
+      continue;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return 0;
+}
