@@ -1,0 +1,260 @@
+// Q9_Exchange.exe as the host starts it: real processes, windows and messages under Wine, with
+// the reference link library as Q9Plugin.dll beside the program and its journal showing what
+// reached the renderer.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "app/text.h"
+#include "child_process_win32.h"
+#include "test_files.h"
+
+namespace q9 {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ChildProcess;
+using test::EnvironmentChanges;
+
+constexpr wchar_t kWindowClass[] = L"Q9_Exchange";
+constexpr wchar_t kHostClass[] = L"Plandora_class";
+constexpr wchar_t kRendererClass[] = L"Qt5152QWindowIcon";
+constexpr wchar_t kMissingCaption[] = L"Error: missing Q9 Render application!";
+constexpr unsigned long kExitWithin = 15000;  // generous: the watchdog itself ticks every second
+
+std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+
+bool WaitUntil(const std::function<bool()>& ready, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
+int CountWindows(const wchar_t* className) {
+  struct Search {
+    const wchar_t* className;
+    int count = 0;
+  } search{className};
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        wchar_t name[256] = {};
+        GetClassNameW(window, name, 256);
+        if (wcscmp(name, s->className) == 0) ++s->count;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.count;
+}
+
+void CloseWindows(const wchar_t* className) {
+  while (HWND window = FindWindowW(className, nullptr)) {
+    SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+    if (IsWindow(window)) break;
+  }
+}
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // A working instance left behind by an earlier failure would turn every start into a
+    // forwarding one.
+    if (HWND leftover = FindWindowW(kWindowClass, nullptr)) {
+      PostMessageW(leftover, WM_COMMAND, 105, 0);
+      WaitUntil([] { return !FindWindowW(kWindowClass, nullptr); }, 5s);
+    }
+    CloseWindows(kHostClass);
+    CloseWindows(kRendererClass);
+    test::MakeFolder(exchange);
+  }
+
+  void TearDown() override {
+    if (HWND window = FindWindowW(kWindowClass, nullptr)) PostMessageW(window, WM_COMMAND, 105, 0);
+    WaitUntil([] { return !FindWindowW(kWindowClass, nullptr); }, 5s);
+    CloseWindows(kHostClass);
+    CloseWindows(kRendererClass);
+  }
+
+  std::wstring Program(const wchar_t* name) const {
+    return L"\"" + test::ProgramFolder() + name + L"\"";
+  }
+
+  EnvironmentChanges Environment(EnvironmentChanges extra = {}) const {
+    EnvironmentChanges changes{{L"APPDATA", Wide(appData)},
+                               {L"Q9PLUGIN_JOURNAL", Wide(journal)},
+                               {L"Q9PLUGIN_START_RESULT", std::nullopt},
+                               {L"Q9PLUGIN_NO_SESSION", std::nullopt},
+                               {L"Q9PLUGIN_REFUSE_CONNECT", std::nullopt}};
+    for (auto& [name, value] : extra) changes[name] = value;
+    return changes;
+  }
+
+  void StartHost() {
+    host = std::make_unique<ChildProcess>(Program(L"standin_host.exe") + L" \"" +
+                                              Wide(hostRecord) + L"\"",
+                                          EnvironmentChanges{});
+    ASSERT_TRUE(WaitUntil([] { return FindWindowW(kHostClass, nullptr) != nullptr; }, 10s));
+  }
+  void StartRenderer() {
+    renderer = std::make_unique<ChildProcess>(Program(L"standin_renderer.exe"), EnvironmentChanges{});
+    ASSERT_TRUE(WaitUntil([] { return FindWindowW(kRendererClass, nullptr) != nullptr; }, 10s));
+  }
+
+  // Starts Q9_Exchange.exe with a command line and waits until it is the working instance.
+  std::unique_ptr<ChildProcess> StartWorking(const std::wstring& words,
+                                             EnvironmentChanges extra = {}) {
+    auto process = std::make_unique<ChildProcess>(Program(L"Q9_Exchange.exe") + L" " + words,
+                                                  Environment(std::move(extra)));
+    EXPECT_TRUE(WaitUntil([] { return FindWindowW(kWindowClass, nullptr) != nullptr; }, 10s));
+    return process;
+  }
+
+  // Runs Q9_Exchange.exe to its end; returns its exit code.
+  unsigned long Run(const std::wstring& words, EnvironmentChanges extra = {}) {
+    ChildProcess process(Program(L"Q9_Exchange.exe") + L" " + words, Environment(std::move(extra)));
+    unsigned long code = 99;
+    EXPECT_TRUE(process.Wait(kExitWithin, &code));
+    return code;
+  }
+
+  std::string Log() const {
+    return test::ReadFileBytes(appData + u"\\Vendrix\\Plandora2025_Q9Plugin\\DataQ9_Log.log");
+  }
+  std::string Journal() const { return test::ReadFileBytes(journal); }
+  std::string HostRecord() const { return test::ReadFileBytes(hostRecord); }
+  static size_t Count(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+      ++count;
+    }
+    return count;
+  }
+  static size_t Calls(const std::string& journal, const std::string& function) {
+    return Count(journal, "\"fn\":\"" + function + "\"");
+  }
+
+  test::TempFolder root;
+  std::u16string appData = root.File(u"appdata");
+  std::u16string exchange = appData + u"\\Vendrix\\Plandora2025_Q9Plugin\\Data";
+  std::u16string journal = root.File(u"journal.jsonl");
+  std::u16string hostRecord = root.File(u"host.txt");
+  std::unique_ptr<ChildProcess> host;
+  std::unique_ptr<ChildProcess> renderer;
+};
+
+TEST_F(EndToEnd, WorkingInstanceLoadsTheModelAndEndsWhenTheHostCloses) {
+  StartHost();
+  StartRenderer();
+  auto working = StartWorking(L"");
+  ASSERT_TRUE(WaitUntil([&] { return Calls(Journal(), "DisConnect") >= 1; }, 10s));
+  EXPECT_TRUE(working->Running());
+  const std::string journalText = Journal();
+  EXPECT_EQ(Calls(journalText, "CreateSession"), 1u);
+  EXPECT_EQ(Calls(journalText, "SendModel"), 1u);
+  EXPECT_TRUE(test::FileExists(exchange + u"\\_model.pdx"));  // a fresh header was written
+
+  CloseWindows(kHostClass);
+  unsigned long code = 99;
+  EXPECT_TRUE(working->Wait(kExitWithin, &code));
+  EXPECT_EQ(code, 0u);
+  // The session is torn down at exit.
+  const std::string after = Journal();
+  EXPECT_EQ(Calls(after, "DestroySession"), 1u);
+}
+
+TEST_F(EndToEnd, EndsWhenTheRendererWindowCloses) {
+  StartHost();
+  StartRenderer();
+  auto working = StartWorking(L"");
+  CloseWindows(kRendererClass);
+  EXPECT_TRUE(working->Wait(kExitWithin));
+  EXPECT_TRUE(host->Running());
+}
+
+TEST_F(EndToEnd, EndsByItselfWhenNoHostWindowWasThereAtStart) {
+  StartRenderer();
+  auto working = StartWorking(L"");
+  EXPECT_TRUE(working->Wait(kExitWithin));
+}
+
+TEST_F(EndToEnd, ExitCommandFromAnySenderEndsTheProcess) {
+  StartHost();
+  StartRenderer();
+  auto working = StartWorking(L"");
+  PostMessageW(FindWindowW(kWindowClass, nullptr), WM_COMMAND, 105, 0);
+  unsigned long code = 99;
+  EXPECT_TRUE(working->Wait(kExitWithin, &code));
+  EXPECT_EQ(code, 0u);
+}
+
+TEST_F(EndToEnd, SecondStartForwardsItsRequestAndExits) {
+  StartHost();
+  StartRenderer();
+  auto working = StartWorking(L"");
+  ASSERT_TRUE(WaitUntil([&] { return Calls(Journal(), "DisConnect") >= 1; }, 10s));
+
+  EXPECT_EQ(Run(L"ModelSync"), 0u);
+  EXPECT_EQ(CountWindows(kWindowClass), 1);
+  ASSERT_TRUE(WaitUntil([&] { return Count(HostRecord(), "1137 0 10") == 1; }, 10s));
+  EXPECT_TRUE(test::FileExists(exchange + u"\\_mod.sync"));
+  EXPECT_NE(Log().find("]: Sync Model state 0\r\n"), std::string::npos);
+
+  // "lightSync" travels as 1028: the update is applied without the state-1 log lines.
+  const size_t transfers = Calls(Journal(), "SendModel");
+  EXPECT_EQ(Run(L"lightSync"), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return Calls(Journal(), "SendModel") == transfers + 1; }, 10s));
+  EXPECT_EQ(Log().find("Sync Model state 1"), std::string::npos);
+
+  // "colorMode" posts nothing.
+  const std::string before = Journal();
+  EXPECT_EQ(Run(L"colorMode"), 0u);
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(Journal(), before);
+  EXPECT_TRUE(working->Running());
+}
+
+TEST_F(EndToEnd, UpdateMessageFromAnOutsideSenderIsLogged) {
+  StartHost();
+  StartRenderer();
+  auto working = StartWorking(L"");
+  ASSERT_TRUE(WaitUntil([&] { return Calls(Journal(), "DisConnect") >= 1; }, 10s));
+  PostMessageW(FindWindowW(kWindowClass, nullptr), 1027, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return Log().find("Sync Model state 1 _ End") != std::string::npos; }, 10s));
+  const std::string log = Log();
+  EXPECT_LT(log.find("]: Sync Model state 1 _ Start\r\n"), log.find("]: Sync Model state 1 _ End\r\n"));
+  EXPECT_EQ(Calls(Journal(), "SendModel"), 2u);
+}
+
+TEST_F(EndToEnd, MissingRendererShowsTheMessageBoxAndReleasesTheMutex) {
+  StartHost();
+  StartRenderer();
+  ChildProcess failing(Program(L"Q9_Exchange.exe") + L" cameraSync",
+                       Environment({{L"Q9PLUGIN_NO_SESSION", L"1"}}));
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (box = FindWindowW(L"#32770", kMissingCaption)) != nullptr; }, 10s));
+  wchar_t text[1024] = {};
+  GetDlgItemTextW(box, 0xFFFF, text, 1024);
+  EXPECT_EQ(std::wstring(text).rfind(L"Missing the Q9 render. Install it and start the command.", 0), 0u)
+      << Utf8FromUtf16(std::u16string(text, text + wcslen(text)));
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  unsigned long code = 99;
+  EXPECT_TRUE(failing.Wait(kExitWithin, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(Calls(Journal(), "SendCameraTransformFov"), 0u);
+
+  // The next start is the working instance.
+  auto working = StartWorking(L"");
+  EXPECT_TRUE(working->Running());
+}
+
+}  // namespace
+}  // namespace q9
