@@ -21,6 +21,6 @@ bool AppendToFile(const std::u16string& path, std::string_view bytes);
 
 // Replaces the file's content atomically: the bytes go to a temporary file beside it, which is
 // then renamed over it, so a reader sees the old file or the new one, never a part.
-bool ReplaceFile(const std::u16string& path, std::string_view bytes);
+bool ReplaceWholeFile(const std::u16string& path, std::string_view bytes);
 
 }  // namespace q9plugin

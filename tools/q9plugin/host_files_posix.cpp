@@ -43,7 +43,7 @@ bool AppendToFile(const std::u16string& path, std::string_view bytes) {
   return file && WriteAll(file.get(), bytes);
 }
 
-bool ReplaceFile(const std::u16string& path, std::string_view bytes) {
+bool ReplaceWholeFile(const std::u16string& path, std::string_view bytes) {
   const std::string target = NativePath(path);
   // One temporary name per process, so that two processes saving the same archive do not write
   // into each other's temporary file.

@@ -4,7 +4,9 @@
 #include <share.h>
 #include <stdio.h>
 
+#include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "host_files.h"
@@ -43,15 +45,12 @@ bool AppendToFile(const std::u16string& path, std::string_view bytes) {
   return file && WriteAll(file.get(), bytes);
 }
 
-bool ReplaceFile(const std::u16string& path, std::string_view bytes) {
+bool ReplaceWholeFile(const std::u16string& path, std::string_view bytes) {
   // One temporary name per process, so that two processes saving the same archive do not write
   // into each other's temporary file.
-  const std::u16string temporary =
-      path + u"." + [] {
-        std::u16string digits;
-        for (char c : std::to_string(GetCurrentProcessId())) digits += char16_t(c);
-        return digits;
-      }() + u".tmp";
+  std::u16string temporary = path + u".";
+  for (char digit : std::to_string(GetCurrentProcessId())) temporary += char16_t(digit);
+  temporary += u".tmp";
   {
     UniqueFile file(_wfsopen(Wide(temporary), L"wb", _SH_DENYWR));
     if (!file) return false;

@@ -268,7 +268,7 @@ void Q9SaveRawToQ9a(Q9Session h, const char16_t* path) {
   Guarded([&] {
     Call call("Q9SaveRawToQ9a", h);
     call.line().Text(path);
-    if (Session* s = call.session(); s && path) ReplaceFile(path, s->Archive());
+    if (Session* s = call.session(); s && path) ReplaceWholeFile(path, s->Archive());
   });
 }
 
