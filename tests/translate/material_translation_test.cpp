@@ -151,7 +151,7 @@ TEST_F(MaterialTranslationTest, EveryMapKindInItsPlace) {
                               Entry(1, 2, u"oak.jpg")};
   SendMaterial(session, material);
   const auto texts = link.Texts();
-  ASSERT_EQ(texts.size(), 11u);
+  ASSERT_EQ(texts.size(), 12u);
   EXPECT_THAT(std::vector<std::string>(texts.begin() + 5, texts.end()),
               ElementsAre(Map("Diffuse Map", "oak.jpg"), Map("Normal Map One", "normal.png"),
                           Map("Roughness Map", "rough.png"), Map("MetallicMap", "metal.png"),
