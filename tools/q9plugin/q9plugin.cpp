@@ -1,4 +1,5 @@
-// The 38 exports of the reference link library. Each call takes the library's lock, writes its
+// The 38 exports of the reference link library (README.md beside this file describes the
+// switches, the journal and the raw archive). Each call takes the library's lock, writes its
 // journal line when a journal is asked for, and updates the session it names.
 #include <cstdint>
 #include <cstring>
