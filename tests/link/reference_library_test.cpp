@@ -200,12 +200,13 @@ TEST_F(ReferenceLibraryTest, ArchiveHoldsWhatTheSessionCollected) {
   const float transform[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 10, 20, 30, 1};
   f().Q9SetEntityFloatArrayProperty(h, 1, u"Light57", u"transform", transform, 16);
   const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  const float triangle[9] = {};
+  const std::vector<float> mesh(9 * 12);
+  const float* m = mesh.data();
   f().MaxBeginNode(h, u"Solid_1", identity, true);
-  f().MaxAddTriangles(h, u"wall", 12, triangle, triangle, triangle, 0);
-  f().MaxAddTriangles(h, u"roof", 3, triangle, triangle, triangle, 0);
+  f().MaxAddTriangles(h, u"wall", 12, m, m, m, 0);
+  f().MaxAddTriangles(h, u"roof", 3, m, m, m, 0);
   f().Q9EndNode(h);
-  f().MaxAddTriangles(h, u"stray", 5, triangle, triangle, triangle, 0);  // no node open
+  f().MaxAddTriangles(h, u"stray", 5, m, m, m, 0);  // no node open
   CameraTransform camera{{1, 2, 3}, {4, 5, 6}, {0, 0, 1}, 60};
   f().AddScene(h, u"Front", u"Front", &camera, 60);
   camera.fov = 45;
