@@ -49,13 +49,6 @@ TEST_F(CameraSyncTest, TextWithoutACameraStillSendsZerosAndReplacesTheWholeBlock
   EXPECT_THAT(link.Texts(), ElementsAre("SendCameraTransformFov [[0,0,0,0,0,0,0,0,0,0],0]"));
 }
 
-TEST_F(CameraSyncTest, ExchangeFolderEndingInABackslashIsUsedAsItIs) {
-  ProcessExchangeFolder().Fix(exchange + u"\\");
-  WriteCamera("Camera_Start\nCamera__fov [10]\nCamera_End\n");
-  SyncCamera(session);
-  EXPECT_THAT(link.Names(), ElementsAre("SendCameraTransformFov"));
-}
-
 TEST_F(CameraSyncTest, SeveralBlocksSendOneCameraWithTheLastValues) {
   WriteCamera(
       "Camera_Start\nCamera__fov [10]\nCamera__from [1 1 1]\nCamera_End\n"

@@ -173,14 +173,6 @@ TEST_F(ViewsSyncTest, EmptyListOnlySendsTheScenesAndKeepsTheCamera) {
   EXPECT_THAT(container.scenes, IsEmpty());
 }
 
-TEST_F(ViewsSyncTest, NamesAreComparedExactly) {
-  Update(List({kFront, kSide}, 0));
-  CameraRecord shouting = kSide;
-  shouting.Name = u"SIDE";
-  Update(List({kFront, shouting}, 0));
-  EXPECT_THAT(Names(container.scenes), ElementsAre(u"Front", u"Side", u"SIDE"));
-}
-
 TEST_F(ViewsSyncTest, MissingViewsFileSendsNothing) {
   SyncViews(container);
   EXPECT_THAT(link.Calls(), IsEmpty());
