@@ -66,6 +66,54 @@ void AddPlacement(Json& object, const PlacedCamera& placement) {
   object["fov"] = FloatJson(placement.fov);
 }
 
+// The indented document with every array that holds no array or object on one line, so that a
+// matrix or a colour reads as one row. Only the line breaks and indents between elements go;
+// JSON strings hold no raw line break, so nothing inside a text changes.
+std::string WithLeafArraysOnOneLine(const std::string& indented) {
+  std::string out;
+  out.reserve(indented.size());
+  bool inString = false;
+  bool escaped = false;
+  constexpr size_t kNone = std::string::npos;
+  size_t leafStart = kNone;  // where the open array starts in `out`, while it is a leaf
+  for (size_t i = 0; i < indented.size(); ++i) {
+    const char c = indented[i];
+    if (inString) {
+      out += c;
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+      continue;
+    }
+    if (c == '"') inString = true;
+    if (c == '[') leafStart = out.size();
+    if (c == '{') leafStart = kNone;
+    if (c == ']' && leafStart != kNone) {
+      // Collapse the array: drop each line break with its indent, keep one blank after commas.
+      std::string collapsed;
+      for (size_t k = leafStart; k < out.size(); ++k) {
+        if (out[k] == '\n') {
+          while (k + 1 < out.size() && out[k + 1] == ' ') ++k;
+          if (!collapsed.empty() && collapsed.back() == ',') collapsed += ' ';
+        } else {
+          collapsed += out[k];
+        }
+      }
+      out.resize(leafStart);
+      out += collapsed;
+      out += c;
+      leafStart = kNone;
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string Session::Archive() const {
@@ -120,7 +168,7 @@ std::string Session::Archive() const {
   } else {
     archive["camera"] = nullptr;
   }
-  return archive.dump(2) + "\n";
+  return WithLeafArraysOnOneLine(archive.dump(2)) + "\n";
 }
 
 }  // namespace q9plugin
