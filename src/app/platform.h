@@ -75,6 +75,10 @@ UniqueModule LoadModule(const std::u16string& path);
 // The exported function `name`, or null.
 void* ModuleSymbol(void* module, const char* name);
 
+// Where the link library is loaded from unless the caller says otherwise: "Q9Plugin.dll" through
+// the normal DLL search on Windows; empty on the native build, where the caller gives the path.
+std::u16string DefaultLinkLibraryPath();
+
 // Tells the user about a failure that stops the program: a modal message box with no owner
 // window and an OK button on Windows; caption and text on standard error on the native build.
 void ShowErrorMessage(const std::u16string& caption, const std::u16string& text);

@@ -98,6 +98,8 @@ void* ModuleSymbol(void* module, const char* name) {
   return module ? ::dlsym(module, name) : nullptr;
 }
 
+std::u16string DefaultLinkLibraryPath() { return {}; }
+
 namespace {
 ErrorMessageSink errorMessageSink = nullptr;
 }  // namespace

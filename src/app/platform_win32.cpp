@@ -107,6 +107,8 @@ void* ModuleSymbol(void* module, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
+std::u16string DefaultLinkLibraryPath() { return u"Q9Plugin.dll"; }
+
 namespace {
 ErrorMessageSink errorMessageSink = nullptr;
 }  // namespace

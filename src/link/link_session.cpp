@@ -1,20 +1,146 @@
-// Not built yet: no library is loaded and no session is created.
 #include "link/link_session.h"
+
+#include "app/log.h"
+#include "app/platform.h"
+#include "app/text.h"
+
+#ifndef Q9_RENDERER_WEB_ADDRESS
+#define Q9_RENDERER_WEB_ADDRESS "https://render.example.com/download"
+#endif
 
 namespace q9 {
 
-class LinkLibrary {};
+namespace {
 
-LinkSession::LinkSession() = default;
+// A stand-in for every signature: does nothing and gives the zero of its result, which reads as
+// "no session" and "not connected" where a result is examined.
+template <typename Pointer>
+struct StandIn;
+template <typename Result, typename... Arguments>
+struct StandIn<Result (*)(Arguments...)> {
+  static Result Call(Arguments...) { return Result(); }
+};
+
+LinkFunctions MakeStandIns() {
+  LinkFunctions functions;
+#define Q9_LINK_STAND_IN(result, name, parameters, arguments) \
+  functions.name = &StandIn<decltype(functions.name)>::Call;
+  Q9_LINK_FUNCTIONS(Q9_LINK_STAND_IN)
+#undef Q9_LINK_STAND_IN
+  return functions;
+}
+
+const LinkFunctions& StandIns() {
+  static const LinkFunctions standIns = MakeStandIns();
+  return standIns;
+}
+
+size_t LastSeparator(const std::u16string& path) { return path.find_last_of(u"\\/"); }
+
+}  // namespace
+
+class LinkLibrary {
+ public:
+  // Null when the library cannot be loaded or lacks one of the functions: to this system both
+  // mean that the renderer is not installed.
+  static std::unique_ptr<LinkLibrary> Load(const std::u16string& path) {
+    if (path.empty()) return nullptr;
+    platform::UniqueModule module = platform::LoadModule(path);
+    if (!module) return nullptr;
+    std::unique_ptr<LinkLibrary> library(new LinkLibrary(std::move(module)));
+    bool complete = true;
+#define Q9_LINK_RESOLVE(result, name, parameters, arguments)                                 \
+  library->functions.name =                                                                  \
+      reinterpret_cast<decltype(library->functions.name)>(                                   \
+          platform::ModuleSymbol(library->module_.get(), #name));                            \
+  complete = complete && library->functions.name != nullptr;
+    Q9_LINK_FUNCTIONS(Q9_LINK_RESOLVE)
+#undef Q9_LINK_RESOLVE
+    if (!complete) return nullptr;
+    return library;
+  }
+
+  LinkFunctions functions;
+
+ private:
+  explicit LinkLibrary(platform::UniqueModule module) : module_(std::move(module)) {}
+  platform::UniqueModule module_;
+};
+
+LinkSession::LinkSession() : libraryPath(platform::DefaultLinkLibraryPath()) {}
+
 LinkSession::~LinkSession() { Teardown(); }
-bool LinkSession::Initialise() { return false; }
-bool LinkSession::SendToRenderer() { return handle != nullptr; }
-void LinkSession::Teardown() {}
-std::u16string LinkSession::ModelBaseName() const { return {}; }
-std::u16string LinkSession::RawArchivePath() const { return {}; }
+
+bool LinkSession::Initialise() {
+  WriteLogLine("Init Start");
+  if (!library_) library_ = LinkLibrary::Load(libraryPath);
+  if (library_) {
+    const LinkFunctions& f = library_->functions;
+    f.SetQ9RenderPath(u"");
+    const std::u16string baseName = ModelBaseName();
+    if (f.StartLinkQ9Render(baseName.c_str()) == 0) handle = f.CreateSession();
+  }
+  if (!handle) {
+    platform::ShowErrorMessage(kRendererMissingCaption, RendererMissingText());
+    return false;
+  }
+  const LinkFunctions& f = library_->functions;
+  f.Q9SaveRawToQ9a(handle, RawArchivePath().c_str());
+  // The library writes its version text into the buffer; nothing here reads it.
+  char16_t version[32] = {};
+  f.Q9GetRenderVersion(version, 32);
+  f.Q9SetMaterialVersion(handle, 1);
+  f.SetModelFilePath(handle, ModelBaseName().c_str());
+  return true;
+}
+
+bool LinkSession::SendToRenderer() {
+  if (!handle) return false;
+  const LinkFunctions& f = link();
+  f.Connect(handle);
+  if (f.HasConnected(handle)) f.SendModel(handle);
+  // The archive is the record of what the session holds, so it is written also when the renderer
+  // refused the connection.
+  f.Q9SaveRawToQ9a(handle, RawArchivePath().c_str());
+  f.DisConnect(handle);
+  return true;
+}
+
+void LinkSession::Teardown() {
+  if (!handle) return;
+  const LinkFunctions& f = link();
+  f.DisConnect(handle);
+  f.DestroySession(handle);
+  handle = nullptr;
+}
+
+std::u16string LinkSession::ModelBaseName() const {
+  const size_t separator = LastSeparator(modelFilePath);
+  std::u16string name =
+      separator == std::u16string::npos ? modelFilePath : modelFilePath.substr(separator + 1);
+  const size_t dot = name.rfind(u'.');
+  if (dot != std::u16string::npos) name.resize(dot);
+  return name;
+}
+
+std::u16string LinkSession::RawArchivePath() const {
+  // Only a full stop in the last component starts an extension: one in a folder name would send
+  // the archive of every model in that folder to one file beside the folder.
+  const size_t separator = LastSeparator(modelFilePath);
+  const size_t nameStart = separator == std::u16string::npos ? 0 : separator + 1;
+  const size_t dot = modelFilePath.rfind(u'.');
+  std::u16string path = modelFilePath;
+  if (dot != std::u16string::npos && dot >= nameStart) path.resize(dot);
+  return path + u".q9a";
+}
+
 const LinkFunctions& LinkSession::link() const {
-  static const LinkFunctions none;
-  return none;
+  return library_ ? library_->functions : StandIns();
+}
+
+std::u16string LinkSession::RendererMissingText() {
+  return u"Missing the Q9 render. Install it and start the command.\n\n" +
+         Utf16FromUtf8(Q9_RENDERER_WEB_ADDRESS);
 }
 
 }  // namespace q9

@@ -25,19 +25,33 @@ class LinkSession {
   // Windows; a path that the caller sets on the native build. Set before Initialise.
   std::u16string libraryPath;
 
-  // Loads the library, starts the link and creates the session; on failure (library or a
-  // function missing, the link refused, no session) shows the renderer-missing message and
-  // returns false. Writes the log line "Init Start".
+  // Writes the log line "Init Start", loads the library (on the first call only; a process that
+  // never calls this never loads it), starts the link and creates the session, then makes the
+  // start calls: SetQ9RenderPath(""), StartLinkQ9Render(base name), CreateSession only when that
+  // gave 0, Q9SaveRawToQ9a, Q9GetRenderVersion, Q9SetMaterialVersion(1), SetModelFilePath.
+  // A library or function that is missing, a non-zero start result or a null handle mean the
+  // renderer is missing: the user gets the renderer-missing message (ShowErrorMessage) and the
+  // result is false. True when a session exists afterwards.
   bool Initialise();
-  // One connect - send - save - disconnect cycle; false only when there is no session.
+  // One transfer: Connect, HasConnected, SendModel only when connected, Q9SaveRawToQ9a (also
+  // when the connection was refused), DisConnect. False only when there is no session.
   bool SendToRenderer();
-  // Disconnects and destroys the session, if there is one.
+  // Disconnects and destroys the session, if there is one; the library stays loaded until the
+  // object is destroyed.
   void Teardown();
 
-  // The file name of modelFilePath without its extension.
+  // The last component of modelFilePath (after its last "\" or "/") cut before its last full
+  // stop: "C:\p\house.pln" gives "house"; an empty path gives "".
   std::u16string ModelBaseName() const;
-  // modelFilePath with the extension of its last component replaced by ".q9a".
+  // modelFilePath with the extension of its last component replaced by ".q9a"; a full stop in a
+  // folder name does not count: "C:\My.Houses\villa" gives "C:\My.Houses\villa.q9a", an empty
+  // path gives ".q9a".
   std::u16string RawArchivePath() const;
+
+  // The message shown when the renderer is missing: this caption, and a text that ends with the
+  // renderer's web address (the build setting Q9_RENDERER_WEB_ADDRESS).
+  static constexpr char16_t kRendererMissingCaption[] = u"Error: missing Q9 Render application!";
+  static std::u16string RendererMissingText();
 
   // The library's functions. Before a successful Initialise every entry is a harmless stand-in
   // that does nothing, so a call never reaches a library that was not loaded.

@@ -10,15 +10,26 @@
 
 namespace q9 {
 
-// Creates the material under its MaterialID_Name and sets its type and properties.
+// Creates the material under its MaterialID_Name and sets, in this order: the type (1 when
+// Transparent < 0.9 in double precision, else 0), "name", "Opacity" (1 - Transparent),
+// "Refraction"; for a light-emitting material (TypeNat 17) "EmissiveMask" or "Emissive Color",
+// "EmissiveSwitcher" and "Light" (EmissiveIntensity / 100); "Diffuse Map" or "Diffuse (Color)";
+// "Normal Map One"; "Roughness Map" or "Roughness Map (opacity)"; "MetallicMap" or "Metallic";
+// "AOMap" and "AOIntensity"; "OpacityMap". The value properties come from the first entry of
+// their kind and are left out when the material has none.
 void SendMaterial(LinkSession& session, const MaterialRecord& material);
 
-// Sends the map path of kind `kind` as the string property `property`; false when the
-// material has no map file of that kind to send (colour mode included).
+// Sends exchange folder + "\Textures\" + FindMapFile(material, kind) as the string property
+// `property`; false without any call when FindMapFile gives no file (colour mode included).
 bool SetMapProperty(LinkSession& session, const MaterialRecord& material, int32_t kind,
                     std::u16string_view property);
 
 // "#RRGGBB", upper-case hexadecimal.
 std::u16string ColorText(uint8_t red, uint8_t green, uint8_t blue);
+
+// One colour component for ColorText: component x 255 in single precision, truncated toward
+// zero, its low 8 bits; not clamped (1.2 gives 306, whose low byte is 0x32). A product beyond the
+// 32-bit range, or NaN, gives 0.
+uint8_t ColorComponent(float component);
 
 }  // namespace q9

@@ -1,5 +1,6 @@
 #include "test_files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -66,5 +67,15 @@ void WriteFileBytes(const std::u16string& path, std::string_view bytes) {
 }
 
 void MakeFolder(const std::u16string& path) { fs::create_directories(FsPath(path)); }
+
+std::vector<std::string> FolderEntryNames(const std::u16string& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(FsPath(folder), error)) {
+    names.push_back(Utf8FromUtf16(entry.path().filename().u16string()));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 }  // namespace q9::test

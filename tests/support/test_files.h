@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace q9::test {
 
@@ -31,5 +32,7 @@ std::string ReadFileBytes(const std::u16string& path);
 bool FileExists(const std::u16string& path);
 void WriteFileBytes(const std::u16string& path, std::string_view bytes);
 void MakeFolder(const std::u16string& path);
+// The names of the files and folders directly in a folder, sorted.
+std::vector<std::string> FolderEntryNames(const std::u16string& folder);
 
 }  // namespace q9::test

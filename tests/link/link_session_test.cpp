@@ -1,0 +1,221 @@
+#include "link/link_session.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/exchange_folder.h"
+#include "app/platform.h"
+#include "app/text.h"
+#include "reference_link.h"
+#include "test_files.h"
+
+namespace q9 {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+std::string Utf8(const std::u16string& text) { return Utf8FromUtf16(text); }
+
+TEST(LinkSessionNames, ExtensionIsCutWithinTheLastPathComponentOnly) {
+  struct Case {
+    std::u16string modelFilePath;
+    std::u16string baseName;
+    std::u16string rawArchivePath;
+  };
+  const Case cases[] = {
+      {u"C:\\p\\house.pln", u"house", u"C:\\p\\house.q9a"},
+      // A full stop in a folder name is no extension: the archive stays beside the model.
+      {u"C:\\Projects\\My.Houses\\villa", u"villa", u"C:\\Projects\\My.Houses\\villa.q9a"},
+      {u"C:\\Projects\\My.Houses\\villa.pln", u"villa", u"C:\\Projects\\My.Houses\\villa.q9a"},
+      {u"", u"", u".q9a"},
+      {u"C:\\p\\a.b.c", u"a.b", u"C:\\p\\a.b.q9a"},
+      {u"/home/ann/My.Models/tower.pln", u"tower", u"/home/ann/My.Models/tower.q9a"},
+      {u"C:\\dir.x/sub\\name", u"name", u"C:\\dir.x/sub\\name.q9a"},
+      {u"house.pln", u"house", u"house.q9a"},
+      {u"C:\\p\\.pln", u"", u"C:\\p\\.q9a"},
+      {u"C:\\p.q\\", u"", u"C:\\p.q\\.q9a"},
+  };
+  for (const Case& c : cases) {
+    LinkSession session;
+    session.modelFilePath = c.modelFilePath;
+    EXPECT_EQ(session.ModelBaseName(), c.baseName) << Utf8(c.modelFilePath);
+    EXPECT_EQ(session.RawArchivePath(), c.rawArchivePath) << Utf8(c.modelFilePath);
+  }
+}
+
+// The renderer-missing messages a session showed, caught instead of a message box.
+std::vector<std::pair<std::u16string, std::u16string>>& ShownMessages() {
+  static std::vector<std::pair<std::u16string, std::u16string>> shown;
+  return shown;
+}
+
+class LinkSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The log line "Init Start" goes into the test's own folder.
+    ProcessExchangeFolder().Fix(link.folder().path() + u"\\");
+    ShownMessages().clear();
+    platform::SetErrorMessageSink([](const std::u16string& caption, const std::u16string& text) {
+      ShownMessages().emplace_back(caption, text);
+    });
+  }
+  void TearDown() override { platform::SetErrorMessageSink(nullptr); }
+
+  bool InitialiseWith(LinkSession& session, const std::u16string& libraryPath) {
+    session.libraryPath = libraryPath;
+    session.modelFilePath = link.folder().File(u"villa.pln");
+    return session.Initialise();
+  }
+
+  void ExpectRendererMissingMessage() {
+    ASSERT_EQ(ShownMessages().size(), 1u);
+    EXPECT_EQ(ShownMessages()[0].first, u"Error: missing Q9 Render application!");
+    EXPECT_EQ(ShownMessages()[0].second, LinkSession::RendererMissingText());
+  }
+
+  test::ReferenceLink link;
+};
+
+TEST_F(LinkSessionTest, RendererMissingTextEndsWithTheWebAddressAfterAnEmptyLine) {
+  EXPECT_EQ(LinkSession::RendererMissingText(),
+            u"Missing the Q9 render. Install it and start the command.\n\n" +
+                Utf16FromUtf8(Q9_TEST_RENDERER_WEB_ADDRESS));
+}
+
+TEST_F(LinkSessionTest, InitialiseStartsTheLinkInOrderAndLogs) {
+  LinkSession session;
+  ASSERT_TRUE(InitialiseWith(session, test::ReferenceLink::LibraryPath()));
+  EXPECT_NE(session.handle, nullptr);
+  const std::u16string archive = link.folder().File(u"villa.q9a");
+  EXPECT_THAT(link.Texts(),
+              ElementsAre(R"(SetQ9RenderPath [""])", R"(StartLinkQ9Render ["villa"])",
+                          "CreateSession []", "Q9SaveRawToQ9a [" + test::JournalText(archive) + "]",
+                          "Q9GetRenderVersion [32]", "Q9SetMaterialVersion [1]",
+                          R"(SetModelFilePath ["villa"])"));
+  const auto calls = link.Calls();
+  EXPECT_EQ(calls[2].ret, 1);
+  EXPECT_EQ(calls[3].h, 1);
+  EXPECT_EQ(calls[4].h, std::nullopt);
+  EXPECT_TRUE(test::FileExists(link.folder().File(u"villa.q9a")));
+  EXPECT_THAT(test::ReadFileBytes(link.folder().File(u"Q9_Log.log")), HasSubstr("]: Init Start\r\n"));
+  EXPECT_THAT(ShownMessages(), IsEmpty());
+}
+
+TEST_F(LinkSessionTest, TransferConnectsSendsSavesAndDisconnects) {
+  LinkSession session;
+  ASSERT_TRUE(link.Start(session));
+  EXPECT_TRUE(session.SendToRenderer());
+  const std::u16string archive = session.RawArchivePath();
+  EXPECT_THAT(link.Texts(), ElementsAre("Connect []", "HasConnected []", "SendModel []",
+                                        "Q9SaveRawToQ9a [" + test::JournalText(archive) + "]",
+                                        "DisConnect []"));
+  EXPECT_EQ(link.Calls()[1].ret, true);
+}
+
+TEST_F(LinkSessionTest, RefusedConnectionSkipsTheModelButStillSavesTheArchive) {
+  LinkSession session;
+  ASSERT_TRUE(link.Start(session));
+  test::WriteFileBytes(session.RawArchivePath(), "old");
+  test::ReferenceLink::SetVariable("Q9PLUGIN_REFUSE_CONNECT", u"1");
+  EXPECT_TRUE(session.SendToRenderer());
+  EXPECT_THAT(link.Names(), ElementsAre("Connect", "HasConnected", "Q9SaveRawToQ9a", "DisConnect"));
+  EXPECT_EQ(link.Calls()[1].ret, false);
+  EXPECT_THAT(test::ReadFileBytes(session.RawArchivePath()), HasSubstr("\"materials\""));
+}
+
+TEST_F(LinkSessionTest, TeardownDisconnectsAndDestroysOnce) {
+  LinkSession session;
+  ASSERT_TRUE(link.Start(session));
+  session.Teardown();
+  EXPECT_EQ(session.handle, nullptr);
+  session.Teardown();
+  EXPECT_THAT(link.Texts(), ElementsAre("DisConnect []", "DestroySession []"));
+  EXPECT_EQ(link.Calls()[1].h, 1);
+  // Without a session nothing more reaches the library.
+  EXPECT_FALSE(session.SendToRenderer());
+  EXPECT_EQ(link.Calls().size(), 2u);
+}
+
+TEST_F(LinkSessionTest, DestructionTearsTheSessionDown) {
+  {
+    LinkSession session;
+    ASSERT_TRUE(link.Start(session));
+  }
+  EXPECT_THAT(link.Names(), ElementsAre("DisConnect", "DestroySession"));
+}
+
+TEST_F(LinkSessionTest, BeforeInitialiseNothingIsLoadedAndCallsAreHarmless) {
+  LinkSession session;
+  session.libraryPath = test::ReferenceLink::LibraryPath();
+  EXPECT_FALSE(session.SendToRenderer());
+  session.Teardown();
+  const LinkFunctions& f = session.link();
+  f.SetQ9RenderPath(u"");
+  EXPECT_EQ(f.StartLinkQ9Render(u"villa"), 0);
+  EXPECT_EQ(f.CreateSession(), nullptr);
+  EXPECT_FALSE(f.HasConnected(nullptr));
+  CameraTransform camera{};
+  f.AddScene(nullptr, u"Front", u"Front", &camera, 60);
+  f.MaxAddTriangles(nullptr, u"mesh", 5, nullptr, nullptr, nullptr, 0);
+  EXPECT_FALSE(test::FileExists(link.journalPath()));
+}
+
+TEST_F(LinkSessionTest, StartResultOtherThanZeroMeansNoSession) {
+  test::ReferenceLink::SetVariable("Q9PLUGIN_START_RESULT", u"3");
+  LinkSession session;
+  EXPECT_FALSE(InitialiseWith(session, test::ReferenceLink::LibraryPath()));
+  EXPECT_EQ(session.handle, nullptr);
+  EXPECT_THAT(link.Texts(), ElementsAre(R"(SetQ9RenderPath [""])", R"(StartLinkQ9Render ["villa"])"));
+  EXPECT_EQ(link.Calls()[1].ret, 3);
+  ExpectRendererMissingMessage();
+}
+
+TEST_F(LinkSessionTest, NullSessionMeansRendererMissing) {
+  test::ReferenceLink::SetVariable("Q9PLUGIN_NO_SESSION", u"1");
+  LinkSession session;
+  EXPECT_FALSE(InitialiseWith(session, test::ReferenceLink::LibraryPath()));
+  EXPECT_THAT(link.Names(), ElementsAre("SetQ9RenderPath", "StartLinkQ9Render", "CreateSession"));
+  EXPECT_EQ(link.Calls()[2].ret, 0);
+  ExpectRendererMissingMessage();
+  EXPECT_FALSE(session.SendToRenderer());
+  EXPECT_EQ(link.Calls().size(), 3u);
+}
+
+TEST_F(LinkSessionTest, MissingLibraryMeansRendererMissing) {
+  LinkSession session;
+  EXPECT_FALSE(InitialiseWith(session, link.folder().File(u"NoSuchLibrary.dll")));
+  ExpectRendererMissingMessage();
+  EXPECT_FALSE(session.SendToRenderer());
+  EXPECT_FALSE(test::FileExists(link.journalPath()));
+}
+
+TEST_F(LinkSessionTest, EmptyLibraryPathMeansRendererMissing) {
+  LinkSession session;
+  EXPECT_FALSE(InitialiseWith(session, u""));
+  ExpectRendererMissingMessage();
+}
+
+TEST_F(LinkSessionTest, LibraryLackingAFunctionMeansRendererMissingAndIsNeverCalled) {
+  LinkSession session;
+  EXPECT_FALSE(InitialiseWith(session, Utf16FromUtf8(Q9_PARTIAL_LINK_LIBRARY)));
+  ExpectRendererMissingMessage();
+  EXPECT_EQ(session.handle, nullptr);
+  EXPECT_EQ(session.link().CreateSession(), nullptr);  // still the stand-ins
+}
+
+#ifndef _WIN32
+TEST_F(LinkSessionTest, NativeRendererMissingMessageGoesToStandardError) {
+  platform::SetErrorMessageSink(nullptr);
+  LinkSession session;
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(session.Initialise());  // the native build has no library unless one is given
+  const std::string shown = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(shown, "Error: missing Q9 Render application!\n" +
+                       Utf8(LinkSession::RendererMissingText()) + "\n");
+}
+#endif
+
+}  // namespace
+}  // namespace q9

@@ -1,0 +1,294 @@
+// The reference link library as the tests and support people rely on it: the journal's exact
+// lines, session numbers, switches, and the raw archive.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "app/exchange_folder.h"
+#include "app/text.h"
+#include "link/link_session.h"
+#include "reference_link.h"
+#include "test_files.h"
+
+namespace q9 {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+std::vector<std::string> JournalLines(const std::u16string& path) {
+  std::vector<std::string> lines;
+  std::istringstream in(test::ReadFileBytes(path));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class ReferenceLibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ProcessExchangeFolder().Fix(link.folder().path() + u"\\");
+    ASSERT_TRUE(link.Start(session));
+    h = session.handle;
+  }
+
+  const LinkFunctions& f() const { return session.link(); }
+  std::vector<std::string> Lines() const { return JournalLines(link.journalPath()); }
+
+  // In the archive's own order.
+  nlohmann::ordered_json SaveArchive() {
+    const std::u16string path = link.folder().File(u"scene.q9a");
+    f().Q9SaveRawToQ9a(h, path.c_str());
+    return nlohmann::ordered_json::parse(test::ReadFileBytes(path), nullptr, false);
+  }
+
+  test::ReferenceLink link;
+  LinkSession session;
+  Q9Session h = nullptr;
+};
+
+TEST_F(ReferenceLibraryTest, LinesHoldNameSessionArgumentsAndResultAsCompactJson) {
+  f().SetQ9RenderPath(u"");
+  f().Connect(h);
+  f().HasConnected(h);
+  const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  f().MaxBeginNode(h, u"Solid_7", identity, true);
+  f().Q9SetMaterialIntProperty(h, u"Oak", u"EmissiveSwitcher", -5);
+  const float colour[3] = {255, 127.5f, 0};
+  f().Q9SetEntityFloatArrayProperty(h, 1, u"Light57", u"light_color", colour, 3);
+  EXPECT_THAT(Lines(),
+              ElementsAre(R"({"fn":"SetQ9RenderPath","args":[""]})",
+                          R"({"fn":"Connect","h":1,"args":[]})",
+                          R"({"fn":"HasConnected","h":1,"args":[],"ret":true})",
+                          R"({"fn":"MaxBeginNode","h":1,"args":["Solid_7",[1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1],true]})",
+                          R"({"fn":"Q9SetMaterialIntProperty","h":1,"args":["Oak","EmissiveSwitcher",-5]})",
+                          R"({"fn":"Q9SetEntityFloatArrayProperty","h":1,"args":[1,"Light57","light_color",[255,127.5,0],3]})"));
+}
+
+TEST_F(ReferenceLibraryTest, FloatsAreShortestDecimalsThatReadBackExactly) {
+  const float values[] = {0.05000001f, 0.1f, 1.0f / 3, 1e-7f, 3.4028235e38f, 1e-45f, -0.0f,
+                          60.0f, 6500.0f, 0.89999998f};
+  for (float value : values) f().Q9SetMaterialFloatProperty(h, u"M", u"p", value);
+  const auto calls = link.Calls();
+  ASSERT_EQ(calls.size(), std::size(values));
+  const std::vector<std::string> lines = Lines();
+  for (size_t i = 0; i < calls.size(); ++i) {
+    // The digits as written, read straight into a float.
+    const std::string& line = lines[i];
+    const size_t start = line.rfind(',') + 1;
+    const std::string digits = line.substr(start, line.size() - start - 2);
+    float back = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), back);
+    EXPECT_EQ(std::memcmp(&back, &values[i], sizeof back), 0) << digits;
+    char shortest[32];
+    const auto end = std::to_chars(shortest, shortest + sizeof shortest, values[i]).ptr;
+    EXPECT_EQ(digits, std::string(shortest, end));
+  }
+  EXPECT_EQ(lines[0], R"({"fn":"Q9SetMaterialFloatProperty","h":1,"args":["M","p",0.05000001]})");
+  EXPECT_EQ(calls[7].Text(), R"(Q9SetMaterialFloatProperty ["M","p",60])");
+}
+
+TEST_F(ReferenceLibraryTest, NonFiniteFloatsAreTexts) {
+  f().SendCameraTransformFov(h, nullptr, std::numeric_limits<float>::quiet_NaN());
+  f().Q9SetEntityFloatProperty(h, 1, u"L", u"a", std::numeric_limits<float>::infinity());
+  f().Q9SetEntityFloatProperty(h, 1, u"L", u"b", -std::numeric_limits<float>::infinity());
+  EXPECT_THAT(Lines(),
+              ElementsAre(R"({"fn":"SendCameraTransformFov","h":1,"args":[null,"nan"]})",
+                          R"({"fn":"Q9SetEntityFloatProperty","h":1,"args":[1,"L","a","inf"]})",
+                          R"({"fn":"Q9SetEntityFloatProperty","h":1,"args":[1,"L","b","-inf"]})"));
+  EXPECT_TRUE(std::isnan(test::JournalFloat(link.Calls()[0].args[1])));
+}
+
+TEST_F(ReferenceLibraryTest, TextsAreUtf8WithEscapesAndUnpairedSurrogatesReplaced) {
+  const char16_t text[] = {u'a', u'"', u'\\', u'\n', 0x01, 0xE9, 0xD83D, 0xDE00, 0xD800, u'z', 0};
+  f().Q9AddLight(h, text);
+  f().Q9AddMaterial(h, nullptr);
+  EXPECT_THAT(Lines(), ElementsAre("{\"fn\":\"Q9AddLight\",\"h\":1,\"args\":[\"a\\\"\\\\\\n\\u0001"
+                                   "\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBDz\"]}",
+                                   R"({"fn":"Q9AddMaterial","h":1,"args":[null]})"));
+}
+
+TEST_F(ReferenceLibraryTest, MeshArraysShowTheirRawWords) {
+  // Two triangles: 18 floats in the first array; the others hold one value each here.
+  std::vector<float> positions(18);
+  for (size_t i = 0; i < positions.size(); ++i) positions[i] = float(i);
+  positions[1] = -1.5f;
+  const uint32_t normals[] = {7, 8};
+  const float uv[] = {0.5f};
+  f().MaxAddTriangles(h, u"wall", 2, positions.data(), normals, uv, 0);
+  f().MaxAddTriangles(h, u"empty", 0, nullptr, nullptr, nullptr, 0);
+  const auto calls = link.Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  const nlohmann::json& words = calls[0].args[2];
+  ASSERT_EQ(words.size(), 18u);
+  uint32_t minusOneAndAHalf;
+  const float value = -1.5f;
+  std::memcpy(&minusOneAndAHalf, &value, 4);
+  EXPECT_EQ(words[0], 0u);
+  EXPECT_EQ(words[1], minusOneAndAHalf);
+  EXPECT_EQ(words[2], 0x40000000u);  // 2.0f
+  uint32_t half;
+  std::memcpy(&half, &uv[0], 4);
+  EXPECT_EQ(calls[0].args[3], nlohmann::json::array({7}));
+  EXPECT_EQ(calls[0].args[4], nlohmann::json::array({half}));
+  EXPECT_EQ(calls[0].args[5], 0);
+  EXPECT_EQ(calls[1].Text(), R"(MaxAddTriangles ["empty",0,null,null,null,0])");
+}
+
+TEST_F(ReferenceLibraryTest, SessionsAreNumberedAndUnknownHandlesAreZero) {
+  Q9Session second = f().CreateSession();
+  f().Connect(second);
+  f().Connect(nullptr);
+  f().Connect(reinterpret_cast<Q9Session>(uintptr_t{99}));
+  f().DestroySession(second);
+  f().Connect(second);  // destroyed: no longer a session
+  f().Q9GetRenderVersion(nullptr, 32);
+  const auto calls = link.Calls();
+  ASSERT_EQ(calls.size(), 7u);
+  EXPECT_EQ(calls[0].ret, 2);
+  EXPECT_EQ(calls[0].h, std::nullopt);
+  EXPECT_EQ(calls[1].h, 2);
+  EXPECT_EQ(calls[2].h, 0);
+  EXPECT_EQ(calls[3].h, 0);
+  EXPECT_EQ(calls[4].h, 2);
+  EXPECT_EQ(calls[5].h, 0);
+  EXPECT_EQ(calls[6].Text(), "Q9GetRenderVersion [32]");
+  EXPECT_EQ(calls[6].h, std::nullopt);
+}
+
+TEST_F(ReferenceLibraryTest, VersionTextFitsTheGivenCount) {
+  char16_t buffer[32];
+  std::fill(std::begin(buffer), std::end(buffer), u'#');
+  f().Q9GetRenderVersion(buffer, 4);
+  EXPECT_EQ(buffer[3], u'\0');
+  EXPECT_EQ(buffer[4], u'#');
+  f().Q9GetRenderVersion(buffer, 32);
+  EXPECT_FALSE(std::u16string(buffer).empty());
+}
+
+TEST_F(ReferenceLibraryTest, JournalFollowsTheVariableAtEveryCall) {
+  const std::u16string other = link.folder().File(u"other.jsonl");
+  f().Q9SendLights(h);
+  test::ReferenceLink::SetVariable("Q9PLUGIN_JOURNAL", other);
+  f().Q9SendCamera(h);
+  test::ReferenceLink::SetVariable("Q9PLUGIN_JOURNAL", std::nullopt);
+  f().Q9SendProcessed(h);
+  test::ReferenceLink::SetVariable("Q9PLUGIN_JOURNAL", link.journalPath());
+  f().Q9EndNode(h);
+  EXPECT_THAT(link.Names(), ElementsAre("Q9SendLights", "Q9EndNode"));
+  EXPECT_THAT(test::CallNames(test::ReadJournal(other)), ElementsAre("Q9SendCamera"));
+}
+
+TEST_F(ReferenceLibraryTest, ArchiveHoldsWhatTheSessionCollected) {
+  f().SetModelFilePath(h, u"villa");
+  f().Q9AddMaterial(h, u"Oak");
+  f().Q9SetMaterialType(h, u"Oak", 1);
+  f().Q9SetMaterialStringProperty(h, u"Oak", u"name", u"Oak wood");
+  f().Q9SetMaterialFloatProperty(h, u"Oak", u"Opacity", 0.05000001f);
+  f().Q9SetMaterialIntProperty(h, u"Oak", u"EmissiveSwitcher", 1);
+  f().Q9SetMaterialFloatProperty(h, u"Oak", u"Light", std::numeric_limits<float>::quiet_NaN());
+  f().Q9SetMaterialFloatProperty(h, u"Unknown", u"Opacity", 1);  // never added: not kept
+  f().Q9AddLight(h, u"Light57");
+  f().Q9SetEntityStringProperty(h, 1, u"Light57", u"id", u"Light57");
+  f().Q9SetEntityIntProperty(h, 1, u"Light57", u"type", 0);
+  const float transform[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 10, 20, 30, 1};
+  f().Q9SetEntityFloatArrayProperty(h, 1, u"Light57", u"transform", transform, 16);
+  const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  const std::vector<float> mesh(9 * 12);
+  const float* m = mesh.data();
+  f().MaxBeginNode(h, u"Solid_1", identity, true);
+  f().MaxAddTriangles(h, u"wall", 12, m, m, m, 0);
+  f().MaxAddTriangles(h, u"roof", 3, m, m, m, 0);
+  f().Q9EndNode(h);
+  f().MaxAddTriangles(h, u"stray", 5, m, m, m, 0);  // no node open
+  CameraTransform camera{{1, 2, 3}, {4, 5, 6}, {0, 0, 1}, 60};
+  f().AddScene(h, u"Front", u"Front", &camera, 60);
+  camera.fov = 45;
+  f().SendCameraTransformFov(h, &camera, 45);
+
+  const nlohmann::ordered_json archive = SaveArchive();
+  ASSERT_TRUE(archive.is_object());
+  EXPECT_EQ(archive["model"], "villa");
+  EXPECT_EQ(archive["materialVersion"], 1);
+  ASSERT_EQ(archive["materials"].size(), 1u);
+  const nlohmann::ordered_json& oak = archive["materials"][0];
+  EXPECT_EQ(oak["name"], "Oak");
+  EXPECT_EQ(oak["type"], 1);
+  EXPECT_EQ(oak["properties"].dump(),
+            R"({"name":"Oak wood","Opacity":0.05000001,"EmissiveSwitcher":1,"Light":"nan"})");
+  ASSERT_EQ(archive["lights"].size(), 1u);
+  EXPECT_EQ(archive["lights"][0]["name"], "Light57");
+  EXPECT_EQ(archive["lights"][0]["properties"]["type"], 0);
+  EXPECT_EQ(test::JournalFloats(archive["lights"][0]["properties"]["transform"]),
+            std::vector<float>(std::begin(transform), std::end(transform)));
+  ASSERT_EQ(archive["nodes"].size(), 1u);
+  const nlohmann::ordered_json& node = archive["nodes"][0];
+  EXPECT_EQ(node["name"], "Solid_1");
+  EXPECT_EQ(node["triangles"], 15);
+  EXPECT_EQ(node["meshes"].dump(), R"([{"name":"wall","triangles":12},{"name":"roof","triangles":3}])");
+  ASSERT_EQ(archive["scenes"].size(), 1u);
+  EXPECT_EQ(archive["scenes"][0]["name"], "Front");
+  EXPECT_EQ(test::JournalFloats(archive["scenes"][0]["camera"]["from"]),
+            (std::vector<float>{1, 2, 3}));
+  EXPECT_EQ(archive["scenes"][0]["fov"], 60.0);
+  EXPECT_EQ(archive["camera"]["camera"]["fov"], 45.0);
+  EXPECT_EQ(archive["camera"]["fov"], 45.0);
+}
+
+TEST_F(ReferenceLibraryTest, RemovalsLeaveTheArchive) {
+  f().Q9AddMaterial(h, u"Oak");
+  f().Q9AddMaterial(h, u"Pine");
+  f().Q9AddLight(h, u"Light1");
+  f().Q9AddLight(h, u"Light2");
+  f().MaxBeginNode(h, u"Solid_1", nullptr, true);
+  f().Q9EndNode(h);
+  f().MaxBeginNode(h, u"Solid_2", nullptr, true);
+  f().Q9EndNode(h);
+  CameraTransform camera{};
+  f().AddScene(h, u"Front", u"Front", &camera, 0);
+  f().AddScene(h, u"Side", u"Side", &camera, 0);
+  f().Q9ResetMaterial(h, u"Oak");
+  f().Q9DeleteLight(h, u"Light2");
+  f().MaxDeleteNode(h, u"Solid_1");
+  f().Q9DeleteNode(h, u"Solid_2");
+  f().Q9DeleteScene(h, u"Side");
+  nlohmann::ordered_json archive = SaveArchive();
+  EXPECT_EQ(archive["materials"].size(), 1u);
+  EXPECT_EQ(archive["materials"][0]["name"], "Pine");
+  EXPECT_EQ(archive["lights"].size(), 1u);
+  EXPECT_EQ(archive["lights"][0]["name"], "Light1");
+  EXPECT_THAT(archive["nodes"], IsEmpty());
+  EXPECT_EQ(archive["scenes"].size(), 1u);
+  f().Q9ClearLights(h);
+  f().Q9ClearScenes(h);
+  archive = SaveArchive();
+  EXPECT_THAT(archive["lights"], IsEmpty());
+  EXPECT_THAT(archive["scenes"], IsEmpty());
+}
+
+TEST_F(ReferenceLibraryTest, ArchiveIsReplacedWholeAndNoTemporaryFileStays) {
+  const std::u16string path = link.folder().File(u"scene.q9a");
+  test::WriteFileBytes(path, std::string(100000, 'x'));
+  f().Q9AddMaterial(h, u"Oak");
+  f().Q9SaveRawToQ9a(h, path.c_str());
+  const std::string saved = test::ReadFileBytes(path);
+  EXPECT_TRUE(nlohmann::json::accept(saved));
+  EXPECT_THAT(test::FolderEntryNames(link.folder().path()),
+              ElementsAre("Q9_Log.log", "journal.jsonl", "model.q9a", "scene.q9a"));
+}
+
+TEST_F(ReferenceLibraryTest, CallsWithoutJournalLeaveNoFileAndStillCollect) {
+  test::ReferenceLink::SetVariable("Q9PLUGIN_JOURNAL", std::nullopt);
+  f().Q9AddMaterial(h, u"Oak");
+  EXPECT_EQ(SaveArchive()["materials"].size(), 1u);
+  EXPECT_EQ(test::ReadFileBytes(link.journalPath()), "");
+}
+
+}  // namespace
+}  // namespace q9
