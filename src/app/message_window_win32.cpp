@@ -76,8 +76,11 @@ HWND CreateMessageWindow(HINSTANCE instance, SceneContainer& container) {
 
 void NotifyHostWindow() {
   if (!hostWindow) hostWindow = FindWindowA(kHostWindowClass, nullptr);
-  // Posted even when no host window was found: the notification then has no recipient.
-  PostMessageW(hostWindow, kHostSyncStateMessage, kHostSyncStateWParam, kHostSyncStateLParam);
+  // With no host window the notification has no recipient and is lost. (Posted to a null
+  // window it would land in this thread's own queue instead.)
+  if (hostWindow) {
+    PostMessageW(hostWindow, kHostSyncStateMessage, kHostSyncStateWParam, kHostSyncStateLParam);
+  }
 }
 
 bool WatchdogSaysEnd() {

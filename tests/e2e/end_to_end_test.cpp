@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/platform.h"
 #include "app/text.h"
 #include "child_process_win32.h"
 #include "test_files.h"
@@ -126,6 +127,21 @@ class EndToEnd : public ::testing::Test {
     return code;
   }
 
+  // "camera.cam" and "Views.cam" as the host writes them before asking for a camera or views sync.
+  void WriteRecordFiles() const {
+    test::WriteFileBytes(exchange + u"\\camera.cam",
+                         "Camera_Start\r\nCamera_Version [1]\r\nCamera_nType [0]\r\n"
+                         "Camera__fov [40]\r\nCamera_Name [Current]\r\n"
+                         "Camera__from [100 -900 170]\r\nCamera__to [0 0 170]\r\n"
+                         "Camera__up [0 0 1]\r\nCamera_End\r\n");
+    test::WriteFileBytes(exchange + u"\\Views.cam",
+                         "Cameras_Start\r\nCameras_Version [1]\r\nCameras_nActCamera [0]\r\n"
+                         "Cameras_Camera_ObjectSTART\r\nCamera_Start\r\nCamera__fov [60]\r\n"
+                         "Camera_Name [Front]\r\nCamera__from [0 -1000 170]\r\n"
+                         "Camera__to [0 0 170]\r\nCamera__up [0 0 1]\r\nCamera_End\r\n"
+                         "Cameras_Camera_ObjectEND\r\nCameras_End\r\n");
+  }
+
   std::string Log() const {
     return test::ReadFileBytes(appData + u"\\Vendrix\\Plandora2025_Q9Plugin\\DataQ9_Log.log");
   }
@@ -140,6 +156,10 @@ class EndToEnd : public ::testing::Test {
   }
   static size_t Calls(const std::string& journal, const std::string& function) {
     return Count(journal, "\"fn\":\"" + function + "\"");
+  }
+  // Where the first call of `function` stands in the journal; npos when there is none.
+  static size_t FirstCall(const std::string& journal, const std::string& function) {
+    return journal.find("\"fn\":\"" + function + "\"");
   }
 
   test::TempFolder root;
@@ -169,6 +189,67 @@ TEST_F(EndToEnd, WorkingInstanceLoadsTheModelAndEndsWhenTheHostCloses) {
   // The session is torn down at exit.
   const std::string after = Journal();
   EXPECT_EQ(Calls(after, "DestroySession"), 1u);
+}
+
+// Each command word as the first start's own request: the start-up load, then that request.
+TEST_F(EndToEnd, FirstStartRunsItsOwnRequestAfterTheLoad) {
+  StartHost();
+  StartRenderer();
+  WriteRecordFiles();
+  struct Case {
+    const wchar_t* word;
+    const char* call;  // the call the request makes after the load; none for no request
+  };
+  const Case cases[] = {{L"cameraSync", "SendCameraTransformFov"},
+                        {L"viewsSync", "SendScenes"},
+                        {L"lightSync", "SendModel"},
+                        {L"ModelSync", nullptr},
+                        {L"colorMode", nullptr},
+                        {L"CameraSync", nullptr}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8FromUtf16(std::u16string(c.word, c.word + wcslen(c.word))));
+    platform::RemovePath(journal);
+    const std::string hostBefore = HostRecord();
+    auto working = StartWorking(c.word);
+    const std::string call = c.call ? c.call : "DisConnect";
+    ASSERT_TRUE(WaitUntil([&] { return Calls(Journal(), "DisConnect") >= 1; }, 10s));
+    std::this_thread::sleep_for(300ms);  // time for a request that should not be there
+    const std::string journalText = Journal();
+    EXPECT_EQ(Calls(journalText, "CreateSession"), 1u);
+    if (c.call) {
+      // The load ends with its transfer; the request comes after it.
+      EXPECT_GT(journalText.rfind("\"fn\":\"" + call + "\""), FirstCall(journalText, "SendModel"));
+    } else {
+      EXPECT_EQ(Calls(journalText, "SendModel"), 1u);
+      EXPECT_EQ(Calls(journalText, "SendCameraTransformFov"), 0u);
+      EXPECT_EQ(Calls(journalText, "SendScenes"), 0u);
+    }
+    if (std::wstring(c.word) == L"ModelSync") {
+      EXPECT_TRUE(WaitUntil([&] { return Count(HostRecord(), "1137 0 10") == Count(hostBefore, "1137 0 10") + 1; }, 10s));
+    }
+    PostMessageW(FindWindowW(kWindowClass, nullptr), WM_COMMAND, 105, 0);
+    EXPECT_TRUE(working->Wait(kExitWithin));
+  }
+  // Every start logged its word.
+  const std::string log = Log();
+  EXPECT_NE(log.find("]: Args - \r\n"), std::string::npos);
+  EXPECT_NE(log.find("]: colorMode\r\n"), std::string::npos);
+  EXPECT_NE(log.find("]: CameraSync\r\n"), std::string::npos);
+}
+
+TEST_F(EndToEnd, RequestsForwardedDuringTheLoadRunBeforeTheOwnRequest) {
+  StartHost();
+  StartRenderer();
+  WriteRecordFiles();
+  // The renderer takes its time to start, so the forwarded request waits in the queue.
+  auto working = StartWorking(L"cameraSync", {{L"Q9PLUGIN_START_DELAY_MS", L"3000"}});
+  EXPECT_EQ(Run(L"viewsSync"), 0u);
+  EXPECT_EQ(CountWindows(kWindowClass), 1);
+  ASSERT_TRUE(WaitUntil([&] { return Calls(Journal(), "SendCameraTransformFov") >= 1; }, 15s));
+  const std::string journalText = Journal();
+  ASSERT_NE(FirstCall(journalText, "SendScenes"), std::string::npos);
+  EXPECT_LT(FirstCall(journalText, "SendModel"), FirstCall(journalText, "SendScenes"));
+  EXPECT_LT(FirstCall(journalText, "SendScenes"), FirstCall(journalText, "SendCameraTransformFov"));
 }
 
 TEST_F(EndToEnd, EndsWhenTheRendererWindowCloses) {

@@ -1,12 +1,15 @@
 // The 38 exports of the reference link library (README.md beside this file describes the
 // switches, the journal and the raw archive). Each call takes the library's lock, writes its
 // journal line when a journal is asked for, and updates the session it names.
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/text.h"
@@ -193,6 +196,9 @@ int32_t StartLinkQ9Render(const char16_t* modelBaseName) {
     Call call("StartLinkQ9Render");
     call.line().Text(modelBaseName);
     const int32_t result = IntSwitch("Q9PLUGIN_START_RESULT", 0);
+    // A slow renderer start, so that requests can arrive while the model is being loaded.
+    const int32_t delay = std::clamp(IntSwitch("Q9PLUGIN_START_DELAY_MS", 0), 0, 60000);
+    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     call.line().ReturnInt(result);
     return result;
   });
