@@ -24,3 +24,8 @@ test: deps $(addprefix test-,$(PRESETS))
 
 clean:
 	rm -rf build
+
+# The Windows program under Wine on the sample exchange folder, with a summary of what reached
+# the renderer.
+demo:
+	@scripts/demo.sh

@@ -1,0 +1,130 @@
+#!/bin/sh
+# The main job on the bundled sample: Q9_Exchange.exe under Wine, started the way the host
+# starts it, between a stand-in host window and a stand-in renderer window, with the reference
+# link library as Q9Plugin.dll beside it. Prints what reached the renderer and where the
+# journal, the raw archive, the sync record and the log are.
+set -e
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+
+build="$root/build/windows"
+echo "== Building the Windows program, the reference link library and the stand-ins"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j2 --target \
+  Q9_Exchange q9plugin q9x samples standin_host standin_renderer winctl launch >/dev/null
+
+bin="$build/bin"
+demo="$build/demo"
+appdata="$demo/appdata"
+data="$appdata/Vendrix/Plandora2025_Q9Plugin/Data"
+journal="$demo/journal.jsonl"
+colour_journal="$demo/journal-colour-mode.jsonl"
+host_record="$demo/host-messages.txt"
+
+# A fresh exchange folder with the sample the host would have written.
+rm -rf "$demo"
+mkdir -p "$data"
+cp -R "$build/samples/." "$data/"
+rm -f "$data"/*.q9a "$data/_mod.sync"
+
+windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
+wine_run() { "$root/cmake/wine-run" "$build/wineprefix" "$@"; }
+winctl() { wine_run "$bin/winctl.exe" "$@"; }
+# Starts Q9_Exchange.exe as the host does, with the demo's APPDATA and a journal.
+exchange() {
+  journal_file=$1
+  shift
+  wine_run "$bin/launch.exe" --set "APPDATA=$(windows_path "$appdata")" \
+    --set "Q9PLUGIN_JOURNAL=$(windows_path "$journal_file")" \
+    --unset Q9PLUGIN_START_RESULT --unset Q9PLUGIN_NO_SESSION --unset Q9PLUGIN_REFUSE_CONNECT \
+    "$@"
+}
+# Waits until the journal holds `count` calls of `function` (at most 20 s).
+wait_calls() {
+  tries=0
+  while [ "$(grep -c "\"fn\":\"$2\"" "$1" 2>/dev/null || true)" -lt "$3" ]; do
+    tries=$((tries + 1))
+    if [ $tries -gt 100 ]; then
+      echo "demo: no $3 x $2 in the journal after 20 s" >&2
+      exit 1
+    fi
+    sleep 0.2
+  done
+}
+step() { printf '   %-44s %s\n' "$1" "$2"; }
+
+stop_windows() {
+  winctl close Plandora_class >/dev/null 2>&1 || true
+  winctl close Qt5152QWindowIcon >/dev/null 2>&1 || true
+  winctl command Q9_Exchange 105 >/dev/null 2>&1 || true
+}
+trap stop_windows EXIT
+
+echo "== Starting the stand-in host and renderer windows under Wine"
+wine_run "$bin/launch.exe" --background "$bin/standin_host.exe" "$(windows_path "$host_record")"
+wine_run "$bin/launch.exe" --background "$bin/standin_renderer.exe"
+winctl wait Plandora_class 20000 >/dev/null
+winctl wait Qt5152QWindowIcon 20000 >/dev/null
+
+echo "== Running Q9_Exchange.exe as the host would"
+exchange "$journal" --background "$bin/Q9_Exchange.exe"
+winctl wait Q9_Exchange 20000 >/dev/null
+wait_calls "$journal" SendModel 1
+step "(no word)" "working instance: start-up load of _model.pdx"
+
+exchange "$journal" "$bin/Q9_Exchange.exe" cameraSync
+wait_calls "$journal" SendCameraTransformFov 1
+step "cameraSync" "forwarded as 1025: camera.cam sent"
+
+exchange "$journal" "$bin/Q9_Exchange.exe" viewsSync
+wait_calls "$journal" SendScenes 2
+step "viewsSync" "forwarded as 1029: Views.cam sent as scenes"
+
+exchange "$journal" "$bin/Q9_Exchange.exe" ModelSync
+tries=0
+until grep -q "1137 0 10" "$host_record" 2>/dev/null; do
+  tries=$((tries + 1)); [ $tries -gt 100 ] && { echo "demo: the host was not notified" >&2; exit 1; }
+  sleep 0.2
+done
+step "ModelSync" "forwarded as 1026: _mod.sync written, host notified"
+
+exchange "$journal" "$bin/Q9_Exchange.exe" lightSync
+wait_calls "$journal" SendModel 2
+step "lightSync" "forwarded as 1028: update _mod.sm applied"
+
+winctl post Q9_Exchange 1027 >/dev/null
+wait_calls "$journal" SendModel 3
+step "message 1027 from the host" "update applied again, with its log lines"
+
+winctl close Plandora_class >/dev/null
+winctl gone Q9_Exchange 20000 >/dev/null
+step "host window closed" "the working instance ended"
+
+# Colour mode is a whole life of its own: a fresh instance, colours instead of texture maps.
+wine_run "$bin/launch.exe" --background "$bin/standin_host.exe" "$(windows_path "$host_record")"
+winctl wait Plandora_class 20000 >/dev/null
+exchange "$colour_journal" --background "$bin/Q9_Exchange.exe" colorMode
+winctl wait Q9_Exchange 20000 >/dev/null
+wait_calls "$colour_journal" SendModel 1
+step "colorMode (fresh instance)" "start-up load with colours instead of maps"
+winctl close Plandora_class >/dev/null
+winctl gone Q9_Exchange 20000 >/dev/null
+winctl close Qt5152QWindowIcon >/dev/null
+trap - EXIT
+
+archive=$(ls "$build"/samples/*.q9a "$data"/*.q9a 2>/dev/null | head -n 1 || true)
+echo
+echo "== What reached the renderer"
+if [ -n "$archive" ]; then
+  wine_run "$bin/q9x.exe" summary "$(windows_path "$archive")" | tr -d '\r'
+fi
+maps() { grep '"fn":"Q9SetMaterialStringProperty"' "$1" | grep -c 'Textures' || true; }
+echo "texture map paths sent: $(maps "$journal") in the first instance, $(maps "$colour_journal") in colour mode"
+echo
+echo "== Where to look"
+echo "journal:      $journal"
+echo "              $colour_journal (colour mode)"
+echo "raw archive:  ${archive:-none written}"
+echo "sync record:  $data/_mod.sync"
+echo "log:          $appdata/Vendrix/Plandora2025_Q9Plugin/DataQ9_Log.log"
+echo "host saw:     $host_record"
