@@ -83,7 +83,7 @@ bool AboveFloatRange(std::string_view number) {
 }
 
 // "%f": white space, an optional sign, decimal digits with an optional point (at least one
-// digit), an optional exponent that counts only when a digit follows its mark and sign. The
+// digit), an optional exponent (a mark and sign without digits are read and add nothing). The
 // value is the float nearest to the decimal. Hexadecimal reals, infinities and not-a-number are
 // not read, nor a decimal above the float range; one below it reads as zero.
 bool ScanReal(std::u16string_view line, size_t& pos, float& value) {
@@ -105,14 +105,19 @@ bool ScanReal(std::u16string_view line, size_t& pos, float& value) {
     digitCount += at - fraction;
   }
   if (digitCount == 0) return false;
+  // The exponent mark and its sign are taken even when no digit follows; the value is then the
+  // mantissa's.
+  size_t numberEnd = at;
   if (at < line.size() && (line[at] == u'e' || line[at] == u'E')) {
-    size_t exponent = at + 1;
-    if (exponent < line.size() && (line[exponent] == u'+' || line[exponent] == u'-')) ++exponent;
-    if (exponent < line.size() && IsDigit(line[exponent])) at = SkipDigits(line, exponent);
+    ++at;
+    if (at < line.size() && (line[at] == u'+' || line[at] == u'-')) ++at;
+    const size_t digits = at;
+    at = SkipDigits(line, digits);
+    if (at > digits) numberEnd = at;
   }
 
   // Every unit of the number is ASCII, checked above.
-  const size_t length = at - start;
+  const size_t length = numberEnd - start;
   char small[64];
   std::string large;
   char* ascii = small;
