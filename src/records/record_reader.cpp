@@ -285,26 +285,6 @@ bool ReadObjectText(RecordReader& reader, std::u16string_view startPattern,
 
 namespace records_detail {
 
-std::u16string_view Separator(KeyForm form) {
-  switch (form) {
-    case KeyForm::Bracketed:
-      return u" [";
-    case KeyForm::Bare:
-      return u" ";
-    case KeyForm::ListEntry:
-      break;
-  }
-  return u"_ObjectSTART";
-}
-
-bool LineBegins(std::u16string_view line, std::initializer_list<std::u16string_view> pieces) {
-  for (std::u16string_view piece : pieces) {
-    if (!line.starts_with(piece)) return false;
-    line.remove_prefix(piece.size());
-  }
-  return true;
-}
-
 bool ReadListEntry(RecordReader& reader, std::u16string_view prefix, std::u16string_view element,
                    std::u16string& text) {
   std::u16string start(prefix);

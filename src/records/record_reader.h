@@ -104,8 +104,25 @@ using KeyTable = std::span<const RecordKey<Record>>;
 
 namespace records_detail {
 
-std::u16string_view Separator(KeyForm form);
-bool LineBegins(std::u16string_view line, std::initializer_list<std::u16string_view> pieces);
+constexpr std::u16string_view Separator(KeyForm form) {
+  switch (form) {
+    case KeyForm::Bracketed:
+      return u" [";
+    case KeyForm::Bare:
+      return u" ";
+    case KeyForm::ListEntry:
+      break;
+  }
+  return u"_ObjectSTART";
+}
+
+// Whether the line begins with key and separator; most keys differ from a line in its first unit.
+inline bool LineBegins(std::u16string_view line, std::u16string_view key,
+                       std::u16string_view separator) {
+  if (!key.empty() && (line.empty() || line[0] != key[0])) return false;
+  return line.starts_with(key) && line.substr(key.size()).starts_with(separator);
+}
+
 bool ReadListEntry(RecordReader& reader, std::u16string_view prefix, std::u16string_view element,
                    std::u16string& text);
 
@@ -119,16 +136,21 @@ template <class Record>
 bool ApplyKeyTable(std::u16string_view line, std::u16string_view prefix, KeyTable<Record> keys,
                    RecordReader& reader, Record& record) {
   using namespace records_detail;
+  // Every pattern begins with the prefix: it is tested once.
+  if (!KeyMatches(line, prefix)) return false;
+  const std::u16string_view afterPrefix = line.substr(prefix.size());
   for (const RecordKey<Record>& key : keys) {
+    const std::u16string_view separator = Separator(key.form);
+    if (!LineBegins(afterPrefix, key.key, separator)) continue;
     if (key.form == KeyForm::ListEntry) {
-      if (!LineBegins(line, {prefix, key.key, u"_ObjectSTART"})) continue;
       std::u16string entry;
       const auto* list = std::get_if<ObjectList<Record>>(&key.target);
       if (ReadListEntry(reader, prefix, key.key, entry) && list) list->append(record, entry);
       return true;
     }
-    const std::u16string_view separator = Separator(key.form);
-    if (!LineBegins(line, {prefix, key.key, separator})) continue;
+    // The line begins with the key text, so the scan format's literal part matches it as it
+    // stands; the scan goes on from the separator, which the suffix begins with.
+    const std::u16string_view value = afterPrefix.substr(key.key.size());
     const bool bare = key.form == KeyForm::Bare;
     std::visit(
         [&](auto field) {
@@ -136,19 +158,19 @@ bool ApplyKeyTable(std::u16string_view line, std::u16string_view prefix, KeyTabl
           if constexpr (std::is_same_v<Field, NotKept>) {
             int32_t ignored = 0;
             const ScanTarget targets[] = {&ignored};
-            ScanFormat(line, {prefix, key.key, bare ? u" %d" : u" [%d"}, targets);
+            ScanFormat(value, {bare ? u" %d" : u" [%d"}, targets);
           } else if constexpr (std::is_same_v<Field, int32_t Record::*>) {
             const ScanTarget targets[] = {&(record.*field)};
-            ScanFormat(line, {prefix, key.key, bare ? u" %d" : u" [%d"}, targets);
+            ScanFormat(value, {bare ? u" %d" : u" [%d"}, targets);
           } else if constexpr (std::is_same_v<Field, float Record::*>) {
             const ScanTarget targets[] = {&(record.*field)};
-            ScanFormat(line, {prefix, key.key, bare ? u" %f" : u" [%f"}, targets);
+            ScanFormat(value, {bare ? u" %f" : u" [%f"}, targets);
           } else if constexpr (std::is_same_v<Field, Float3 Record::*>) {
             Float3& triple = record.*field;
             const ScanTarget targets[] = {&triple.x, &triple.y, &triple.z};
-            ScanFormat(line, {prefix, key.key, bare ? u" %f %f %f" : u" [%f %f %f"}, targets);
+            ScanFormat(value, {bare ? u" %f %f %f" : u" [%f %f %f"}, targets);
           } else if constexpr (std::is_same_v<Field, std::u16string Record::*>) {
-            record.*field = TextValue(line.substr(prefix.size() + key.key.size()), separator);
+            record.*field = TextValue(value, separator);
           } else if constexpr (std::is_same_v<Field, ObjectList<Record>>) {
             // Only a list entry key collects entries.
           } else {
