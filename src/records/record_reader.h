@@ -52,7 +52,8 @@ using ScanTarget = std::variant<int32_t*, float*>;
 //
 // White space is the six ASCII blanks (space, tab, LF, VT, FF, CR). A number is decimal:
 // hexadecimal reals, infinities, not-a-number, integers beyond 32 bits and reals beyond the
-// float range are not read (the conversion fails); a real too small for a float reads as zero.
+// float range are not read (the conversion fails); a real too small for a float reads as zero;
+// an exponent mark (and sign) without digits is read and adds nothing, as the C library does.
 void ScanKey(std::u16string_view line, std::u16string_view keyText, std::u16string_view suffix,
              std::initializer_list<ScanTarget> targets);
 
