@@ -99,6 +99,15 @@ step "message 1027 from the host" "update applied again, with its log lines"
 winctl close Plandora_class >/dev/null
 winctl gone Q9_Exchange 20000 >/dev/null
 step "host window closed" "the working instance ended"
+# The raw archive lands beside the model file the container names; keep this instance's copy.
+archive=""
+for candidate in "$build"/samples/*.q9a "$data"/*.q9a; do
+  if [ -f "$candidate" ]; then
+    archive="$demo/$(basename "$candidate")"
+    cp "$candidate" "$archive"
+    break
+  fi
+done
 
 # Colour mode is a whole life of its own: a fresh instance, colours instead of texture maps.
 wine_run "$bin/launch.exe" --background "$bin/standin_host.exe" "$(windows_path "$host_record")"
@@ -112,9 +121,8 @@ winctl gone Q9_Exchange 20000 >/dev/null
 winctl close Qt5152QWindowIcon >/dev/null
 trap - EXIT
 
-archive=$(ls "$build"/samples/*.q9a "$data"/*.q9a 2>/dev/null | head -n 1 || true)
 echo
-echo "== What reached the renderer"
+echo "== What reached the renderer (first instance, from its raw archive)"
 if [ -n "$archive" ]; then
   wine_run "$bin/q9x.exe" summary "$(windows_path "$archive")" | tr -d '\r'
 fi
