@@ -20,7 +20,7 @@ constexpr size_t kDirectReadBytes = 16 * 1024;
 // What one read call costs beyond its bytes, so that many tiny reads also spend the budget.
 constexpr uint64_t kCallCost = 4;
 constexpr uint64_t kBudgetPerFileByte = 32;
-constexpr uint64_t kBudgetConstant = 16u << 20;
+constexpr uint64_t kBudgetConstant = 1u << 20;
 
 }  // namespace
 

@@ -32,7 +32,7 @@ struct ReadDamage {
 // holds, so nothing is ever allocated beyond the file's length. Reads are served from a 64 KiB
 // window of the file; a large read goes straight into the caller's buffer in one read call.
 //
-// Each operation may read about 32 times the file's length (plus 16 MiB): far more than an intact
+// Each operation may read about 32 times the file's length (plus 1 MiB): far more than an intact
 // file needs, since each of its bytes is read about once, yet a bound that keeps a file whose
 // tables point at the same items again and again from running for hours. Once it is spent every
 // read yields zeros and `spent()` tells the loops to stop.

@@ -64,9 +64,9 @@ json SmallUpdate() {
 // A section large enough that cutting it is not the same as cutting its header.
 json LargeModel() {
   json solids = json::array();
-  for (int i = 0; i < 120; ++i) {
+  for (int i = 0; i < 80; ++i) {
     solids.push_back({{"id", i + 1}, {"timeStamp", 1000 + i},
-                      {"meshes", json::array({MeshOf("m" + std::to_string(i), 30)})}});
+                      {"meshes", json::array({MeshOf("m" + std::to_string(i), 20)})}});
   }
   return {{"entries", json::array({{{"name", "Big"}, {"geometry", {{"solids", solids}}}}})}};
 }
@@ -104,14 +104,16 @@ class DamageTest : public SceneTest {
     return spans;
   }
 
-  // Loads entry `index` of the file cut to `length` and checks what a cut may and may not do.
+  // Loads entry `index` of the file cut to `length` and checks what a cut may and may not do;
+  // with `changes` the change list of entry 0 is applied first, with `inspect` the file is also
+  // explained by the tool.
   void LoadCut(const std::u16string& path, int64_t length, int index,
-               const std::vector<SolidSpan>& spans) {
+               const std::vector<SolidSpan>& spans, bool changes, bool inspect) {
     SCOPED_TRACE("cut at " + std::to_string(length));
     container.solids.clear();
     container.currentSectionName = u"P";
     container.path = path;
-    container.applyChanges();
+    if (changes) container.applyChanges();
     container.loadSection(index);
     ASSERT_EQ(container.file, nullptr);
     for (const SolidSpan& span : spans) {
@@ -121,8 +123,9 @@ class DamageTest : public SceneTest {
       ASSERT_NE(solid, container.solids.end()) << "solid " << span.id;
       EXPECT_EQ(solid->second.timeStamp, span.timeStamp);
     }
-    const json inspection = q9x::InspectContainer(platform::DisplayPath(path));
-    ASSERT_FALSE(inspection.is_null());
+    if (inspect) {
+      ASSERT_FALSE(q9x::InspectContainer(platform::DisplayPath(path)).is_null());
+    }
   }
 };
 
@@ -132,9 +135,12 @@ TEST_F(DamageTest, EveryCutOfASmallContainer) {
   test::WriteFileBytes(path, bytes);
   const std::vector<SolidSpan> spans = Spans(path, 1);
   ASSERT_EQ(spans.size(), 3u);
+  // The change list lies first: beyond it, a cut changes nothing for the change list.
+  const int64_t changeListEnd =
+      q9x::InspectContainer(platform::DisplayPath(path))["entries"][1]["offset"].get<int64_t>();
   for (int64_t length = static_cast<int64_t>(bytes.size()); length >= kContainerHeaderSize; --length) {
     fs::resize_file(FsPath(path), static_cast<uintmax_t>(length));
-    LoadCut(path, length, 1, spans);
+    LoadCut(path, length, 1, spans, length <= changeListEnd + 8, length % 5 == 0);
     if (HasFatalFailure()) return;
   }
 }
@@ -156,20 +162,20 @@ TEST_F(DamageTest, SampleOfCutsOfALargeContainer) {
   const std::u16string path = File(u"_model.pdx");
   test::WriteFileBytes(path, bytes);
   const std::vector<SolidSpan> spans = Spans(path, 0);
-  ASSERT_EQ(spans.size(), 120u);
+  ASSERT_EQ(spans.size(), 80u);
   std::mt19937 random(20250307);
   std::uniform_int_distribution<int64_t> anywhere(kContainerHeaderSize, static_cast<int64_t>(bytes.size()) - 1);
   std::vector<int64_t> cuts;
-  for (int i = 0; i < 120; ++i) cuts.push_back(anywhere(random));
+  for (int i = 0; i < 50; ++i) cuts.push_back(anywhere(random));
   // Right at and around item boundaries, where a count or a string is cut in two.
-  for (size_t i = 0; i < spans.size(); i += 7) {
+  for (size_t i = 0; i < spans.size(); i += 15) {
     for (int64_t d : {-5, -1, 0, 1, 3}) cuts.push_back(spans[i].end + d);
   }
   std::sort(cuts.rbegin(), cuts.rend());
   for (int64_t length : cuts) {
     if (length < kContainerHeaderSize || length > static_cast<int64_t>(bytes.size())) continue;
     fs::resize_file(FsPath(path), static_cast<uintmax_t>(length));
-    LoadCut(path, length, 0, spans);
+    LoadCut(path, length, 0, spans, false, length % 10 == 0);
     if (HasFatalFailure()) return;
   }
 }
