@@ -1,7 +1,7 @@
 #include "translate/camera_sync.h"
 
 #include "app/exchange_folder.h"
-#include "translate/record_file.h"
+#include "records/record_reader.h"
 
 namespace q9 {
 
@@ -16,7 +16,7 @@ float PlaceCamera(CameraTransform& camera, const CameraRecord& record) {
 
 void SyncCamera(LinkSession& session) {
   std::u16string text;
-  if (!ReadExchangeRecordFile(FolderFilePath(GetExchangeFolder(), u"camera.cam"), text)) return;
+  if (!ReadRecordFile(FolderFilePath(GetExchangeFolder(), u"camera.cam"), text)) return;
   CameraRecord record;
   ParseCamera(text, record);
   const float fov = PlaceCamera(session.camera, record);

@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "app/exchange_folder.h"
+#include "records/record_reader.h"
 #include "scene/scene_container.h"
 #include "translate/camera_sync.h"
-#include "translate/record_file.h"
 
 namespace q9 {
 
@@ -32,7 +32,7 @@ bool Changed(const CameraRecord& stored, const CameraRecord& view) {
 
 void SyncViews(SceneContainer& container) {
   std::u16string text;
-  if (!ReadExchangeRecordFile(FolderFilePath(GetExchangeFolder(), u"Views.cam"), text)) return;
+  if (!ReadRecordFile(FolderFilePath(GetExchangeFolder(), u"Views.cam"), text)) return;
   CameraListRecord list;
   ParseCameraList(text, list);
   UpdateScenes(list, container);

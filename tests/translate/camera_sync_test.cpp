@@ -18,7 +18,6 @@ class CameraSyncTest : public TranslationTest {
 };
 
 TEST_F(CameraSyncTest, SendsPositionTargetUpAndOneAndAHalfTimesTheFov) {
-  Q9_SKIP_UNLESS(CameraRecordsAreParsed());
   WriteCamera(
       "Camera_Start\r\nCamera_Version [1]\r\nCamera_nType [2]\r\nCamera__fov [40]\r\n"
       "Camera_Name [Front]\r\nCamera__from [1 2 3]\r\nCamera__to [4 5 6]\r\n"
@@ -31,7 +30,6 @@ TEST_F(CameraSyncTest, SendsPositionTargetUpAndOneAndAHalfTimesTheFov) {
 }
 
 TEST_F(CameraSyncTest, FovIsMultipliedInSinglePrecision) {
-  Q9_SKIP_UNLESS(CameraRecordsAreParsed());
   WriteCamera("Camera_Start\nCamera__fov [33.3]\nCamera_End\n");
   SyncCamera(session);
   const auto calls = link.Calls();
@@ -52,7 +50,6 @@ TEST_F(CameraSyncTest, TextWithoutACameraStillSendsZerosAndReplacesTheWholeBlock
 }
 
 TEST_F(CameraSyncTest, SeveralBlocksSendOneCameraWithTheLastValues) {
-  Q9_SKIP_UNLESS(CameraRecordsAreParsed());
   WriteCamera(
       "Camera_Start\nCamera__fov [10]\nCamera__from [1 1 1]\nCamera_End\n"
       "Camera_Start\nCamera__fov [20]\nCamera_End\n");

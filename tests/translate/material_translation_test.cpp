@@ -129,7 +129,6 @@ TEST_F(MaterialTranslationTest, LightEmittingMaterialSendsEmissionBeforeTheDiffu
 }
 
 TEST_F(MaterialTranslationTest, DiffuseMapFeedsDiffuseOpacityAndEmissionMask) {
-  Q9_SKIP_UNLESS(MapFilesAreFound());
   MaterialRecord material = Material(u"Oak");
   material.TypeNat = 17;
   material.extendMaterials = {Entry(1, 2, u"oak.jpg")};
@@ -146,7 +145,6 @@ TEST_F(MaterialTranslationTest, DiffuseMapFeedsDiffuseOpacityAndEmissionMask) {
 }
 
 TEST_F(MaterialTranslationTest, EveryMapKindInItsPlace) {
-  Q9_SKIP_UNLESS(MapFilesAreFound());
   MaterialRecord material = Material(u"Oak");
   material.extendMaterials = {Entry(3, 2, u"ao.png", 0.8f), Entry(6, 2, u"metal.png", 0.2f),
                               Entry(5, 2, u"rough.png", 0.35f), Entry(2, 2, u"normal.png"),
@@ -195,7 +193,6 @@ TEST_F(MaterialTranslationTest, ColourModeSendsNoMapAtAll) {
 }
 
 TEST_F(MaterialTranslationTest, SetMapPropertyTellsWhetherAPathWasSent) {
-  Q9_SKIP_UNLESS(MapFilesAreFound());
   MaterialRecord material = Material(u"Oak");
   material.extendMaterials = {Entry(2, 2, u"normal.png")};
   EXPECT_TRUE(SetMapProperty(session, material, 2, u"Normal Map One"));

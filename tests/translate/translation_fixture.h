@@ -12,27 +12,6 @@
 
 namespace q9 {
 
-// Whether the record readers these tests build on are in place. Until they are, a test that reads
-// a record file or looks up a map file skips itself rather than failing for the wrong reason.
-inline bool CameraRecordsAreParsed() {
-  CameraRecord camera;
-  ParseCamera(u"Camera_Start\nCamera__fov [40]\nCamera_End\n", camera);
-  return camera._fov == 40.0f;
-}
-
-inline bool MapFilesAreFound() {
-  MaterialRecord material;
-  ExtendMaterialRecord entry;
-  entry.Type = 1;
-  entry.nFlag = 2;
-  entry.strFile = u"oak.jpg";
-  material.extendMaterials.push_back(entry);
-  return FindMapFile(material, 1) == u"oak.jpg";
-}
-
-#define Q9_SKIP_UNLESS(ready) \
-  if (!(ready)) GTEST_SKIP() << #ready " is false: the record readers are not built yet"
-
 class TranslationTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -179,7 +179,6 @@ TEST_F(ViewsSyncTest, MissingViewsFileSendsNothing) {
 }
 
 TEST_F(ViewsSyncTest, ViewsFileIsReadFromTheExchangeFolder) {
-  Q9_SKIP_UNLESS(CameraRecordsAreParsed());
   test::WriteFileBytes(
       exchange + u"\\Views.cam",
       "Cameras_Start\r\nCameras_Version [1]\r\nCameras_nActCamera [1]\r\n"
