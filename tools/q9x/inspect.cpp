@@ -210,6 +210,22 @@ std::string Number(const json& value) {
   return value.dump();
 }
 
+std::string LightTypeName(int32_t type) {
+  switch (type) {
+    case -1: return "Uninitialized";
+    case 0: return "point";
+    case 1: return "spot";
+    case 2: return "IES";
+    case 3: return "Area";
+    case 4: return "Line";
+    case 5: return "Led";
+    case 6: return "Emissive";
+    case 7: return "Camera";
+    case -88888888: return "eInvalidLightParentSolidID";
+  }
+  return "type " + std::to_string(type);
+}
+
 std::string TripleText(const json& v) {
   return "(" + Number(v[0]) + ", " + Number(v[1]) + ", " + Number(v[2]) + ")";
 }
@@ -233,7 +249,7 @@ void PrintGeometry(const json& section, std::ostream& out) {
   }
   for (const json& l : section["lights"]) {
     out << "  light at " << l["at"] << ": Light" << l["LightSolidID"] << " "
-        << Quoted(l["LightName"]) << ", type " << l["type"] << ", "
+        << Quoted(l["LightName"]) << ", " << LightTypeName(l["type"].get<int32_t>()) << ", "
         << (l["LightEnable"].get<bool>() ? "on" : "off") << ", From " << TripleText(l["From"]);
     if (!l["strIESF_FilePath"].get<std::string>().empty()) {
       out << ", profile " << Quoted(l["strIESF_FilePath"]);
