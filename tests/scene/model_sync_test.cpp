@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include "app/log.h"
+#include "app/requests.h"
 #include "scene_fixture.h"
 
 namespace q9 {
@@ -156,6 +157,25 @@ TEST_F(ModelSyncTest, RecordAfterAnApplyHoldsWhatWasKeptAndWhatWasAdded) {
   writeSyncRecord(container);
   EXPECT_THAT(Lines(Record()), ElementsAre("SourceProject: []", "ID3D: [4] TimeStamp: [9]",
                                            "ID3D: [5] TimeStamp: [2]"));
+}
+
+TEST_F(ModelSyncTest, DispatcherRunsTheSyncOfEachRequestMessage) {
+  Write(u"_mod.sm", Update("", 4));
+  int notified = 0;
+  const NotifyHost notify = [&] { ++notified; };
+  for (uint32_t message : {1024u, 1030u, 1137u, 105u}) {
+    EXPECT_FALSE(DispatchSyncMessage(container, message, notify)) << message;
+  }
+  EXPECT_THAT(link.Texts(), IsEmpty());
+  EXPECT_TRUE(DispatchSyncMessage(container, kSyncLightMessage, notify));
+  EXPECT_THAT(LogMessages(), IsEmpty());
+  EXPECT_EQ(container.solids.count(4), 1u);
+  EXPECT_TRUE(DispatchSyncMessage(container, kSyncModelUpdateMessage, notify));
+  EXPECT_TRUE(DispatchSyncMessage(container, kSyncModelMessage, notify));
+  EXPECT_EQ(notified, 1);
+  EXPECT_THAT(LogMessages(), ElementsAre("Sync Model state 1 _ Start", "Sync Model state 1 _ End",
+                                         "Sync Model state 0"));
+  EXPECT_THAT(Lines(Record()), ElementsAre("SourceProject: []", "ID3D: [4] TimeStamp: [9]"));
 }
 
 // --- start-up ---

@@ -216,8 +216,9 @@ TEST_F(SampleTest, RunsEndToEndOnACopy) {
   EXPECT_EQ(out.str(), "host notified: 1137 0 10\nhost notified: 1137 0 10\n");
   const std::vector<std::string> record =
       CrLfLines(q9::test::ReadFileBytes(copy + u"\\_mod.sync"));
-  ASSERT_GE(record.size(), 6u);
+  ASSERT_EQ(record.size(), 11u);
   EXPECT_EQ(record[3], "ID3D: [3] TimeStamp: [2103]") << "the desk as the update left it";
+  EXPECT_EQ(record[9], "Material: [M_Oak] TimeStamp: [1101] MatIndex: [12]") << "oiled by the update";
   const std::vector<std::string> names = link.Names();
   EXPECT_THAT(names, Contains("Q9DeleteNode"));
   EXPECT_THAT(names, Contains("SendCameraTransformFov"));
