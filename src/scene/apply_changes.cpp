@@ -9,13 +9,11 @@ void walkChangeList(ContainerReader& reader, int64_t base,
                     const std::function<void(int64_t at, const std::u16string& kind)>& item) {
   reader.context = "change list";
   reader.Seek(base);
-  const uint64_t count = reader.CutCount(reader.ReadUint32(), 4);
-  const int64_t table = reader.position();
+  OffsetTable table(reader);
   // Bounded by a count cut to the file's length, and by the reader's budget.
-  for (uint64_t i = 0; i < count && !reader.spent(); i += 2) {
+  for (uint64_t i = 0; i < table.count() && !reader.spent(); i += 2) {
     reader.context = "change list";
-    reader.Seek(table + static_cast<int64_t>(i) * 4);
-    const int64_t at = base + reader.ReadInt32();
+    const int64_t at = base + table.Entry(reader, i);
     reader.context = "change item";
     reader.Seek(at);
     const std::u16string kind = reader.ReadString();

@@ -97,15 +97,16 @@ size_t ContainerReader::Fetch(int64_t position, void* out, size_t bytes) {
 
 void ContainerReader::Read(void* out, size_t bytes) {
   if (bytes == 0) return;
-  std::memset(out, 0, bytes);
   Charge(bytes);
-  if (spent_ || !file_) return;
-  const size_t take = static_cast<size_t>(std::min<uint64_t>(bytes, remaining()));
-  if (take < bytes) Report(ReadDamage::Kind::PastEnd, position_, bytes, take);
-  if (take == 0) return;
-  const size_t got = Fetch(position_, out, take);
-  // A file that shrank since it was measured: what it no longer gives stays zero.
-  if (got < take) std::memset(static_cast<uint8_t*>(out) + got, 0, take - got);
+  size_t take = 0;
+  if (!spent_ && file_) {
+    take = static_cast<size_t>(std::min<uint64_t>(bytes, remaining()));
+    if (take < bytes) Report(ReadDamage::Kind::PastEnd, position_, bytes, take);
+  }
+  // What the file does not give (beyond its end, or no longer there when it shrank since it was
+  // measured) is zero; only that part is cleared, so a large array is touched once.
+  const size_t got = take > 0 ? Fetch(position_, out, take) : 0;
+  std::memset(static_cast<uint8_t*>(out) + got, 0, bytes - got);
   position_ += static_cast<int64_t>(take);
 }
 
@@ -150,6 +151,24 @@ uint32_t ContainerReader::ReadIdList(std::vector<uint32_t>& list) {
   list.assign(static_cast<size_t>(count), 0);
   Read(list.data(), list.size() * 4);
   return static_cast<uint32_t>(count);
+}
+
+OffsetTable::OffsetTable(ContainerReader& reader) {
+  count_ = reader.CutCount(reader.ReadUint32(), 4);
+  entries_ = reader.position();
+}
+
+int32_t OffsetTable::Entry(ContainerReader& reader, uint64_t index) {
+  if (index < blockStart_ || index >= blockStart_ + blockSize_) {
+    blockStart_ = index;
+    blockSize_ = std::min(kBlock, count_ - std::min(index, count_));
+    reader.Seek(entries_ + static_cast<int64_t>(index) * 4);
+    reader.Read(block_, static_cast<size_t>(blockSize_) * 4);
+  }
+  const uint8_t* bytes = block_ + (index - blockStart_) * 4;
+  return static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                              static_cast<uint32_t>(bytes[2]) << 16 |
+                              static_cast<uint32_t>(bytes[3]) << 24);
 }
 
 }  // namespace q9

@@ -96,4 +96,28 @@ class ContainerReader {
   size_t windowSize_ = 0;
 };
 
+// A table of int32 offsets in the file (the item tables of sections, the change list's values):
+// a count cut to what the file holds, then the entries, fetched in blocks of 512 as they are
+// visited, so that walking a table and the items it points at does not make the reader jump
+// between them for every entry, and a table costs no more memory than one block.
+class OffsetTable {
+ public:
+  // Reads the uint32 count at the reader's position; the entries follow it.
+  explicit OffsetTable(ContainerReader& reader);
+
+  uint64_t count() const { return count_; }
+  // Where the table ends: behind its last entry.
+  int64_t end() const { return entries_ + static_cast<int64_t>(count_) * 4; }
+  // Entry `index` (below count()); moves the reader.
+  int32_t Entry(ContainerReader& reader, uint64_t index);
+
+ private:
+  static constexpr uint64_t kBlock = 512;
+  uint64_t count_ = 0;
+  int64_t entries_ = 0;
+  uint64_t blockStart_ = 0;
+  uint64_t blockSize_ = 0;
+  uint8_t block_[kBlock * 4] = {};
+};
+
 }  // namespace q9

@@ -13,27 +13,6 @@ namespace {
 
 constexpr int64_t kSectionHeaderBytes = 20;
 
-// An item table: the count (cut to what the file holds) and where its offsets start. Its
-// entries are read one at a time when they are visited, so a table costs no memory.
-struct ItemTable {
-  uint64_t count = 0;
-  int64_t entries = 0;
-
-  int64_t end() const { return entries + static_cast<int64_t>(count) * 4; }
-};
-
-ItemTable ReadItemTable(ContainerReader& reader) {
-  ItemTable table;
-  table.count = reader.CutCount(reader.ReadUint32(), 4);
-  table.entries = reader.position();
-  return table;
-}
-
-int32_t TableEntry(ContainerReader& reader, const ItemTable& table, uint64_t index) {
-  reader.Seek(table.entries + static_cast<int64_t>(index) * 4);
-  return reader.ReadInt32();
-}
-
 std::u16string ReadMaterialText(ContainerReader& reader) {
   const int32_t textBytes = reader.ReadInt32();
   reader.ReadInt32();
@@ -105,16 +84,16 @@ int64_t WalkSolid(ContainerReader& reader, int64_t base, int64_t at,
   reader.SkipString();
   reader.Seek(noted + solid.headerLength);
   reader.context = "mesh list";
-  const ItemTable meshes = ReadItemTable(reader);
-  solid.meshCount = meshes.count;
+  OffsetTable meshes(reader);
+  solid.meshCount = meshes.count();
   if (visitor.beginSolid) visitor.beginSolid(solid);
 
   int64_t stop = meshes.end();
   // The loop's bound is a count cut to the file's length; the reader's budget ends it early when
   // the entries point at the same large mesh again and again.
-  for (uint64_t i = 0; i < meshes.count && !reader.spent(); ++i) {
+  for (uint64_t i = 0; i < meshes.count() && !reader.spent(); ++i) {
     reader.context = "mesh list";
-    const int32_t offset = TableEntry(reader, meshes, i);
+    const int32_t offset = meshes.Entry(reader, i);
     if (offset == 0) continue;
     WalkMesh(reader, base + offset, visitor);
     stop = reader.position();
@@ -141,11 +120,11 @@ void walkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVi
   if (header.materialBlockEnd != 0) {
     reader.context = "material table";
     reader.Seek(base + kSectionHeaderBytes);
-    const ItemTable table = ReadItemTable(reader);
+    OffsetTable table(reader);
     stop = table.end();
-    for (uint64_t i = 0; i < table.count && !reader.spent(); ++i) {
+    for (uint64_t i = 0; i < table.count() && !reader.spent(); ++i) {
       reader.context = "material table";
-      const int64_t at = base + TableEntry(reader, table, i);
+      const int64_t at = base + table.Entry(reader, i);
       reader.context = "material item";
       reader.Seek(at);
       std::u16string text = ReadMaterialText(reader);
@@ -158,11 +137,11 @@ void walkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVi
     reader.context = "light table";
     reader.Seek(base + (header.materialBlockEnd != 0 ? header.materialBlockEnd
                                                      : kSectionHeaderBytes));
-    const ItemTable table = ReadItemTable(reader);
+    OffsetTable table(reader);
     stop = table.end();
-    for (uint64_t i = 0; i < table.count && !reader.spent(); ++i) {
+    for (uint64_t i = 0; i < table.count() && !reader.spent(); ++i) {
       reader.context = "light table";
-      const int64_t at = base + TableEntry(reader, table, i);
+      const int64_t at = base + table.Entry(reader, i);
       reader.context = "light text";
       reader.Seek(at);
       std::u16string text = reader.ReadString();
@@ -176,11 +155,11 @@ void walkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVi
         static_cast<int64_t>(header.materialBlockEnd) + header.lightBlockSpan;
     reader.context = "solid table";
     reader.Seek(base + (start != 0 ? start : kSectionHeaderBytes));
-    const ItemTable table = ReadItemTable(reader);
+    OffsetTable table(reader);
     stop = table.end();
-    for (uint64_t i = 0; i < table.count && !reader.spent(); ++i) {
+    for (uint64_t i = 0; i < table.count() && !reader.spent(); ++i) {
       reader.context = "solid table";
-      const int32_t offset = TableEntry(reader, table, i);
+      const int32_t offset = table.Entry(reader, i);
       if (offset == 0) continue;
       stop = WalkSolid(reader, base, base + offset, visitor);
     }
