@@ -1,6 +1,5 @@
 #include <gmock/gmock.h>
 
-#include "scene/change_list.h"
 #include "scene_fixture.h"
 #include "translate/light_translation.h"
 
@@ -180,26 +179,6 @@ TEST_F(ApplyChangesTest, AnotherProjectRemovesEverythingAndSwitchesTheModelFile)
   EXPECT_EQ(container.scenes.size(), 2u) << "the views sync keeps its list";
   EXPECT_THAT(container.changedSolids, ElementsAre(3u)) << "a switch reads no items";
   EXPECT_EQ(container.currentSectionName, u"C:\\p\\Old.pln") << "changed by the next section only";
-}
-
-// --- the walk itself ---
-
-TEST(ChangeListWalk, BoundsTheTableByTheFile) {
-  test::TempFolder folder;
-  RawBytes raw;
-  raw.Put32(0, 0xFFFFFFFF).Put32(4, 12);  // a count no file holds; one item at 12
-  raw.PutString(12, u"Solid");
-  raw.Put32(26, 1).Put32(30, 77);
-  test::WriteFileBytes(folder.File(u"c.bin"), raw.bytes());
-  platform::UniqueFile file = platform::OpenFile(folder.File(u"c.bin"), "rb");
-  ContainerReader reader;
-  reader.Attach(file.get());
-  std::vector<std::u16string> kinds;
-  walkChangeList(reader, 0, [&](int64_t, const std::u16string& kind) { kinds.push_back(kind); });
-  // Seven values fit in the 30 bytes behind the count: items at value 0 (12) and at values 2, 4
-  // and 6, whatever those read as.
-  ASSERT_EQ(kinds.size(), 4u);
-  EXPECT_EQ(kinds[0], u"Solid");
 }
 
 }  // namespace

@@ -194,17 +194,5 @@ TEST_F(ContainerTest, StringsAndIdListsReadAtThePosition) {
   EXPECT_EQ(container.readIdList(ids), 0u) << "past the end: a zero count";
 }
 
-TEST_F(ContainerTest, EveryOperationClosesTheFile) {
-  Write(u"a.sm", {{"entries", json::array({{{"name", "p"}, {"changeList", json::object()}},
-                                           {{"name", "p"}, {"geometry", OneSolid(1)}}})}});
-  Use(u"a.sm");
-  container.loadSection(1);
-  EXPECT_EQ(container.file, nullptr);
-  container.applyChanges();
-  EXPECT_EQ(container.file, nullptr);
-  // Nothing holds the file: it can be removed at once (on Windows an open handle would refuse).
-  EXPECT_TRUE(platform::RemovePath(File(u"a.sm")));
-}
-
 }  // namespace
 }  // namespace q9

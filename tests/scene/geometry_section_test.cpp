@@ -149,12 +149,6 @@ TEST_F(GeometrySectionTest, RepeatedSolidIsSentTwiceAndKeptOnceWithTheLaterStamp
   EXPECT_EQ(container.solids[8].timeStamp, 2);
 }
 
-TEST_F(GeometrySectionTest, SolidsAccumulateAcrossSections) {
-  LoadSection({{"solids", json::array({{{"id", 1}}})}});
-  LoadSection({{"solids", json::array({{{"id", 2}}})}});
-  EXPECT_EQ(container.solids.size(), 2u);
-}
-
 TEST_F(GeometrySectionTest, MaterialsAreKeptByNameTheLaterWinningAndBothSent) {
   Q9_SKIP_UNLESS(MaterialsAreParsed());
   LoadSection({{"materials", json::array({{{"text", "MaterialID_Name [b]\nnTimeID [1]\n"}},

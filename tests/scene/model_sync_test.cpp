@@ -141,24 +141,6 @@ TEST_F(ModelSyncTest, ApplyRemovesTheChangedSolidThenSendsTheUpdateAndTransfers)
   EXPECT_THAT(LogMessages(), ElementsAre("Sync Model state 1 _ Start", "Sync Model state 1 _ End"));
 }
 
-TEST_F(ModelSyncTest, ApplyWithoutLogBehavesTheSameSilently) {
-  container.solids[4] = SolidEntry{1, u"Solid_4", 4};
-  Write(u"_mod.sm", Update("", 4));
-  modelSyncApply(container, false);
-  EXPECT_EQ(link.Names().size(), 11u);
-  EXPECT_THAT(LogMessages(), IsEmpty());
-}
-
-TEST_F(ModelSyncTest, RecordAfterAnApplyHoldsWhatWasKeptAndWhatWasAdded) {
-  container.solids[4] = SolidEntry{1, u"Solid_4", 4};
-  container.solids[5] = SolidEntry{2, u"Solid_5", 5};
-  Write(u"_mod.sm", Update("", 4));
-  modelSyncApply(container, false);
-  writeSyncRecord(container);
-  EXPECT_THAT(Lines(Record()), ElementsAre("SourceProject: []", "ID3D: [4] TimeStamp: [9]",
-                                           "ID3D: [5] TimeStamp: [2]"));
-}
-
 TEST_F(ModelSyncTest, DispatcherRunsTheSyncOfEachRequestMessage) {
   Write(u"_mod.sm", Update("", 4));
   int notified = 0;
