@@ -38,6 +38,13 @@ class TextFile {
   UniqueFile file_;
 };
 
+// Moves an open file to the absolute byte offset `offset` (64-bit, so files beyond 2 GiB work on
+// both builds). False when the runtime refuses, e.g. for a negative offset.
+bool SeekFile(std::FILE* file, int64_t offset);
+// The length of an open file in bytes, measured by seeking to its end; the position is left at
+// the end. -1 when it cannot be measured.
+int64_t FileLength(std::FILE* file);
+
 // True when the file exists and may be opened for both reading and writing.
 bool CanReadAndWrite(const std::u16string& path);
 

@@ -45,6 +45,15 @@ void TextFile::Write(std::string_view bytes) {
   std::fwrite(stored.data(), 1, stored.size(), file_.get());
 }
 
+bool SeekFile(std::FILE* file, int64_t offset) {
+  return offset >= 0 && ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+int64_t FileLength(std::FILE* file) {
+  if (::fseeko(file, 0, SEEK_END) != 0) return -1;
+  return static_cast<int64_t>(::ftello(file));
+}
+
 bool CanReadAndWrite(const std::u16string& path) {
   return ::access(NativePath(path).c_str(), R_OK | W_OK) == 0;
 }

@@ -45,6 +45,15 @@ void TextFile::Write(std::string_view bytes) {
   std::fwrite(bytes.data(), 1, bytes.size(), file_.get());
 }
 
+bool SeekFile(std::FILE* file, int64_t offset) {
+  return offset >= 0 && _fseeki64(file, offset, SEEK_SET) == 0;
+}
+
+int64_t FileLength(std::FILE* file) {
+  if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
+  return _ftelli64(file);
+}
+
 bool CanReadAndWrite(const std::u16string& path) { return _waccess(Wide(path), 6) == 0; }
 
 bool PathExists(const std::u16string& path) {

@@ -1,7 +1,220 @@
-// Not built yet.
 #include "scene/geometry_section.h"
 
+#include <memory>
+
+#include "app/text.h"
+#include "translate/light_translation.h"
+#include "translate/material_translation.h"
+#include "translate/views_sync.h"
+
 namespace q9 {
-void readGeometrySection(SceneContainer&, int64_t) {}
-std::u16string beginSolidNode(LinkSession&, int32_t) { return {}; }
+
+namespace {
+
+constexpr int64_t kSectionHeaderBytes = 20;
+
+std::u16string ReadMaterialText(ContainerReader& reader) {
+  const int32_t textBytes = reader.ReadInt32();
+  reader.ReadInt32();
+  reader.ReadInt32();
+  reader.context = "material text";
+  const uint64_t units = reader.CutCount(textBytes > 0 ? static_cast<uint64_t>(textBytes) / 2 : 0, 2);
+  std::u16string text(static_cast<size_t>(units), u'\0');
+  reader.Read(text.data(), text.size() * 2);
+  const size_t zero = text.find(u'\0');
+  if (zero != std::u16string::npos) text.resize(zero);
+  return text;
+}
+
+void WalkMesh(ContainerReader& reader, int64_t at, const GeometryVisitor& visitor) {
+  MeshItem mesh;
+  mesh.at = at;
+  reader.context = "mesh item";
+  reader.Seek(at);
+  reader.ReadInt32();
+  const int64_t noted = reader.position();
+  mesh.headerLength = reader.ReadInt32();
+  reader.ReadInt32();
+  reader.ReadInt32();
+  mesh.meshName = reader.ReadString();
+  reader.SkipString();
+  reader.Seek(noted + mesh.headerLength);
+
+  // Arrays 1, 2 and 5 go to the renderer; the others are passed over unread. Each kept array is
+  // one read into a buffer of exactly its size (bounded by the file, as the arrays lie one after
+  // another), handed on without a copy.
+  std::unique_ptr<uint32_t[]> kept[8];
+  reader.context = "mesh array";
+  for (int a = 0; a < 8; ++a) {
+    const uint32_t asked = reader.ReadUint32();
+    const uint64_t count = reader.CutCount(asked, 4);
+    mesh.counts[a] = count;
+    mesh.complete[a] = count == asked;
+    if (a == 0 || a == 1 || a == 4) {
+      if (count > 0) {
+        kept[a] = std::make_unique_for_overwrite<uint32_t[]>(static_cast<size_t>(count));
+        reader.Read(kept[a].get(), static_cast<size_t>(count) * 4);
+      }
+    } else {
+      reader.Skip(count * 4);
+    }
+  }
+  mesh.array1 = kept[0].get();
+  mesh.array2 = kept[1].get();
+  mesh.array5 = kept[4].get();
+  if (visitor.mesh) visitor.mesh(mesh);
+}
+
+// Returns the position where the solid's reading stopped.
+int64_t WalkSolid(ContainerReader& reader, int64_t base, int64_t at,
+                  const GeometryVisitor& visitor) {
+  SolidItem solid;
+  solid.at = at;
+  reader.context = "solid item";
+  reader.Seek(at);
+  reader.ReadInt32();
+  const int64_t noted = reader.position();
+  solid.headerLength = reader.ReadInt32();
+  reader.ReadUint8();
+  solid.timeStamp = reader.ReadInt32();
+  reader.SkipString();
+  reader.ReadInt32();
+  reader.ReadInt32();
+  solid.solidId = reader.ReadInt32();
+  reader.SkipString();
+  reader.Seek(noted + solid.headerLength);
+  reader.context = "mesh list";
+  OffsetTable meshes(reader);
+  solid.meshCount = meshes.count();
+  if (visitor.beginSolid) visitor.beginSolid(solid);
+
+  int64_t stop = meshes.end();
+  // The loop's bound is a count cut to the file's length; the reader's budget ends it early when
+  // the entries point at the same large mesh again and again.
+  for (uint64_t i = 0; i < meshes.count() && !reader.spent(); ++i) {
+    reader.context = "mesh list";
+    const int32_t offset = meshes.Entry(reader, i);
+    if (offset == 0) continue;
+    WalkMesh(reader, base + offset, visitor);
+    stop = reader.position();
+  }
+  if (visitor.endSolid) visitor.endSolid();
+  return stop;
+}
+
+}  // namespace
+
+void walkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVisitor& visitor) {
+  GeometrySectionHeader header;
+  reader.context = "section header";
+  reader.Seek(base);
+  header.materialBlockEnd = reader.ReadInt32();
+  header.lightBlockSpan = reader.ReadInt32();
+  header.solidBlockSize = reader.ReadInt32();
+  header.viewBlockSize = reader.ReadInt32();
+  header.reserved16 = reader.ReadInt32();
+  if (visitor.header) visitor.header(header);
+  // Where the reading stopped: the view block starts there.
+  int64_t stop = reader.position();
+
+  if (header.materialBlockEnd != 0) {
+    reader.context = "material table";
+    reader.Seek(base + kSectionHeaderBytes);
+    OffsetTable table(reader);
+    stop = table.end();
+    for (uint64_t i = 0; i < table.count() && !reader.spent(); ++i) {
+      reader.context = "material table";
+      const int64_t at = base + table.Entry(reader, i);
+      reader.context = "material item";
+      reader.Seek(at);
+      std::u16string text = ReadMaterialText(reader);
+      stop = reader.position();
+      if (visitor.material) visitor.material(at, std::move(text));
+    }
+  }
+
+  if (header.lightBlockSpan != 0 && !reader.spent()) {
+    reader.context = "light table";
+    reader.Seek(base + (header.materialBlockEnd != 0 ? header.materialBlockEnd
+                                                     : kSectionHeaderBytes));
+    OffsetTable table(reader);
+    stop = table.end();
+    for (uint64_t i = 0; i < table.count() && !reader.spent(); ++i) {
+      reader.context = "light table";
+      const int64_t at = base + table.Entry(reader, i);
+      reader.context = "light text";
+      reader.Seek(at);
+      std::u16string text = reader.ReadString();
+      stop = reader.position();
+      if (visitor.light) visitor.light(at, std::move(text));
+    }
+  }
+
+  if (header.solidBlockSize != 0 && !reader.spent()) {
+    const int64_t start =
+        static_cast<int64_t>(header.materialBlockEnd) + header.lightBlockSpan;
+    reader.context = "solid table";
+    reader.Seek(base + (start != 0 ? start : kSectionHeaderBytes));
+    OffsetTable table(reader);
+    stop = table.end();
+    for (uint64_t i = 0; i < table.count() && !reader.spent(); ++i) {
+      reader.context = "solid table";
+      const int32_t offset = table.Entry(reader, i);
+      if (offset == 0) continue;
+      stop = WalkSolid(reader, base, base + offset, visitor);
+    }
+  }
+
+  if (header.viewBlockSize != 0 && !reader.spent()) {
+    reader.context = "view text";
+    reader.Seek(stop);
+    std::u16string text = reader.ReadString();
+    if (visitor.views) visitor.views(stop, std::move(text));
+  }
+}
+
+std::u16string beginSolidNode(LinkSession& session, int32_t solidId) {
+  static const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  std::u16string nodeName = u"Solid_" + Ascii16(std::to_string(solidId));
+  session.link().MaxBeginNode(session.handle, nodeName.c_str(), kIdentity, true);
+  return nodeName;
+}
+
+void readGeometrySection(SceneContainer& container, int64_t base) {
+  LinkSession& session = container.session;
+  GeometryVisitor visitor;
+  visitor.material = [&](int64_t, std::u16string text) {
+    MaterialRecord material;
+    ParseMaterial(text, material);
+    container.materials.insert_or_assign(material.MaterialID_Name, material);
+    SendMaterial(session, material);
+  };
+  visitor.light = [&](int64_t, std::u16string text) {
+    LightSourceRecord light;
+    ParseLightSource(text, light);
+    container.lights.insert_or_assign(static_cast<uint32_t>(light.LightSolidID), light);
+    SendLight(session, light);
+  };
+  visitor.beginSolid = [&](const SolidItem& item) {
+    SolidEntry& solid = container.solids[static_cast<uint32_t>(item.solidId)];
+    solid.solidId = item.solidId;
+    solid.timeStamp = item.timeStamp;
+    solid.nodeName = beginSolidNode(session, item.solidId);
+  };
+  visitor.mesh = [&](const MeshItem& mesh) {
+    // The renderer cannot know how long arrays 2 and 5 are; one that the file cut short is not
+    // handed over, so that it is never read beyond its end.
+    session.link().MaxAddTriangles(session.handle, mesh.meshName.c_str(), mesh.triangleCount(),
+                                   mesh.array1, mesh.complete[4] ? mesh.array5 : nullptr,
+                                   mesh.complete[1] ? mesh.array2 : nullptr, 0);
+  };
+  visitor.endSolid = [&] { session.link().Q9EndNode(session.handle); };
+  visitor.views = [&](int64_t, std::u16string text) {
+    CameraListRecord list;
+    ParseCameraList(text, list);
+    UpdateScenes(list, container);
+  };
+  walkGeometrySection(container.reader, base, visitor);
+}
+
 }  // namespace q9

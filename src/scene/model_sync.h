@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "scene/scene_container.h"
 
@@ -23,7 +24,16 @@ void modelSyncNotify(SceneContainer& container, const NotifyHost& notifyHost);
 // `withLog` framed by the state-1 log lines.
 void modelSyncApply(SceneContainer& container, bool withLog);
 
-// Writes the sync record "_mod.sync" in the exchange folder from the maps of what was sent.
+// Writes the sync record "_mod.sync" in the exchange folder from the maps of what was sent,
+// replacing it; nothing when it cannot be opened.
 void writeSyncRecord(const SceneContainer& container);
+
+// The record's bytes before the line ends become CR LF:
+//   SourceProject: [<currentSectionName>]
+//   ID3D: [<solidId>] TimeStamp: [<timeStamp>]                      per solid, ascending id
+//   Material: [<MaterialID_Name>] TimeStamp: [<nTimeID>] MatIndex: [<_nMatDescIndex>]
+//                                                                   per material, ascending name
+// Texts are single bytes: U+0000 to U+00FF as their code, any other character as "?".
+std::string SyncRecordText(const SceneContainer& container);
 
 }  // namespace q9

@@ -10,6 +10,7 @@
 
 #include "app/platform.h"
 #include "link/link_session.h"
+#include "scene/container_reader.h"
 #include "records/camera_record.h"
 #include "records/light_source_record.h"
 #include "records/material_record.h"
@@ -25,7 +26,8 @@ enum SectionType : int32_t {
   ChangeList = 4,
 };
 
-// One directory entry, held byte for byte as in the file.
+// One directory entry, held byte for byte as in the file: the name (1028 UTF-16 units), the type
+// at byte 2056, the section's absolute offset at byte 2060, 12 bytes not interpreted.
 struct DirectoryEntry {
   std::array<uint8_t, kDirectoryEntrySize> bytes{};
 
@@ -33,6 +35,7 @@ struct DirectoryEntry {
   int32_t type() const;
   int32_t offset() const;
 };
+static_assert(sizeof(DirectoryEntry) == kDirectoryEntrySize);
 
 // A solid sent to the renderer.
 struct SolidEntry {
@@ -41,6 +44,8 @@ struct SolidEntry {
   int32_t solidId = 0;
 };
 
+// The process's scene: the application holds one for the life of the process; tests make as many
+// as they need. Every operation opens the file afresh and closes it before it returns.
 class SceneContainer {
  public:
   platform::UniqueFile file;  // open only within one operation
@@ -65,27 +70,45 @@ class SceneContainer {
   std::vector<CameraRecord> scenes;                    // element 0: the active camera's slot
 
   std::u16string currentSectionName;  // entry name of the last geometry section loaded
-  std::vector<uint32_t> changedMaterials;
+  std::vector<uint32_t> changedMaterials;  // held, not used: the host's update resends materials
   std::vector<uint32_t> changedSolids;
 
-  // Closes `file`, then opens `path` (its "/" replaced by "\"): read-only when it cannot be
-  // written, else for update, else created empty. Leaves `file` open or null.
+  // The bounded cursor over `file` through which every read goes; attached by open().
+  ContainerReader reader;
+
+  // Closes `file`, then opens `path` (its "/" replaced by "\" in `path` itself): read-only when
+  // it cannot be written, else for update, else, when nothing exists at the path, created empty.
+  // An existing file is never truncated. Leaves `file` open or null.
   void open();
-  // Reads the header and directory, leaving `file` open just behind the directory; or, for a
-  // missing or short file, writes a fresh header from the members and closes the file.
+  // Opens `path` read-only and never creates or writes it (tools). False when it cannot.
+  bool openForReading();
+  // Closes `file` if it is open.
+  void close();
+  // open(), then: a file of at least 208644 bytes has its header and directory read into the
+  // members, leaving `file` open just behind the directory; a missing or shorter file receives
+  // a fresh header made from the members as held (the header last read, or the start values),
+  // and `file` is closed. No file: nothing changes.
   void loadHeader();
-  // One length-prefixed string at the current position.
+  // Reads the header and directory at offset 0 of the open file into the members. The name is
+  // the text up to its first zero unit, at most 255 units.
+  void readHeader();
+  // One length-prefixed string at the current position, cut to what the file holds.
   std::u16string readString();
-  // One id list at the current position into `list`, replacing it; returns the count.
+  // One id list at the current position into `list`, replacing it; returns the count kept.
   uint32_t readIdList(std::vector<uint32_t>& list);
-  // Loads directory entry `index` if it is a geometry section and sends it; ends with `file`
-  // closed.
+  // loadHeader(), then, if `index` is in use (not above lastEntryIndex) and its entry is a
+  // geometry section, reads and sends that section and makes its entry's name the
+  // currentSectionName. Ends with `file` closed.
   void loadSection(int32_t index);
-  // Applies the change list of entry 0 to the renderer and to the maps.
+  // Applies the change list of entry 0: for the project last loaded the changed solids and all
+  // lights are removed (applyChangeList); for another project everything sent is removed
+  // (resetAll), the session switches to that project's model file and saves its raw archive.
+  // Ends with `file` closed.
   void applyChanges();
-  // Same project: removes the changed solids and all lights.
+  // Same project: deletes the changed solids that were sent, then every light.
   void applyChangeList();
-  // Another project: removes everything sent.
+  // Another project: deletes every solid, material, light (the switched-on ones are deleted in
+  // the renderer) and scene, then makes one transfer.
   void resetAll();
 };
 

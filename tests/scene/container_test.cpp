@@ -1,0 +1,198 @@
+#include <gmock/gmock.h>
+
+#include <filesystem>
+
+#include "scene/geometry_section.h"
+#include "scene_fixture.h"
+
+namespace q9 {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+int32_t Int32At(const std::string& bytes, size_t at) {
+  uint32_t value = 0;
+  for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + i])) << (8 * i);
+  return static_cast<int32_t>(value);
+}
+
+// A geometry section with one solid and no meshes: enough to see whether it was read.
+json OneSolid(int32_t id) {
+  return {{"solids", json::array({{{"id", id}}})}};
+}
+
+class ContainerTest : public SceneTest {};
+
+// --- header and fresh header ---
+
+TEST_F(ContainerTest, MissingFileReceivesAFreshHeaderAndNothingIsLoaded) {
+  Use(u"_model.pdx");
+  container.loadSection(0);
+  const std::string bytes = test::ReadFileBytes(File(u"_model.pdx"));
+  ASSERT_EQ(bytes.size(), 208644u);
+  EXPECT_EQ(Int32At(bytes, 0), 0);
+  EXPECT_EQ(Int32At(bytes, 4), 208644);
+  EXPECT_EQ(Int32At(bytes, 8), 1);
+  EXPECT_EQ(Int32At(bytes, 12), 0);
+  EXPECT_EQ(Int32At(bytes, 1040), 0);
+  EXPECT_EQ(bytes.find_first_not_of('\0', 16), std::string::npos) << "name and directory are zero";
+  EXPECT_EQ(container.file, nullptr);
+  EXPECT_THAT(link.Texts(), IsEmpty());
+  EXPECT_THAT(container.solids, IsEmpty());
+}
+
+TEST_F(ContainerTest, FreshHeaderOfAMissingUpdateCarriesTheHeaderLastRead) {
+  Write(u"_model.pdx", {{"header", {{"name", "Villa"}, {"reserved0", 7}, {"preservedWord", 0xBEEF}}},
+                        {"entries", json::array({{{"name", "C:\\p\\Villa.pln"}, {"geometry", OneSolid(1)}},
+                                                 {{"name", "second"}, {"type", 9}, {"offset", 5}}})}});
+  Use(u"_model.pdx");
+  container.loadSection(0);
+  ASSERT_EQ(container.currentSectionName, u"C:\\p\\Villa.pln");
+
+  Use(u"_mod.sm");
+  link.ClearJournal();
+  container.loadSection(1);
+  EXPECT_THAT(link.Texts(), IsEmpty()) << "the operation that wrote the header loads nothing";
+  const std::string model = test::ReadFileBytes(File(u"_model.pdx"));
+  const std::string update = test::ReadFileBytes(File(u"_mod.sm"));
+  ASSERT_EQ(update.size(), 208644u);
+  EXPECT_EQ(update, model.substr(0, 208644)) << "header and directory of _model.pdx, byte for byte";
+}
+
+TEST_F(ContainerTest, FileOfExactlyAHeaderIsReadAndHasNoSections) {
+  std::string header = Pack({{"header", {{"name", "Only"}}}, {"entries", json::array({{{"name", "p"}, {"type", 2}}})}});
+  ASSERT_EQ(header.size(), 208644u);
+  test::WriteFileBytes(File(u"a.pdx"), header);
+  Use(u"a.pdx");
+  container.loadHeader();
+  EXPECT_NE(container.file, nullptr) << "left open behind the directory";
+  EXPECT_EQ(container.reader.position(), 208644);
+  EXPECT_EQ(container.name, u"Only");
+  EXPECT_EQ(container.entries[0].name(), u"p");
+  EXPECT_EQ(container.entries[0].type(), 2);
+  container.close();
+  EXPECT_EQ(test::ReadFileBytes(File(u"a.pdx")), header) << "not rewritten";
+}
+
+TEST_F(ContainerTest, FileOneByteShortOfAHeaderIsOverwrittenFromItsStart) {
+  test::WriteFileBytes(File(u"short.sm"), std::string(208643, '\x5A'));
+  Use(u"short.sm");
+  container.name = u"held";
+  container.loadHeader();
+  EXPECT_EQ(container.file, nullptr);
+  const std::string bytes = test::ReadFileBytes(File(u"short.sm"));
+  ASSERT_EQ(bytes.size(), 208644u);
+  EXPECT_EQ(Int32At(bytes, 4), 208644);
+  EXPECT_EQ(Int32At(bytes, 12), 4) << "nameLength from the name held";
+  EXPECT_EQ(bytes.substr(16, 10), std::string("h\0e\0l\0d\0\0\0", 10));
+  EXPECT_EQ(bytes.find('\x5A'), std::string::npos);
+}
+
+TEST_F(ContainerTest, LongestNameAndPreservedWordSurviveAFreshHeader) {
+  const std::string name(255, 'n');
+  Write(u"a.pdx", {{"header", {{"name", name}, {"preservedWord", 0x1234}}}, {"entries", json::array()}});
+  Use(u"a.pdx");
+  container.loadHeader();
+  container.close();
+  EXPECT_EQ(container.name.size(), 255u);
+  EXPECT_EQ(container.preservedWord, 0x1234);
+  EXPECT_EQ(container.lastEntryIndex, -1);
+
+  Use(u"fresh.pdx");
+  container.loadHeader();
+  const std::string fresh = test::ReadFileBytes(File(u"fresh.pdx"));
+  EXPECT_EQ(fresh, test::ReadFileBytes(File(u"a.pdx")));
+}
+
+TEST_F(ContainerTest, NameWithoutTerminatorStopsAt255Units) {
+  // 300 units of name: the writer puts them across the preserved word's place.
+  Write(u"a.pdx", {{"header", {{"name", std::string(300, 'x')}}}, {"entries", json::array()}});
+  Use(u"a.pdx");
+  container.loadHeader();
+  EXPECT_EQ(container.name, std::u16string(255, u'x'));
+}
+
+TEST_F(ContainerTest, PathWithSlashesOpensTheSameFile) {
+  Write(u"a.pdx", {{"entries", json::array({{{"name", "p"}, {"geometry", OneSolid(4)}}})}});
+  std::u16string slashed = File(u"a.pdx");
+  std::replace(slashed.begin(), slashed.end(), u'\\', u'/');
+  container.path = slashed;
+  container.loadSection(0);
+  EXPECT_EQ(container.path.find(u'/'), std::u16string::npos) << "the stored path uses backslashes";
+  EXPECT_EQ(container.solids.count(4), 1u);
+}
+
+TEST_F(ContainerTest, ExistingFileThatCannotBeOpenedIsNotReplaced) {
+  // A folder at the path: it can be opened neither for reading nor for update.
+  test::MakeFolder(File(u"taken.pdx"));
+  Use(u"taken.pdx");
+  container.loadSection(0);
+  EXPECT_EQ(container.file, nullptr);
+  EXPECT_TRUE(test::FileExists(File(u"taken.pdx")));
+}
+
+// --- sections by index ---
+
+TEST_F(ContainerTest, SectionIsReadOnlyWhenItsIndexIsInUse) {
+  const json entries = json::array({{{"name", "zero"}, {"geometry", OneSolid(10)}},
+                                    {{"name", "one"}, {"geometry", OneSolid(11)}}});
+  Write(u"a.sm", {{"header", {{"lastEntryIndex", 1}}}, {"entries", entries}});
+  Write(u"b.sm", {{"header", {{"lastEntryIndex", 0}}}, {"entries", entries}});
+  Use(u"b.sm");
+  container.loadSection(1);
+  EXPECT_THAT(container.solids, IsEmpty());
+  EXPECT_EQ(container.file, nullptr);
+  Use(u"a.sm");
+  container.loadSection(1);
+  EXPECT_EQ(container.solids.count(11), 1u);
+  EXPECT_EQ(container.currentSectionName, u"one");
+}
+
+TEST_F(ContainerTest, IndicesOutsideTheDirectoryReadNothing) {
+  Write(u"a.sm", {{"header", {{"lastEntryIndex", 5000}}},
+                  {"entries", json::array({{{"name", "zero"}, {"geometry", OneSolid(10)}}})}});
+  Use(u"a.sm");
+  container.loadSection(-1);
+  container.loadSection(100);
+  EXPECT_THAT(container.solids, IsEmpty());
+  EXPECT_EQ(container.file, nullptr);
+}
+
+TEST_F(ContainerTest, OnlyGeometryEntriesAreLoaded) {
+  Write(u"a.sm", {{"entries", json::array({{{"name", "changes"}, {"type", 4}, {"geometry", OneSolid(1)}},
+                                           {{"name", "inert"}, {"type", 7}, {"geometry", OneSolid(2)}}})}});
+  container.currentSectionName = u"before";
+  Use(u"a.sm");
+  container.loadSection(0);
+  container.loadSection(1);
+  EXPECT_THAT(container.solids, IsEmpty());
+  EXPECT_EQ(container.currentSectionName, u"before");
+  EXPECT_THAT(link.Texts(), IsEmpty());
+}
+
+// --- primitives ---
+
+TEST_F(ContainerTest, StringsAndIdListsReadAtThePosition) {
+  RawBytes raw;
+  size_t at = raw.PutString(208644, u"");       // n = 0: four bytes
+  at = raw.PutString(at, u"Solid");
+  raw.Put32(at, 3).Put32(at + 4, 7).Put32(at + 8, 0xFFFFFFFF).Put32(at + 12, 9);
+  raw.Put32(at + 16, 0);
+  test::WriteFileBytes(File(u"p.bin"), raw.bytes());
+  Use(u"p.bin");
+  container.open();
+  container.reader.Seek(208644);
+  EXPECT_EQ(container.readString(), u"");
+  EXPECT_EQ(container.reader.position(), 208648);
+  EXPECT_EQ(container.readString(), u"Solid");
+  std::vector<uint32_t> ids{1, 2, 3, 4, 5};
+  EXPECT_EQ(container.readIdList(ids), 3u);
+  EXPECT_THAT(ids, ElementsAre(7u, 0xFFFFFFFFu, 9u));
+  EXPECT_EQ(container.readIdList(ids), 0u);
+  EXPECT_THAT(ids, IsEmpty());
+  EXPECT_EQ(container.readIdList(ids), 0u) << "past the end: a zero count";
+}
+
+}  // namespace
+}  // namespace q9

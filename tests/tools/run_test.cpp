@@ -1,0 +1,257 @@
+// `q9x run`: a working instance's work without a window, end to end through the reference link
+// library's journal; the sample exchange folder; the program as a process.
+#include "run.h"
+
+#include <gmock/gmock.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "app/platform.h"
+#include "app/requests.h"
+#include "app/text.h"
+#include "container_writer.h"
+#include "inspect.h"
+#include "q9x.h"
+#include "reference_link.h"
+#include "test_files.h"
+
+#ifdef _WIN32
+#include "child_process_win32.h"
+#else
+#include <sys/wait.h>
+#endif
+
+namespace q9x {
+namespace {
+
+using nlohmann::json;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::vector<std::string> CrLfLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  std::string line;
+  while (std::getline(stream, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+json Solid(int id, int stamp) {
+  return {{"id", id}, {"timeStamp", stamp},
+          {"meshes", json::array({{{"name", "m"}, {"raw", {{"1", {1, 2, 3, 4, 5, 6, 7, 8, 9}}}}}})}};
+}
+
+class RunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    q9::test::MakeFolder(exchange);
+    Write(u"_model.pdx", {{"entries", json::array({{{"name", project},
+        {"geometry", {{"solids", json::array({Solid(1, 10), Solid(3, 30)})}}}}})}});
+    Write(u"_mod.sm", {{"entries", json::array({
+        {{"name", project}, {"changeList", {{"items", json::array({{{"kind", "Solid"}, {"ids", {3}}}})}}}},
+        {{"name", project}, {"geometry", {{"solids", json::array({Solid(3, 31)})}}}}})}});
+  }
+  void Write(std::u16string_view name, const json& description) {
+    const PackResult packed = PackContainer(description, "");
+    ASSERT_TRUE(packed.ok) << packed.error;
+    q9::test::WriteFileBytes(exchange + u"\\" + std::u16string(name), packed.bytes);
+  }
+  Result Run(std::vector<std::string> words) {
+    std::vector<std::string> args{"run", "--folder", q9::platform::DisplayPath(exchange), "--link",
+                                  q9::Utf8FromUtf16(q9::test::ReferenceLink::LibraryPath())};
+    args.insert(args.end(), words.begin(), words.end());
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = Main(args, out, err);
+    return {status, out.str(), err.str()};
+  }
+  std::string Read(std::u16string_view name) {
+    return q9::test::ReadFileBytes(exchange + u"\\" + std::u16string(name));
+  }
+  // The messages of the log, which lies beside the folder ("Data" + "Q9_Log.log").
+  std::vector<std::string> LogMessages() {
+    std::vector<std::string> messages;
+    for (const std::string& line : CrLfLines(q9::test::ReadFileBytes(exchange + u"Q9_Log.log"))) {
+      const size_t start = line.find("]: ");
+      messages.push_back(start == std::string::npos ? line : line.substr(start + 3));
+    }
+    return messages;
+  }
+
+  q9::test::ReferenceLink link;
+  std::u16string exchange = link.folder().File(u"Data");
+  std::string project = q9::platform::DisplayPath(link.folder().File(u"Villa.pln"));
+};
+
+TEST_F(RunTest, ModelSyncLoadsTheModelWritesTheRecordAndNotifiesTheHost) {
+  const Result result = Run({"ModelSync"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "host notified: 1137 0 10\n");
+  EXPECT_THAT(CrLfLines(Read(u"_mod.sync")),
+              ElementsAre("SourceProject: [" + project + "]", "ID3D: [1] TimeStamp: [10]",
+                          "ID3D: [3] TimeStamp: [30]"));
+  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "ModelSync", "Init Start", "Sync Model state 0"));
+  const std::vector<std::string> names = link.Names();
+  EXPECT_EQ(names.front(), "SetQ9RenderPath");
+  EXPECT_THAT(link.Texts(), Contains(R"(MaxBeginNode ["Solid_3",[1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1],true])"));
+  EXPECT_THAT(names, ElementsAre(testing::_, testing::_, testing::_, testing::_, testing::_,
+                                 testing::_, testing::_, "MaxBeginNode", "MaxAddTriangles",
+                                 "Q9EndNode", "MaxBeginNode", "MaxAddTriangles", "Q9EndNode",
+                                 "Connect", "HasConnected", "SendModel", "Q9SaveRawToQ9a",
+                                 "DisConnect", "DisConnect", "DestroySession"));
+  // The raw archive lies beside the project file.
+  EXPECT_TRUE(q9::test::FileExists(link.folder().File(u"Villa.q9a")));
+}
+
+TEST_F(RunTest, LightSyncAppliesTheUpdateWithoutLogLines) {
+  const Result result = Run({"lightSync", "ModelSync"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_THAT(link.Texts(), Contains(R"(Q9DeleteNode ["Solid_3"])"));
+  EXPECT_THAT(CrLfLines(Read(u"_mod.sync")), Contains("ID3D: [3] TimeStamp: [31]"));
+  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "lightSync", "Init Start", "Sync Model state 0"));
+}
+
+TEST_F(RunTest, FurtherWordsArePostedAsAForwardingInstanceWouldPostThem) {
+  const Result result = Run({"colorMode", "1027", "colorMode", "bogus", "1026", "ModelSync", "1030"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "host notified: 1137 0 10\nhost notified: 1137 0 10\n");
+  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "colorMode", "Init Start", "Sync Model state 1 _ Start",
+                                         "Sync Model state 1 _ End", "Sync Model state 0",
+                                         "Sync Model state 0"));
+}
+
+TEST_F(RunTest, NoWordIsTheStartUpLoadAlone) {
+  const Result result = Run({});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "");
+  EXPECT_THAT(LogMessages(), ElementsAre("Init Start"));
+  EXPECT_THAT(link.Names(), Contains("SendModel"));
+}
+
+TEST_F(RunTest, MissingRendererEndsWithStatusThreeAndTheMessageOnStandardError) {
+  q9::test::ReferenceLink::SetVariable("Q9PLUGIN_NO_SESSION", u"1");
+  const Result result = Run({"ModelSync"});
+  EXPECT_EQ(result.status, kRendererMissing);
+  EXPECT_EQ(result.out, "");
+  EXPECT_THAT(result.err, HasSubstr("Error: missing Q9 Render application!\nMissing the Q9 render."));
+  EXPECT_THAT(link.Names(), Not(Contains("MaxBeginNode")));
+  EXPECT_FALSE(q9::test::FileExists(exchange + u"\\_mod.sync"));
+
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(Main({"run", "--folder", q9::platform::DisplayPath(exchange), "--link", "no-such-library",
+                  "cameraSync"}, out, err),
+            kRendererMissing);
+}
+
+TEST(RunWords, MapAsTheForwardingInstanceMapsThem) {
+  EXPECT_EQ(WordMessage("cameraSync"), 1025u);
+  EXPECT_EQ(WordMessage("ModelSync"), 1026u);
+  EXPECT_EQ(WordMessage("lightSync"), 1028u);
+  EXPECT_EQ(WordMessage("viewsSync"), 1029u);
+  EXPECT_EQ(WordMessage("1027"), 1027u);
+  EXPECT_EQ(WordMessage("1025"), 1025u);
+  for (const char* word : {"colorMode", "modelSync", "1024", "1030", "01026", " 1026", ""}) {
+    EXPECT_EQ(WordMessage(word), std::nullopt) << word;
+  }
+}
+
+// --- the sample exchange folder ---
+
+class SampleTest : public ::testing::Test {
+ protected:
+  static std::string Sample(const char* name) { return std::string(Q9_SAMPLES_DIR) + "/" + name; }
+};
+
+TEST_F(SampleTest, ContainersInspectWithoutDamage) {
+  const json model = InspectContainer(Sample("_model.pdx"));
+  ASSERT_FALSE(model.is_null()) << "the build packs the samples";
+  const json& section = model["entries"][0]["section"];
+  EXPECT_EQ(section["materials"].size(), 5u);
+  EXPECT_EQ(section["lights"].size(), 3u);
+  EXPECT_EQ(section["solids"].size(), 5u);
+  EXPECT_TRUE(section.contains("views"));
+  EXPECT_THAT(section["damage"], IsEmpty());
+  int64_t triangles = 0;
+  for (const json& solid : section["solids"]) {
+    for (const json& mesh : solid["meshes"]) triangles += mesh["triangles"].get<int64_t>();
+  }
+  EXPECT_EQ(triangles, 124);
+
+  const json update = InspectContainer(Sample("_mod.sm"));
+  ASSERT_EQ(update["entries"].size(), 2u);
+  EXPECT_EQ(update["entries"][0]["section"]["items"][0]["ids"], json({3}));
+  EXPECT_EQ(update["entries"][1]["section"]["solids"][0]["solidId"], 3);
+  EXPECT_EQ(update["entries"][0]["name"], model["entries"][0]["name"]) << "the same project";
+}
+
+TEST_F(SampleTest, RunsEndToEndOnACopy) {
+  q9::test::ReferenceLink link;
+  const std::u16string copy = link.folder().File(u"samples");
+  std::filesystem::copy(std::filesystem::path(Q9_SAMPLES_DIR),
+                        std::filesystem::path(q9::platform::DisplayPath(copy)),
+                        std::filesystem::copy_options::recursive);
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = Main({"run", "--folder", q9::platform::DisplayPath(copy), "--link",
+                           q9::Utf8FromUtf16(q9::test::ReferenceLink::LibraryPath()),
+                           "ModelSync", "lightSync", "ModelSync", "cameraSync", "viewsSync"},
+                          out, err);
+  EXPECT_EQ(status, 0) << err.str();
+  EXPECT_EQ(out.str(), "host notified: 1137 0 10\nhost notified: 1137 0 10\n");
+  const std::vector<std::string> record =
+      CrLfLines(q9::test::ReadFileBytes(copy + u"\\_mod.sync"));
+  ASSERT_EQ(record.size(), 11u);
+  EXPECT_EQ(record[3], "ID3D: [3] TimeStamp: [2103]") << "the desk as the update left it";
+  EXPECT_EQ(record[9], "Material: [M_Oak] TimeStamp: [1101] MatIndex: [12]") << "oiled by the update";
+  const std::vector<std::string> names = link.Names();
+  EXPECT_THAT(names, Contains("Q9DeleteNode"));
+  EXPECT_THAT(names, Contains("SendCameraTransformFov"));
+}
+
+// --- the program as a process ---
+
+TEST(Q9xProgram, ExitsWithStatusThreeWhenTheRendererIsMissing) {
+  q9::test::ReferenceLink link;  // removes every switch; the child gets its own below
+  q9::test::MakeFolder(link.folder().File(u"Data"));
+  const std::string folder = q9::platform::DisplayPath(link.folder().File(u"Data"));
+#ifdef _WIN32
+  const std::wstring command = L"\"" + q9::test::ProgramFolder() + L"" Q9X_PROGRAM L"\" run --folder \"" +
+                               std::wstring(folder.begin(), folder.end()) + L"\" ModelSync";
+  const q9::test::ChildResult result = q9::test::RunChild(command, {{L"Q9PLUGIN_NO_SESSION", L"1"}});
+  ASSERT_TRUE(result.started);
+  EXPECT_EQ(result.exitCode, 3u);
+  const q9::test::ChildResult help = q9::test::RunChild(
+      L"\"" + q9::test::ProgramFolder() + L"" Q9X_PROGRAM L"\" --help", {});
+  EXPECT_EQ(help.exitCode, 0u);
+  EXPECT_THAT(help.output, HasSubstr("usage: q9x COMMAND"));
+#else
+  // The library is found beside the program.
+  const std::string command = "Q9PLUGIN_NO_SESSION=1 '" Q9X_PROGRAM "' run --folder '" + folder +
+                              "' ModelSync 2>/dev/null";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 3);
+  const std::string working = "'" Q9X_PROGRAM "' run --folder '" + folder + "' ModelSync >/dev/null";
+  const int ok = std::system(working.c_str());
+  EXPECT_EQ(WEXITSTATUS(ok), 0);
+#endif
+}
+
+}  // namespace
+}  // namespace q9x

@@ -1,0 +1,65 @@
+// Containers built from a JSON description: the pack command, and the tests' way to make the
+// files they need, intact or deliberately damaged.
+//
+// Description (every field optional unless marked; "override" fields write the given value in
+// place of the one the layout computes, for damaged files):
+// {
+//   "header": { "name": "Villa", "reserved0": 0, "reserved8": 1, "preservedWord": 0,
+//               "headerSize": 208644, "nameLength": <units of name>,
+//               "lastEntryIndex": <number of entries - 1> },
+//   "entries": [                                   // directory entries 0, 1, ... (at most 100)
+//     { "name": "C:\\Projects\\Villa.pln",        // the host project's path
+//       "type": "geometry" | "changeList" | <int>, // default: from the section given
+//       "offset": <where the section is placed>,  // default: after the previous section
+//       "offsetValue": <override of the offset written in the directory>,
+//       "geometry": {...} | "changeList": {...} | "hex": "0a0b..." }   // the section
+//   ],
+//   "patches": [ { "at": 24, "entry": 1, "int32": -1 } ],  // "at" relative to entry 1's section
+//                                                            // (absolute without "entry");
+//                                                            // "int32", "uint32", "uint8", "hex"
+//   "truncate": <length the file is cut to>,
+//   "defines": { "project": "C:\\Projects\\Villa.pln" }   // "${project}" in any text is replaced
+// }
+// Geometry section:
+// { "materials": [ { "text": "..." | "file": "oak.mat", "textBytes": override } ],
+//   "lights":    [ { "text": "..." | "file": "spot.light" } ],
+//   "solids":    [ null (a table entry 0) |
+//                  { "id": 1, "timeStamp": 7, "name": "Wall", "tag": "", "flag": 0,
+//                    "headerLength": override, "padding": <bytes before the mesh list>,
+//                    "meshCount": override,
+//                    "meshes": [ null |
+//                      { "name": "wall", "tag": "", "obj": "wall.obj", "objObject": "wall",
+//                        "arrays": { "1": [floats], ... }, "raw": { "1": [uint32], ... },
+//                        "counts": { "1": override }, "headerLength": override,
+//                        "padding": <bytes before the arrays> } ] } ],
+//   "views": { "text": "..." | "file": "views.txt" },
+//   "materialBlockEnd", "lightBlockSpan", "solidBlockSize", "viewBlockSize", "reserved16",
+//   "materialCount", "lightCount", "solidCount": overrides }
+// A block is present when its key is (an empty list included). Mesh arrays from an OBJ file:
+// array 1 positions, array 5 normals, array 2 texture coordinates; "arrays" and "raw" add or
+// replace arrays by number.
+// Change list: { "items": [ { "kind": "Solid", "ids": [3, 4], "idCount": override } ],
+//                "count": override of the table's value count (default 2 per item) }
+#pragma once
+
+#include <map>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace q9x {
+
+struct PackResult {
+  bool ok = false;
+  std::string bytes;    // the container
+  std::string error;    // why not, when !ok
+  std::string warning;  // a layout the reader will not see as described (e.g. views out of place)
+};
+
+// Builds a container from `description`; files named in it are found relative to `folder`.
+// `defines` add to and override the description's own "defines"; a "${NAME}" that neither
+// defines is an error.
+PackResult PackContainer(const nlohmann::json& description, const std::string& folder,
+                         const std::map<std::string, std::string>& defines = {});
+
+}  // namespace q9x

@@ -1,0 +1,23 @@
+// The inspect command: a container file explained, section by section, with its damage.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace q9x {
+
+// Reads the container at `path` (UTF-8) without changing it and describes it: the file's
+// length, the header, each directory entry in use (and the others that are not empty), and
+// each section decoded through the system's own readers: for a geometry section the section
+// header, the parsed material and light records, the solids with their meshes and triangle
+// counts, and the views; for a change list the kinds and ids. Each section lists its damage
+// ("damage": what was cut or read outside the file, and where).
+// Null when the file cannot be opened.
+nlohmann::json InspectContainer(const std::string& path);
+
+// The description as text for people.
+void PrintInspection(const nlohmann::json& inspection, std::ostream& out);
+
+}  // namespace q9x

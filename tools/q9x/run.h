@@ -1,0 +1,32 @@
+// The run command: a working instance's work without a window.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace q9x {
+
+struct RunOptions {
+  std::optional<std::string> folder;  // the exchange folder; else the system's own lookup
+  std::optional<std::string> link;    // the link library; else the reference library beside q9x
+  std::vector<std::string> words;     // the first is the instance's command word
+};
+
+// Acts as the working instance started with the first word: logs the command line and sets the
+// request and colour mode from it, runs the start-up load of "_model.pdx", handles the first
+// word's request, then each further word as a forwarding instance would post it (a command word
+// as its message, 1025 to 1029 as that message, anything else posts nothing), and tears the
+// session down. Each notification of the host prints "host notified: 1137 0 10" to `out`.
+// Returns 0, or 3 when the renderer is missing (its message then goes to `err`).
+int RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostream& err);
+
+// The message a further word posts, or none.
+std::optional<uint32_t> WordMessage(const std::string& word);
+
+// The reference link library beside the running program: "Q9Plugin.dll" through the DLL search
+// (the program's folder first) on Windows, libQ9Plugin.so in the program's folder natively.
+std::u16string DefaultLinkLibrary();
+
+}  // namespace q9x
