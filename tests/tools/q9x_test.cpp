@@ -195,7 +195,8 @@ TEST_F(Q9xTest, SummaryOfAnArchiveAndOfAJournal) {
   WriteText(u"a.q9a", R"({"format": "Q9Plugin reference raw archive", "version": 1, "model": "villa",
     "materialVersion": 1, "materials": [{"name": "Oak", "type": 1, "properties": {"name": "Oak"}}],
     "lights": [], "nodes": [{"name": "Solid_1", "triangles": 3, "meshes": [{"name": "wall", "triangles": 3}]}],
-    "scenes": [{"name": "Front"}], "camera": null})");
+    "scenes": [{"name": "Front"}], "camera": {"camera": {"fov": 60.0, "from": [1, 2, 3],
+    "to": [0, 0, 3], "up": [0, 0, 1]}, "fov": 60.0}})");
   const Result archive = Q9x({"summary", Path(u"a.q9a")});
   EXPECT_EQ(archive.status, 0);
   EXPECT_THAT(archive.out, HasSubstr("raw archive of model \"villa\""));
@@ -203,6 +204,7 @@ TEST_F(Q9xTest, SummaryOfAnArchiveAndOfAJournal) {
   EXPECT_THAT(archive.out, HasSubstr("nodes (1, 3 triangles)"));
   EXPECT_THAT(archive.out, HasSubstr("\"Solid_1\": 3 triangles in 1 mesh (\"wall\")"));
   EXPECT_THAT(archive.out, HasSubstr("scenes (1): \"Front\""));
+  EXPECT_THAT(archive.out, HasSubstr("camera: from [1,2,3] to [0,0,3] up [0,0,1], fov 60.0\n"));
 
   WriteText(u"j.jsonl", R"({"fn":"CreateSession","args":[],"ret":1}
 {"fn":"MaxAddTriangles","h":1,"args":["wall",1,[1,2,3,4,5,6,7,8,9],[5],[2],0]}

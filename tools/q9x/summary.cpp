@@ -33,6 +33,21 @@ std::string Names(const json& list) {
   return names;
 }
 
+// The renderer's current camera as people read it: "from [x,y,z] to [...] up [...], fov F";
+// anything of another shape as its JSON.
+std::string CameraText(const json& camera) {
+  if (!camera.is_object() || !camera.contains("camera") || !camera["camera"].is_object()) {
+    return Shortened(camera).dump();
+  }
+  const json& placement = camera["camera"];
+  std::string text;
+  for (const char* key : {"from", "to", "up"}) {
+    if (!text.empty()) text += ' ';
+    text += std::string(key) + ' ' + Shortened(placement.value(key, json(nullptr))).dump();
+  }
+  return text + ", fov " + camera.value("fov", json(nullptr)).dump();
+}
+
 void PrintArchive(const json& archive, std::ostream& out) {
   out << "raw archive of model " << archive.value("model", json(nullptr)).dump()
       << ", material version " << archive.value("materialVersion", json(nullptr)).dump() << "\n";
@@ -62,7 +77,7 @@ void PrintArchive(const json& archive, std::ostream& out) {
   const json scenes = archive.value("scenes", json::array());
   out << "\nscenes (" << scenes.size() << ")";
   if (!scenes.empty()) out << ": " << Names(scenes);
-  out << "\ncamera: " << Shortened(archive.value("camera", json(nullptr))).dump() << "\n";
+  out << "\ncamera: " << CameraText(archive.value("camera", json(nullptr))) << "\n";
 }
 
 bool PrintJournal(const std::string& text, std::ostream& out, std::ostream& err) {
