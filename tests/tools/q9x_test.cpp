@@ -8,6 +8,7 @@
 
 #include "app/platform.h"
 #include "app/text.h"
+#include "q9x_call.h"
 #include "test_files.h"
 
 namespace q9x {
@@ -18,19 +19,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
-
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Result Q9x(std::vector<std::string> args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = Main(args, out, err);
-  return {status, out.str(), err.str()};
-}
 
 class Q9xTest : public ::testing::Test {
  protected:

@@ -14,7 +14,7 @@
 #include "app/text.h"
 #include "container_writer.h"
 #include "inspect.h"
-#include "q9x.h"
+#include "q9x_call.h"
 #include "reference_link.h"
 #include "test_files.h"
 
@@ -33,12 +33,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
-
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
 
 std::vector<std::string> CrLfLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -75,10 +69,7 @@ class RunTest : public ::testing::Test {
     std::vector<std::string> args{"run", "--folder", q9::platform::DisplayPath(exchange), "--link",
                                   q9::Utf8FromUtf16(q9::test::ReferenceLink::LibraryPath())};
     args.insert(args.end(), words.begin(), words.end());
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = Main(args, out, err);
-    return {status, out.str(), err.str()};
+    return Q9x(args);
   }
   std::string Read(std::u16string_view name) {
     return q9::test::ReadFileBytes(exchange + u"\\" + std::u16string(name));
