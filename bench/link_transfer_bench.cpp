@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/exchange_folder.h"
-#include "app/text.h"
+#include "base/exchange_folder.h"
+#include "base/text.h"
 #include "link/link_session.h"
 
 namespace {
@@ -37,8 +37,9 @@ fs::path BenchFolder() {
 // A session on the reference library; the log and the archive go to a private folder.
 q9::LinkSession& Session() {
   static q9::LinkSession* session = [] {
-    q9::ProcessExchangeFolder().Fix(q9::Utf16FromUtf8((BenchFolder() / "").string()));
-    auto* s = new q9::LinkSession;
+    auto* process = new q9::ProcessState;
+    process->exchangeFolder.Fix(q9::Utf16FromUtf8((BenchFolder() / "").string()));
+    auto* s = new q9::LinkSession(*process);
     s->libraryPath = q9::Utf16FromUtf8(Q9_REFERENCE_LINK_LIBRARY);
     s->modelFilePath = q9::Utf16FromUtf8((BenchFolder() / "model.pln").string());
     if (!s->Initialise()) std::abort();

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "records/camera_record.h"
 #include "records/light_source_record.h"
 #include "records/material_record.h"

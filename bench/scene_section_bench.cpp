@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/platform.h"
-#include "app/text.h"
+#include "base/platform.h"
+#include "base/text.h"
 #include "container_writer.h"
 #include "scene/scene_container.h"
 
@@ -42,7 +42,8 @@ std::u16string Model(int solids, int triangles) {
 }
 
 void LoadSection(benchmark::State& state) {
-  q9::SceneContainer container;
+  q9::ProcessState process;
+  q9::SceneContainer container(process);
   container.path = Model(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   for (auto _ : state) {
     container.solids.clear();

@@ -1,8 +1,7 @@
 #include "link/link_session.h"
 
-#include "app/log.h"
-#include "app/platform.h"
-#include "app/text.h"
+#include "base/platform.h"
+#include "base/text.h"
 
 #ifndef Q9_RENDERER_WEB_ADDRESS
 #define Q9_RENDERER_WEB_ADDRESS "https://render.example.com/download"
@@ -67,12 +66,13 @@ class LinkLibrary {
   platform::UniqueModule module_;
 };
 
-LinkSession::LinkSession() : libraryPath(platform::DefaultLinkLibraryPath()) {}
+LinkSession::LinkSession(ProcessState& process)
+    : libraryPath(platform::DefaultLinkLibraryPath()), process_(process) {}
 
 LinkSession::~LinkSession() { Teardown(); }
 
 bool LinkSession::Initialise() {
-  WriteLogLine("Init Start");
+  process_.log.WriteLine("Init Start");
   if (!library_) library_ = LinkLibrary::Load(libraryPath);
   if (library_) {
     const LinkFunctions& f = library_->functions;
@@ -81,7 +81,9 @@ bool LinkSession::Initialise() {
     if (f.StartLinkQ9Render(baseName.c_str()) == 0) handle = f.CreateSession();
   }
   if (!handle) {
-    platform::ShowErrorMessage(kRendererMissingCaption, RendererMissingText());
+    if (process_.showErrorMessage) {
+      process_.showErrorMessage(kRendererMissingCaption, RendererMissingText());
+    }
     return false;
   }
   const LinkFunctions& f = library_->functions;

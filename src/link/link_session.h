@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "base/process_state.h"
 #include "link/q9plugin_api.h"
 
 namespace q9 {
@@ -12,7 +13,8 @@ class LinkLibrary;  // the loaded library and its functions
 
 class LinkSession {
  public:
-  LinkSession();
+  // Logs and reports a missing renderer through `process`, which outlives the session.
+  explicit LinkSession(ProcessState& process);
   ~LinkSession();  // Teardown()
   LinkSession(const LinkSession&) = delete;
   LinkSession& operator=(const LinkSession&) = delete;
@@ -30,8 +32,8 @@ class LinkSession {
   // start calls: SetQ9RenderPath(""), StartLinkQ9Render(base name), CreateSession only when that
   // gave 0, Q9SaveRawToQ9a, Q9GetRenderVersion, Q9SetMaterialVersion(1), SetModelFilePath.
   // A library or function that is missing, a non-zero start result or a null handle mean the
-  // renderer is missing: the user gets the renderer-missing message (ShowErrorMessage) and the
-  // result is false. True when a session exists afterwards.
+  // renderer is missing: the user gets the renderer-missing message (the process's
+  // showErrorMessage) and the result is false. True when a session exists afterwards.
   bool Initialise();
   // One transfer: Connect, HasConnected, SendModel only when connected, Q9SaveRawToQ9a (also
   // when the connection was refused), DisConnect. False only when there is no session.
@@ -59,6 +61,7 @@ class LinkSession {
 
  private:
   std::unique_ptr<LinkLibrary> library_;
+  ProcessState& process_;
 };
 
 }  // namespace q9

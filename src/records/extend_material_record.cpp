@@ -1,6 +1,5 @@
 #include "records/extend_material_record.h"
 
-#include "app/process_state.h"
 #include "records/material_record.h"
 #include "records/record_reader.h"
 
@@ -28,7 +27,7 @@ void ParseExtendMaterial(const std::u16string& text, ExtendMaterialRecord& recor
   ReadBlockRecord<ExtendMaterialRecord>(text, u"ExtendMaterial", kExtendMaterialKeys, record);
 }
 
-std::u16string FindMapFile(const MaterialRecord& material, int32_t kind) {
+std::u16string FindMapFile(const MaterialRecord& material, int32_t kind, bool colorMode) {
   if (colorMode) return {};
   for (const ExtendMaterialRecord& entry : material.extendMaterials) {
     // Only the first entry of a kind counts, with or without its flag.

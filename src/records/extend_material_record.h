@@ -24,7 +24,7 @@ void ParseExtendMaterial(const std::u16string& text, ExtendMaterialRecord& recor
 
 // The image file of map kind `kind`: the `strFile` of the first entry of that kind when its
 // `nFlag` has the bit of value 2; empty when there is no such entry, the first one lacks the
-// bit, or the process runs in colour mode.
-std::u16string FindMapFile(const MaterialRecord& material, int32_t kind);
+// bit, or `colorMode` is set (the process runs in colour mode).
+std::u16string FindMapFile(const MaterialRecord& material, int32_t kind, bool colorMode);
 
 }  // namespace q9

@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 namespace q9 {
 

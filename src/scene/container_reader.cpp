@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 namespace q9 {
 

@@ -2,10 +2,10 @@
 
 #include <memory>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "translate/light_translation.h"
 #include "translate/material_translation.h"
-#include "translate/views_sync.h"
+#include "translate/views_translation.h"
 
 namespace q9 {
 
@@ -187,13 +187,13 @@ void readGeometrySection(SceneContainer& container, int64_t base) {
     MaterialRecord material;
     ParseMaterial(text, material);
     container.materials.insert_or_assign(material.MaterialID_Name, material);
-    SendMaterial(session, material);
+    SendMaterial(session, container.process, material);
   };
   visitor.light = [&](int64_t, std::u16string text) {
     LightSourceRecord light;
     ParseLightSource(text, light);
     container.lights.insert_or_assign(static_cast<uint32_t>(light.LightSolidID), light);
-    SendLight(session, light);
+    SendLight(session, container.process, light);
   };
   visitor.beginSolid = [&](const SolidItem& item) {
     SolidEntry& solid = container.solids[static_cast<uint32_t>(item.solidId)];
@@ -212,7 +212,7 @@ void readGeometrySection(SceneContainer& container, int64_t base) {
   visitor.views = [&](int64_t, std::u16string text) {
     CameraListRecord list;
     ParseCameraList(text, list);
-    UpdateScenes(list, container);
+    UpdateScenes(list, container.scenes, session);
   };
   walkGeometrySection(container.reader, base, visitor);
 }

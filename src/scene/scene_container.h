@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "base/platform.h"
+#include "base/process_state.h"
 #include "link/link_session.h"
 #include "scene/container_reader.h"
 #include "records/camera_record.h"
@@ -44,10 +45,17 @@ struct SolidEntry {
   int32_t solidId = 0;
 };
 
-// The process's scene: the application holds one for the life of the process; tests make as many
+// The process's scene: the entry point holds one for the life of the process; tests make as many
 // as they need. Every operation opens the file afresh and closes it before it returns.
 class SceneContainer {
  public:
+  // A container of the process `process`: its link session logs there, and its sections are
+  // translated with the process's exchange folder and colour mode.
+  explicit SceneContainer(ProcessState& process) : process(process), session(process) {}
+  SceneContainer(const SceneContainer&) = delete;
+  SceneContainer& operator=(const SceneContainer&) = delete;
+
+  ProcessState& process;
   platform::UniqueFile file;  // open only within one operation
   std::u16string path;        // the container file to use, set before each use
 

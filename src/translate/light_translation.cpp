@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "app/exchange_folder.h"
-#include "app/text.h"
+#include "base/process_state.h"
+#include "base/text.h"
 
 namespace q9 {
 
@@ -25,7 +25,7 @@ std::u16string lightNodeName(const LightSourceRecord& light) {
   return u"Light" + Ascii16(std::to_string(light.LightSolidID));
 }
 
-void SendLight(LinkSession& session, const LightSourceRecord& light) {
+void SendLight(LinkSession& session, ProcessState& process, const LightSourceRecord& light) {
   // Read as unsigned, the negative kinds fail with the ones beyond IES.
   if (static_cast<uint32_t>(light.type) > 2 || !light.LightEnable) return;
   const std::u16string name = AddLightEntity(session, light);
@@ -42,7 +42,7 @@ void SendLight(LinkSession& session, const LightSourceRecord& light) {
       break;
     default: {  // IES
       SetTransform(session, name, LightTransform(light.To, light.From));
-      const std::u16string profile = GetExchangeFolder() + u"\\IES\\" + light.strIESF_FilePath;
+      const std::u16string profile = process.folder() + u"\\IES\\" + light.strIESF_FilePath;
       link.Q9SetEntityStringProperty(session.handle, kLightEntity, name.c_str(),
                                      u"light_template", profile.c_str());
       break;

@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "base/process_state.h"
 #include "link/link_session.h"
 #include "records/light_source_record.h"
 
@@ -17,7 +18,7 @@ std::u16string lightNodeName(const LightSourceRecord& light);
 // point light, LightTransform of To and From otherwise), "light_cone_angle" for a spot light,
 // "light_template" (exchange folder + "\IES\" + strIESF_FilePath) for an IES light, then
 // Q9SendLights.
-void SendLight(LinkSession& session, const LightSourceRecord& light);
+void SendLight(LinkSession& session, ProcessState& process, const LightSourceRecord& light);
 
 // Q9AddLight, then the entity properties "id", "group_id", "path", "type", "light_name",
 // "brightness_units", "brightness", and "light_temperature" when LightTemperature > 0, else

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "app/exchange_folder.h"
-#include "app/text.h"
+#include "base/process_state.h"
+#include "base/text.h"
 
 namespace q9 {
 
@@ -59,18 +59,19 @@ std::u16string ColorText(uint8_t red, uint8_t green, uint8_t blue) {
   return Ascii16(text);
 }
 
-bool SetMapProperty(LinkSession& session, const MaterialRecord& material, int32_t kind,
+bool SetMapProperty(LinkSession& session, ProcessState& process, const MaterialRecord& material,
+                    int32_t kind,
                     std::u16string_view property) {
-  const std::u16string file = FindMapFile(material, kind);
+  const std::u16string file = FindMapFile(material, kind, process.colorMode);
   if (file.empty()) return false;
-  const std::u16string path = GetExchangeFolder() + u"\\Textures\\" + file;
+  const std::u16string path = process.folder() + u"\\Textures\\" + file;
   const std::u16string name(property);
   session.link().Q9SetMaterialStringProperty(session.handle, material.MaterialID_Name.c_str(),
                                              name.c_str(), path.c_str());
   return true;
 }
 
-void SendMaterial(LinkSession& session, const MaterialRecord& material) {
+void SendMaterial(LinkSession& session, ProcessState& process, const MaterialRecord& material) {
   const LinkFunctions& link = session.link();
   const char16_t* key = material.MaterialID_Name.c_str();
   link.Q9AddMaterial(session.handle, key);
@@ -84,7 +85,7 @@ void SendMaterial(LinkSession& session, const MaterialRecord& material) {
   set.Float(u"Refraction", material.IOR);
 
   if (material.TypeNat == 17) {
-    if (!SetMapProperty(session, material, 1, u"EmissiveMask")) {
+    if (!SetMapProperty(session, process, material, 1, u"EmissiveMask")) {
       const uint32_t rgb = static_cast<uint32_t>(material.emissiveColor);
       set.Text(u"Emissive Color", ColorText(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF));
     }
@@ -92,21 +93,21 @@ void SendMaterial(LinkSession& session, const MaterialRecord& material) {
     set.Float(u"Light", static_cast<float>(material.EmissiveIntensity) / 100.0f);
   }
 
-  if (!SetMapProperty(session, material, 1, u"Diffuse Map")) {
+  if (!SetMapProperty(session, process, material, 1, u"Diffuse Map")) {
     set.Text(u"Diffuse (Color)",
              ColorText(ColorComponent(material.Diffuse.x), ColorComponent(material.Diffuse.y),
                        ColorComponent(material.Diffuse.z)));
   }
-  SetMapProperty(session, material, 2, u"Normal Map One");
-  if (!SetMapProperty(session, material, 5, u"Roughness Map")) {
+  SetMapProperty(session, process, material, 2, u"Normal Map One");
+  if (!SetMapProperty(session, process, material, 5, u"Roughness Map")) {
     set.EntryValue(material, 5, u"Roughness Map (opacity)");
   }
-  if (!SetMapProperty(session, material, 6, u"MetallicMap")) {
+  if (!SetMapProperty(session, process, material, 6, u"MetallicMap")) {
     set.EntryValue(material, 6, u"Metallic");
   }
-  SetMapProperty(session, material, 3, u"AOMap");
+  SetMapProperty(session, process, material, 3, u"AOMap");
   set.EntryValue(material, 3, u"AOIntensity");
-  SetMapProperty(session, material, 1, u"OpacityMap");
+  SetMapProperty(session, process, material, 1, u"OpacityMap");
 }
 
 }  // namespace q9

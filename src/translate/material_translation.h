@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/process_state.h"
 #include "link/link_session.h"
 #include "records/material_record.h"
 
@@ -17,12 +18,12 @@ namespace q9 {
 // "Normal Map One"; "Roughness Map" or "Roughness Map (opacity)"; "MetallicMap" or "Metallic";
 // "AOMap" and "AOIntensity"; "OpacityMap". The value properties come from the first entry of
 // their kind and are left out when the material has none.
-void SendMaterial(LinkSession& session, const MaterialRecord& material);
+void SendMaterial(LinkSession& session, ProcessState& process, const MaterialRecord& material);
 
-// Sends exchange folder + "\Textures\" + FindMapFile(material, kind) as the string property
-// `property`; false without any call when FindMapFile gives no file (colour mode included).
-bool SetMapProperty(LinkSession& session, const MaterialRecord& material, int32_t kind,
-                    std::u16string_view property);
+// Sends exchange folder + "\Textures\" + the map file of `kind` (FindMapFile with the process's
+// colour mode) as the string property `property`; false without any call when there is no file.
+bool SetMapProperty(LinkSession& session, ProcessState& process, const MaterialRecord& material,
+                    int32_t kind, std::u16string_view property);
 
 // "#RRGGBB", upper-case hexadecimal.
 std::u16string ColorText(uint8_t red, uint8_t green, uint8_t blue);

@@ -11,8 +11,8 @@
 #include <sstream>
 #include <thread>
 
-#include "app/platform.h"
-#include "app/text.h"
+#include "base/platform.h"
+#include "base/text.h"
 #include "child_process_win32.h"
 #include "test_files.h"
 

@@ -3,9 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/exchange_folder.h"
-#include "app/platform.h"
-#include "app/text.h"
+#include "base/exchange_folder.h"
+#include "base/platform.h"
+#include "base/text.h"
 #include "reference_link.h"
 #include "test_files.h"
 
@@ -37,31 +37,25 @@ TEST(LinkSessionNames, ExtensionIsCutWithinTheLastPathComponentOnly) {
       {u"C:\\p\\.pln", u"", u"C:\\p\\.q9a"},
       {u"C:\\p.q\\", u"", u"C:\\p.q\\.q9a"},
   };
+  ProcessState process;
   for (const Case& c : cases) {
-    LinkSession session;
+    LinkSession session(process);
     session.modelFilePath = c.modelFilePath;
     EXPECT_EQ(session.ModelBaseName(), c.baseName) << Utf8(c.modelFilePath);
     EXPECT_EQ(session.RawArchivePath(), c.rawArchivePath) << Utf8(c.modelFilePath);
   }
 }
 
-// The renderer-missing messages a session showed, caught instead of a message box.
-std::vector<std::pair<std::u16string, std::u16string>>& ShownMessages() {
-  static std::vector<std::pair<std::u16string, std::u16string>> shown;
-  return shown;
-}
-
 class LinkSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // The log line "Init Start" goes into the test's own folder.
-    ProcessExchangeFolder().Fix(link.folder().path() + u"\\");
-    ShownMessages().clear();
-    platform::SetErrorMessageSink([](const std::u16string& caption, const std::u16string& text) {
-      ShownMessages().emplace_back(caption, text);
-    });
+    process.exchangeFolder.Fix(link.folder().path() + u"\\");
+    // The renderer-missing messages a session showed, caught instead of a message box.
+    process.showErrorMessage = [this](const std::u16string& caption, const std::u16string& text) {
+      shown.emplace_back(caption, text);
+    };
   }
-  void TearDown() override { platform::SetErrorMessageSink(nullptr); }
 
   bool InitialiseWith(LinkSession& session, const std::u16string& libraryPath) {
     session.libraryPath = libraryPath;
@@ -70,12 +64,14 @@ class LinkSessionTest : public ::testing::Test {
   }
 
   void ExpectRendererMissingMessage() {
-    ASSERT_EQ(ShownMessages().size(), 1u);
-    EXPECT_EQ(ShownMessages()[0].first, u"Error: missing Q9 Render application!");
-    EXPECT_EQ(ShownMessages()[0].second, LinkSession::RendererMissingText());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].first, u"Error: missing Q9 Render application!");
+    EXPECT_EQ(shown[0].second, LinkSession::RendererMissingText());
   }
 
   test::ReferenceLink link;
+  ProcessState process;
+  std::vector<std::pair<std::u16string, std::u16string>> shown;
 };
 
 TEST_F(LinkSessionTest, RendererMissingTextEndsWithTheWebAddressAfterAnEmptyLine) {
@@ -85,7 +81,7 @@ TEST_F(LinkSessionTest, RendererMissingTextEndsWithTheWebAddressAfterAnEmptyLine
 }
 
 TEST_F(LinkSessionTest, InitialiseStartsTheLinkInOrderAndLogs) {
-  LinkSession session;
+  LinkSession session(process);
   ASSERT_TRUE(InitialiseWith(session, test::ReferenceLink::LibraryPath()));
   EXPECT_NE(session.handle, nullptr);
   const std::u16string archive = link.folder().File(u"villa.q9a");
@@ -100,11 +96,11 @@ TEST_F(LinkSessionTest, InitialiseStartsTheLinkInOrderAndLogs) {
   EXPECT_EQ(calls[4].h, std::nullopt);
   EXPECT_TRUE(test::FileExists(link.folder().File(u"villa.q9a")));
   EXPECT_THAT(test::ReadFileBytes(link.folder().File(u"Q9_Log.log")), HasSubstr("]: Init Start\r\n"));
-  EXPECT_THAT(ShownMessages(), IsEmpty());
+  EXPECT_THAT(shown, IsEmpty());
 }
 
 TEST_F(LinkSessionTest, TransferConnectsSendsSavesAndDisconnects) {
-  LinkSession session;
+  LinkSession session(process);
   ASSERT_TRUE(link.Start(session));
   EXPECT_TRUE(session.SendToRenderer());
   const std::u16string archive = session.RawArchivePath();
@@ -115,7 +111,7 @@ TEST_F(LinkSessionTest, TransferConnectsSendsSavesAndDisconnects) {
 }
 
 TEST_F(LinkSessionTest, RefusedConnectionSkipsTheModelButStillSavesTheArchive) {
-  LinkSession session;
+  LinkSession session(process);
   ASSERT_TRUE(link.Start(session));
   test::WriteFileBytes(session.RawArchivePath(), "old");
   test::ReferenceLink::SetVariable("Q9PLUGIN_REFUSE_CONNECT", u"1");
@@ -126,7 +122,7 @@ TEST_F(LinkSessionTest, RefusedConnectionSkipsTheModelButStillSavesTheArchive) {
 }
 
 TEST_F(LinkSessionTest, TeardownDisconnectsAndDestroysOnce) {
-  LinkSession session;
+  LinkSession session(process);
   ASSERT_TRUE(link.Start(session));
   session.Teardown();
   EXPECT_EQ(session.handle, nullptr);
@@ -140,14 +136,14 @@ TEST_F(LinkSessionTest, TeardownDisconnectsAndDestroysOnce) {
 
 TEST_F(LinkSessionTest, DestructionTearsTheSessionDown) {
   {
-    LinkSession session;
+    LinkSession session(process);
     ASSERT_TRUE(link.Start(session));
   }
   EXPECT_THAT(link.Names(), ElementsAre("DisConnect", "DestroySession"));
 }
 
 TEST_F(LinkSessionTest, BeforeInitialiseNothingIsLoadedAndCallsAreHarmless) {
-  LinkSession session;
+  LinkSession session(process);
   session.libraryPath = test::ReferenceLink::LibraryPath();
   EXPECT_FALSE(session.SendToRenderer());
   session.Teardown();
@@ -164,7 +160,7 @@ TEST_F(LinkSessionTest, BeforeInitialiseNothingIsLoadedAndCallsAreHarmless) {
 
 TEST_F(LinkSessionTest, StartResultOtherThanZeroMeansNoSession) {
   test::ReferenceLink::SetVariable("Q9PLUGIN_START_RESULT", u"3");
-  LinkSession session;
+  LinkSession session(process);
   EXPECT_FALSE(InitialiseWith(session, test::ReferenceLink::LibraryPath()));
   EXPECT_EQ(session.handle, nullptr);
   EXPECT_THAT(link.Texts(), ElementsAre(R"(SetQ9RenderPath [""])", R"(StartLinkQ9Render ["villa"])"));
@@ -174,7 +170,7 @@ TEST_F(LinkSessionTest, StartResultOtherThanZeroMeansNoSession) {
 
 TEST_F(LinkSessionTest, NullSessionMeansRendererMissing) {
   test::ReferenceLink::SetVariable("Q9PLUGIN_NO_SESSION", u"1");
-  LinkSession session;
+  LinkSession session(process);
   EXPECT_FALSE(InitialiseWith(session, test::ReferenceLink::LibraryPath()));
   EXPECT_THAT(link.Names(), ElementsAre("SetQ9RenderPath", "StartLinkQ9Render", "CreateSession"));
   EXPECT_EQ(link.Calls()[2].ret, 0);
@@ -184,7 +180,7 @@ TEST_F(LinkSessionTest, NullSessionMeansRendererMissing) {
 }
 
 TEST_F(LinkSessionTest, MissingLibraryMeansRendererMissing) {
-  LinkSession session;
+  LinkSession session(process);
   EXPECT_FALSE(InitialiseWith(session, link.folder().File(u"NoSuchLibrary.dll")));
   ExpectRendererMissingMessage();
   EXPECT_FALSE(session.SendToRenderer());
@@ -192,13 +188,13 @@ TEST_F(LinkSessionTest, MissingLibraryMeansRendererMissing) {
 }
 
 TEST_F(LinkSessionTest, EmptyLibraryPathMeansRendererMissing) {
-  LinkSession session;
+  LinkSession session(process);
   EXPECT_FALSE(InitialiseWith(session, u""));
   ExpectRendererMissingMessage();
 }
 
 TEST_F(LinkSessionTest, LibraryLackingAFunctionMeansRendererMissingAndIsNeverCalled) {
-  LinkSession session;
+  LinkSession session(process);
   EXPECT_FALSE(InitialiseWith(session, Utf16FromUtf8(Q9_PARTIAL_LINK_LIBRARY)));
   ExpectRendererMissingMessage();
   EXPECT_EQ(session.handle, nullptr);
@@ -207,8 +203,8 @@ TEST_F(LinkSessionTest, LibraryLackingAFunctionMeansRendererMissingAndIsNeverCal
 
 #ifndef _WIN32
 TEST_F(LinkSessionTest, NativeRendererMissingMessageGoesToStandardError) {
-  platform::SetErrorMessageSink(nullptr);
-  LinkSession session;
+  process.showErrorMessage = platform::ShowErrorMessage;
+  LinkSession session(process);
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(session.Initialise());  // the native build has no library unless one is given
   const std::string shown = ::testing::internal::GetCapturedStderr();

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "app/exchange_folder.h"
-#include "app/platform.h"
+#include "base/exchange_folder.h"
+#include "base/platform.h"
 #include "link/link_session.h"
 #include "test_files.h"
 
@@ -50,13 +50,13 @@ SeenBox CloseMessageBox(const wchar_t* caption) {
 
 TEST(RendererMissingMessageBox, HasTheCaptionTheTextAndOnlyAnOkButtonAndNoOwner) {
   test::TempFolder folder;
-  ProcessExchangeFolder().Fix(folder.path() + u"\\");
-  platform::SetErrorMessageSink(nullptr);
+  ProcessState process;  // the platform's message box
+  process.exchangeFolder.Fix(folder.path() + u"\\");
   const std::wstring caption(std::begin(LinkSession::kRendererMissingCaption),
                              std::end(LinkSession::kRendererMissingCaption) - 1);
   SeenBox seen;
   std::thread closer([&] { seen = CloseMessageBox(caption.c_str()); });
-  LinkSession session;
+  LinkSession session(process);
   session.libraryPath = folder.File(u"NoSuchLibrary.dll");
   const bool started = session.Initialise();
   closer.join();

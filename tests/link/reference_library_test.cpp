@@ -11,8 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/exchange_folder.h"
-#include "app/text.h"
+#include "base/exchange_folder.h"
+#include "base/text.h"
 #include "link/link_session.h"
 #include "reference_link.h"
 #include "test_files.h"
@@ -33,7 +33,7 @@ std::vector<std::string> JournalLines(const std::u16string& path) {
 class ReferenceLibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ProcessExchangeFolder().Fix(link.folder().path() + u"\\");
+    process.exchangeFolder.Fix(link.folder().path() + u"\\");
     ASSERT_TRUE(link.Start(session));
     h = session.handle;
   }
@@ -49,7 +49,8 @@ class ReferenceLibraryTest : public ::testing::Test {
   }
 
   test::ReferenceLink link;
-  LinkSession session;
+  ProcessState process;
+  LinkSession session{process};
   Q9Session h = nullptr;
 };
 

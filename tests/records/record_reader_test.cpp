@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "app/platform.h"
-#include "app/text.h"
+#include "base/platform.h"
+#include "base/text.h"
 #include "float3_compare.h"
 #include "test_files.h"
 

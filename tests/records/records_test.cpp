@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "app/process_state.h"
+#include "base/process_state.h"
 #include "records/camera_record.h"
 #include "records/light_source_record.h"
 #include "records/material_record.h"
@@ -116,7 +116,7 @@ TEST(GoldenRecords, MaterialWithOneTextureMap) {
   EXPECT_EQ(map.Color, (Float3{-1, -1, -1}));
   EXPECT_EQ(map.nAlcolor, -1);
   EXPECT_EQ(map.Value, 0.0f);
-  EXPECT_EQ(FindMapFile(m, 1), u"oak.jpg");
+  EXPECT_EQ(FindMapFile(m, 1, false), u"oak.jpg");
 }
 
 TEST(GoldenRecords, LightWithEveryKey) {
@@ -285,7 +285,7 @@ TEST(Materials, OneMapEntryPerCompleteListEntry) {
 
 class MapFiles : public ::testing::Test {
  protected:
-  void TearDown() override { colorMode = false; }
+  bool colorMode = false;
   static ExtendMaterialRecord Entry(int32_t type, int32_t flag, std::u16string file) {
     ExtendMaterialRecord entry;
     entry.Type = type;
@@ -298,22 +298,22 @@ class MapFiles : public ::testing::Test {
 
 TEST_F(MapFiles, FirstEntryOfTheKindWithFlagBitTwo) {
   material.extendMaterials = {Entry(1, 2, u"d.png"), Entry(5, 3, u"r.png")};
-  EXPECT_EQ(FindMapFile(material, 5), u"r.png");
-  EXPECT_EQ(FindMapFile(material, 2), u"");
+  EXPECT_EQ(FindMapFile(material, 5, colorMode), u"r.png");
+  EXPECT_EQ(FindMapFile(material, 2, colorMode), u"");
   material.extendMaterials[1].nFlag = 1;
-  EXPECT_EQ(FindMapFile(material, 5), u"");
+  EXPECT_EQ(FindMapFile(material, 5, colorMode), u"");
   material.extendMaterials = {Entry(1, 0, u"a.png"), Entry(1, 2, u"b.png"), Entry(3, 2, u"")};
-  EXPECT_EQ(FindMapFile(material, 1), u"");
-  EXPECT_EQ(FindMapFile(material, 3), u"");
+  EXPECT_EQ(FindMapFile(material, 1, colorMode), u"");
+  EXPECT_EQ(FindMapFile(material, 3, colorMode), u"");
 }
 
 TEST_F(MapFiles, ColourModeUsesNoMapFile) {
   material.extendMaterials = {Entry(1, 2, u"d.png"), Entry(2, 2, u"n.png")};
   colorMode = true;
-  EXPECT_EQ(FindMapFile(material, 1), u"");
-  EXPECT_EQ(FindMapFile(material, 2), u"");
+  EXPECT_EQ(FindMapFile(material, 1, colorMode), u"");
+  EXPECT_EQ(FindMapFile(material, 2, colorMode), u"");
   colorMode = false;
-  EXPECT_EQ(FindMapFile(material, 2), u"n.png");
+  EXPECT_EQ(FindMapFile(material, 2, colorMode), u"n.png");
 }
 
 // ---- Lights ----

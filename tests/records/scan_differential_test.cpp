@@ -9,7 +9,7 @@
 #include <cwchar>
 #include <random>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "records/record_reader.h"
 
 namespace q9 {

@@ -81,7 +81,8 @@ TEST_F(MemoryTest, ClaimsOfHugeCountsAndLengthsCostNoMoreThanTheFile) {
   const std::u16string path = folder.File(u"huge.sm");
   test::WriteFileBytes(path, bytes);
 
-  SceneContainer container;  // no renderer: every call goes to the stand-ins
+  ProcessState process;
+  SceneContainer container(process);  // no renderer: every call goes to the stand-ins
   container.path = path;
   const size_t peak = PeakDuring([&] {
     container.applyChanges();
@@ -98,7 +99,8 @@ TEST_F(MemoryTest, ArraysClaimingMoreThanTheFileAreCut) {
       {"geometry", {{"solids", json::array({{{"id", 1}, {"meshes", json::array({mesh})}}})}}}}})}});
   const std::u16string path = folder.File(u"arrays.pdx");
   test::WriteFileBytes(path, bytes);
-  SceneContainer container;
+  ProcessState process;
+  SceneContainer container(process);
   container.path = path;
   container.loadHeader();
   uint64_t kept = 0;

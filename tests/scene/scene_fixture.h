@@ -9,8 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/exchange_folder.h"
-#include "app/text.h"
+#include "base/exchange_folder.h"
+#include "base/text.h"
 #include "container_writer.h"
 #include "reference_link.h"
 #include "scene/scene_container.h"
@@ -72,18 +72,12 @@ inline uint32_t Bits(float value) {
   return bits;
 }
 
-// Tests that need the record readers skip themselves until those are built.
-#ifndef Q9_SKIP_UNLESS
-#define Q9_SKIP_UNLESS(ready) \
-  if (!(ready)) GTEST_SKIP() << #ready " is false: the record readers are not built yet"
-#endif
-
 // A session on the reference library, an exchange folder of the test's own, a container.
 class SceneTest : public ::testing::Test {
  protected:
   void SetUp() override {
     test::MakeFolder(exchange);
-    ProcessExchangeFolder().Fix(exchange);
+    process.exchangeFolder.Fix(exchange);
     ASSERT_TRUE(link.Start(session));
   }
 
@@ -96,7 +90,8 @@ class SceneTest : public ::testing::Test {
 
   test::ReferenceLink link;
   std::u16string exchange = link.folder().File(u"Data");
-  SceneContainer container;
+  ProcessState process;
+  SceneContainer container{process};
   LinkSession& session = container.session;
 };
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <sstream>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "test_files.h"
 
 namespace q9::test {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #endif
 
-#include "app/text.h"
+#include "base/text.h"
 
 namespace q9::test {
 

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <random>
 
-#include "app/platform.h"
-#include "app/text.h"
+#include "base/platform.h"
+#include "base/text.h"
 
 namespace q9::test {
 

@@ -6,8 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/platform.h"
-#include "app/text.h"
+#include "base/platform.h"
+#include "base/text.h"
 #include "q9x_call.h"
 #include "test_files.h"
 

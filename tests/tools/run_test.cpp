@@ -9,9 +9,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/platform.h"
-#include "app/requests.h"
-#include "app/text.h"
+#include "base/platform.h"
+#include "sync/requests.h"
+#include "base/text.h"
 #include "container_writer.h"
 #include "inspect.h"
 #include "q9x_call.h"

@@ -98,7 +98,7 @@ TEST_F(LightTranslationTest, PointLightGetsItsPropertiesColourAndPosition) {
   LightSourceRecord light = Light(LightType::point, 57);
   light.From = {10, 20, 30};
   light.To = {1, 2, 3};  // a point light has no direction
-  SendLight(session, light);
+  SendLight(session, process, light);
   EXPECT_THAT(link.Texts(),
               ElementsAre(R"(Q9AddLight ["Light57"])",
                           R"(Q9SetEntityStringProperty [1,"Light57","id","Light57"])",
@@ -118,7 +118,7 @@ TEST_F(LightTranslationTest, SpotLightGetsItsRotationAndConeAngle) {
   light.To = {0, 0, 0};
   light.Coneangle = 0.6f;
   light.LightTemperature = 6500;
-  SendLight(session, light);
+  SendLight(session, process, light);
   EXPECT_THAT(link.Texts(),
               ElementsAre(R"(Q9AddLight ["Light-3"])",
                           R"(Q9SetEntityStringProperty [1,"Light-3","id","Light-3"])",
@@ -138,7 +138,7 @@ TEST_F(LightTranslationTest, IesLightGetsItsProfileFromTheExchangeFolderAndNoCon
   LightSourceRecord light = Light(LightType::IES, 8);
   light.strIESF_FilePath = u"lamp.ies";
   light.To = {std::numbers::pi_v<float> / 2, 0, 0};
-  SendLight(session, light);
+  SendLight(session, process, light);
   const auto calls = link.Calls();
   const auto names = test::CallNames(calls);
   ASSERT_EQ(names.size(), 12u);
@@ -153,7 +153,7 @@ TEST_F(LightTranslationTest, IesLightGetsItsProfileFromTheExchangeFolderAndNoCon
 }
 
 TEST_F(LightTranslationTest, IesLightWithoutProfileGetsTheFolderItself) {
-  SendLight(session, Light(LightType::IES, 8));
+  SendLight(session, process, Light(LightType::IES, 8));
   EXPECT_EQ(link.Calls()[10].args[3], Folder() + "\\IES\\");
 }
 
@@ -163,7 +163,7 @@ TEST_F(LightTranslationTest, ColourIsScaledWithoutClampingAndTemperatureWinsWhen
   for (float temperature : {0.0f, -10.0f, std::nanf("")}) {
     link.ClearJournal();
     light.LightTemperature = temperature;
-    SendLight(session, light);
+    SendLight(session, process, light);
     const auto colours = test::CallsNamed(link.Calls(), "Q9SetEntityFloatArrayProperty");
     ASSERT_EQ(colours.size(), 2u);
     EXPECT_EQ(test::JournalFloats(colours[0].args[3]),
@@ -176,18 +176,18 @@ TEST_F(LightTranslationTest, ColourIsScaledWithoutClampingAndTemperatureWinsWhen
 TEST_F(LightTranslationTest, LightNameEndsAtItsFirstNul) {
   LightSourceRecord light = Light(LightType::point, 1);
   light.LightName = std::u16string(u"Desk\0lamp", 9);
-  SendLight(session, light);
+  SendLight(session, process, light);
   EXPECT_EQ(link.Calls()[5].args[3], "Desk");
 }
 
 TEST_F(LightTranslationTest, SwitchedOffAndOtherKindsMakeNoCall) {
   LightSourceRecord off = Light(LightType::spot, 1);
   off.LightEnable = false;
-  SendLight(session, off);
+  SendLight(session, process, off);
   for (LightType type : {LightType::Area, LightType::Line, LightType::Led, LightType::Emissive,
                          LightType::Camera, LightType::Uninitialized,
                          LightType::eInvalidLightParentSolidID}) {
-    SendLight(session, Light(type, 2));
+    SendLight(session, process, Light(type, 2));
   }
   EXPECT_THAT(link.Calls(), IsEmpty());
 }

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "app/process_state.h"
+#include "base/process_state.h"
 #include "translation_fixture.h"
 
 namespace q9 {
@@ -51,8 +51,6 @@ TEST(ColorTexts, ComponentsAreTruncatedTimes255AndKeepTheirLowByte) {
 
 class MaterialTranslationTest : public TranslationTest {
  protected:
-  void TearDown() override { colorMode = false; }
-
   std::string Map(const char* property, const char* file) const {
     return std::string(R"(Q9SetMaterialStringProperty ["Oak",")") + property + "\"," +
            Quoted(Folder() + "\\Textures\\" + file) + "]";
@@ -60,7 +58,7 @@ class MaterialTranslationTest : public TranslationTest {
 };
 
 TEST_F(MaterialTranslationTest, MaterialWithoutEntriesSendsItsValuesAndDiffuseColour) {
-  SendMaterial(session, Material(u"Oak"));
+  SendMaterial(session, process, Material(u"Oak"));
   EXPECT_THAT(link.Texts(),
               ElementsAre(R"j(Q9AddMaterial ["Oak"])j", R"j(Q9SetMaterialType ["Oak",1])j",
                           R"j(Q9SetMaterialStringProperty ["Oak","name","Oak wood"])j",
@@ -84,7 +82,7 @@ TEST_F(MaterialTranslationTest, TypeIsOneBelowNineTenthsComparedInDoublePrecisio
     link.ClearJournal();
     MaterialRecord material = Material(u"Oak");
     material.Transparent = c.transparent;
-    SendMaterial(session, material);
+    SendMaterial(session, process, material);
     const auto texts = link.Texts();
     ASSERT_GE(texts.size(), 4u);
     EXPECT_EQ(texts[1], "Q9SetMaterialType [\"Oak\"," + std::to_string(c.type) + "]")
@@ -100,7 +98,7 @@ TEST_F(MaterialTranslationTest, TypeIsOneBelowNineTenthsComparedInDoublePrecisio
 TEST_F(MaterialTranslationTest, DiffuseColourOfHalfIsTruncated) {
   MaterialRecord material = Material(u"Oak");
   material.Diffuse = {1, 0.5f, 0};
-  SendMaterial(session, material);
+  SendMaterial(session, process, material);
   EXPECT_EQ(link.Texts().back(), R"j(Q9SetMaterialStringProperty ["Oak","Diffuse (Color)","#FF7F00"])j");
 }
 
@@ -109,7 +107,7 @@ TEST_F(MaterialTranslationTest, LightEmittingMaterialSendsEmissionBeforeTheDiffu
   material.TypeNat = 17;
   material.emissiveColor = 255;
   material.EmissiveIntensity = 50;
-  SendMaterial(session, material);
+  SendMaterial(session, process, material);
   EXPECT_THAT(link.Texts(),
               ElementsAre(R"j(Q9AddMaterial ["Oak"])j", R"j(Q9SetMaterialType ["Oak",1])j",
                           R"j(Q9SetMaterialStringProperty ["Oak","name","Oak wood"])j",
@@ -122,7 +120,7 @@ TEST_F(MaterialTranslationTest, LightEmittingMaterialSendsEmissionBeforeTheDiffu
   link.ClearJournal();
   material.emissiveColor = 16711680;
   material.EmissiveIntensity = 33;
-  SendMaterial(session, material);
+  SendMaterial(session, process, material);
   const auto texts = link.Texts();
   EXPECT_EQ(texts[5], R"j(Q9SetMaterialStringProperty ["Oak","Emissive Color","#0000FF"])j");
   EXPECT_EQ(test::JournalFloat(link.Calls()[7].args[2]), 33.0f / 100.0f);
@@ -132,7 +130,7 @@ TEST_F(MaterialTranslationTest, DiffuseMapFeedsDiffuseOpacityAndEmissionMask) {
   MaterialRecord material = Material(u"Oak");
   material.TypeNat = 17;
   material.extendMaterials = {Entry(1, 2, u"oak.jpg")};
-  SendMaterial(session, material);
+  SendMaterial(session, process, material);
   EXPECT_THAT(link.Texts(),
               ElementsAre(R"j(Q9AddMaterial ["Oak"])j", R"j(Q9SetMaterialType ["Oak",1])j",
                           R"j(Q9SetMaterialStringProperty ["Oak","name","Oak wood"])j",
@@ -149,7 +147,7 @@ TEST_F(MaterialTranslationTest, EveryMapKindInItsPlace) {
   material.extendMaterials = {Entry(3, 2, u"ao.png", 0.8f), Entry(6, 2, u"metal.png", 0.2f),
                               Entry(5, 2, u"rough.png", 0.35f), Entry(2, 2, u"normal.png"),
                               Entry(1, 2, u"oak.jpg")};
-  SendMaterial(session, material);
+  SendMaterial(session, process, material);
   const auto texts = link.Texts();
   ASSERT_EQ(texts.size(), 12u);
   EXPECT_THAT(std::vector<std::string>(texts.begin() + 5, texts.end()),
@@ -164,7 +162,7 @@ TEST_F(MaterialTranslationTest, ValuesStandInForMapsWithoutTheirFlag) {
   MaterialRecord material = Material(u"Oak");
   material.extendMaterials = {Entry(5, 0, u"rough.png", 0.35f), Entry(6, 1, u"metal.png", 0.7f),
                               Entry(3, 0, u"", 0.25f), Entry(6, 2, u"second.png", 0.9f)};
-  SendMaterial(session, material);
+  SendMaterial(session, process, material);
   const auto texts = link.Texts();
   EXPECT_THAT(std::vector<std::string>(texts.begin() + 5, texts.end()),
               ElementsAre(R"j(Q9SetMaterialStringProperty ["Oak","Diffuse (Color)","#CC9966"])j",
@@ -174,13 +172,13 @@ TEST_F(MaterialTranslationTest, ValuesStandInForMapsWithoutTheirFlag) {
 }
 
 TEST_F(MaterialTranslationTest, ColourModeSendsNoMapAtAll) {
-  colorMode = true;
+  process.colorMode = true;
   MaterialRecord material = Material(u"Oak");
   material.TypeNat = 17;
   material.emissiveColor = 0x00FF00;
   material.extendMaterials = {Entry(1, 2, u"oak.jpg"), Entry(5, 2, u"rough.png", 0.35f),
                               Entry(6, 2, u"metal.png", 0.2f), Entry(3, 2, u"ao.png", 0.8f)};
-  SendMaterial(session, material);
+  SendMaterial(session, process, material);
   const auto texts = link.Texts();
   EXPECT_THAT(std::vector<std::string>(texts.begin() + 5, texts.end()),
               ElementsAre(R"j(Q9SetMaterialStringProperty ["Oak","Emissive Color","#00FF00"])j",
@@ -195,8 +193,8 @@ TEST_F(MaterialTranslationTest, ColourModeSendsNoMapAtAll) {
 TEST_F(MaterialTranslationTest, SetMapPropertyTellsWhetherAPathWasSent) {
   MaterialRecord material = Material(u"Oak");
   material.extendMaterials = {Entry(2, 2, u"normal.png")};
-  EXPECT_TRUE(SetMapProperty(session, material, 2, u"Normal Map One"));
-  EXPECT_FALSE(SetMapProperty(session, material, 4, u"Anything"));
+  EXPECT_TRUE(SetMapProperty(session, process, material, 2, u"Normal Map One"));
+  EXPECT_FALSE(SetMapProperty(session, process, material, 4, u"Anything"));
   EXPECT_THAT(link.Texts(), ElementsAre(Map("Normal Map One", "normal.png")));
 }
 

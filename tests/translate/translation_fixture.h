@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/exchange_folder.h"
-#include "app/text.h"
+#include "base/exchange_folder.h"
+#include "base/text.h"
 #include "reference_link.h"
 #include "scene/scene_container.h"
 #include "test_files.h"
@@ -16,7 +16,7 @@ class TranslationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     test::MakeFolder(exchange);
-    ProcessExchangeFolder().Fix(exchange);
+    process.exchangeFolder.Fix(exchange);
     ASSERT_TRUE(link.Start(session));
   }
 
@@ -29,7 +29,8 @@ class TranslationTest : public ::testing::Test {
 
   test::ReferenceLink link;
   std::u16string exchange = link.folder().File(u"Data");
-  SceneContainer container;
+  ProcessState process;
+  SceneContainer container{process};
   LinkSession& session = container.session;
 };
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "host_files.h"
 
 namespace q9plugin {

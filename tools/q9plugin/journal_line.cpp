@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/text.h"
+#include "base/text.h"
 
 namespace q9plugin {
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "host_files.h"
 #include "journal_line.h"
 #include "link/q9plugin_api.h"

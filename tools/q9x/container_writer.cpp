@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "obj_mesh.h"
 #include "scene/scene_container.h"
 #include "tool_files.h"

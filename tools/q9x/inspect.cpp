@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "records/camera_record.h"
 #include "records/light_source_record.h"
 #include "records/material_record.h"
@@ -302,7 +302,8 @@ void PrintChangeList(const json& section, std::ostream& out) {
 }  // namespace
 
 json InspectContainer(const std::string& path) {
-  q9::SceneContainer container;
+  q9::ProcessState process;  // nothing is sent or logged: the container is only read
+  q9::SceneContainer container(process);
   container.path = q9::Utf16FromUtf8(path);
   if (!container.openForReading()) return nullptr;
   json result = {{"file", path}, {"length", container.reader.length()}};

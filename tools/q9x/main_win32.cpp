@@ -1,7 +1,7 @@
 // q9x on Windows: arguments arrive as UTF-16 and are handed on as UTF-8.
 #include <iostream>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "q9x.h"
 
 int wmain(int argc, wchar_t** argv) {

@@ -2,25 +2,15 @@
 
 #include <filesystem>
 
-#include "app/exchange_folder.h"
-#include "app/platform.h"
-#include "app/process_state.h"
-#include "app/requests.h"
-#include "app/text.h"
-#include "scene/model_sync.h"
+#include "base/exchange_folder.h"
+#include "base/platform.h"
+#include "base/process_state.h"
+#include "sync/requests.h"
+#include "base/text.h"
+#include "sync/model_sync.h"
 #include "scene/scene_container.h"
 
 namespace q9x {
-
-namespace {
-
-std::ostream* errorStream = nullptr;
-
-void PrintErrorMessage(const std::u16string& caption, const std::u16string& text) {
-  if (errorStream) *errorStream << q9::Utf8FromUtf16(caption) << "\n" << q9::Utf8FromUtf16(text) << "\n";
-}
-
-}  // namespace
 
 std::optional<uint32_t> WordMessage(const std::string& word) {
   if (word == "cameraSync") return q9::kSyncCameraMessage;
@@ -43,21 +33,20 @@ std::u16string DefaultLinkLibrary() {
 }
 
 int RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostream& err) {
-  // As a fresh process finds them.
-  q9::requestCode = q9::SyncRequest::None;
-  q9::colorMode = false;
-  if (options.folder) q9::ProcessExchangeFolder().Fix(q9::Utf16FromUtf8(*options.folder));
+  q9::ProcessState process;
+  if (options.folder) process.exchangeFolder.Fix(q9::Utf16FromUtf8(*options.folder));
 
   std::vector<std::u16string> words;
   for (const std::string& word : options.words) words.push_back(q9::Utf16FromUtf8(word));
-  q9::ApplyCommandLine(words);
+  q9::ApplyCommandLine(process, words);
 
   // A console tool tells about a missing renderer on standard error, not in a message box.
-  errorStream = &err;
-  q9::platform::SetErrorMessageSink(&PrintErrorMessage);
+  process.showErrorMessage = [&err](const std::u16string& caption, const std::u16string& text) {
+    err << q9::Utf8FromUtf16(caption) << "\n" << q9::Utf8FromUtf16(text) << "\n";
+  };
   int status = 0;
   {
-    q9::SceneContainer container;
+    q9::SceneContainer container(process);
     container.session.libraryPath =
         options.link ? q9::Utf16FromUtf8(*options.link) : DefaultLinkLibrary();
     const q9::NotifyHost notifyHost = [&out] {
@@ -67,7 +56,7 @@ int RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostrea
     if (!q9::loadStartupModel(container)) {
       status = 3;
     } else {
-      if (const std::optional<uint32_t> own = q9::RequestMessage(q9::requestCode)) {
+      if (const std::optional<uint32_t> own = q9::RequestMessage(process.requestCode)) {
         q9::DispatchSyncMessage(container, *own, notifyHost);
       }
       for (size_t i = 1; i < options.words.size(); ++i) {
@@ -77,8 +66,6 @@ int RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostrea
       }
     }
   }  // the session is torn down here, as at the end of the process
-  q9::platform::SetErrorMessageSink(nullptr);
-  errorStream = nullptr;
   return status;
 }
 

@@ -1,7 +1,7 @@
 #include "tool_files.h"
 
-#include "app/platform.h"
-#include "app/text.h"
+#include "base/platform.h"
+#include "base/text.h"
 
 namespace q9x {
 

@@ -1,0 +1,53 @@
+#include "base/exchange_folder.h"
+
+#include "base/platform.h"
+
+namespace q9 {
+
+namespace {
+
+constexpr size_t kEnvironmentBufferChars = 512;
+constexpr uint32_t kRegistryBufferBytes = 255;
+
+void AppendSeparatorUnlessPresent(std::u16string& folder) {
+  if (!folder.empty() && folder.back() != u'\\') folder += u'\\';
+}
+
+}  // namespace
+
+ExchangeFolder::ExchangeFolder()
+    : ExchangeFolder(platform::ReadEnvironment, platform::ReadUserRegistryText) {}
+
+ExchangeFolder::ExchangeFolder(EnvironmentReader environment, RegistryReader registry)
+    : environment_(std::move(environment)), registry_(std::move(registry)) {}
+
+std::u16string ExchangeFolder::Get() {
+  if (!exchangeFolder.empty()) return exchangeFolder;
+
+  const std::optional<std::u16string> appData = environment_(u"APPDATA", kEnvironmentBufferChars);
+  if (appData && !appData->empty()) {
+    exchangeFolder = *appData;
+    AppendSeparatorUnlessPresent(exchangeFolder);
+    exchangeFolder += u"Vendrix";
+    AppendSeparatorUnlessPresent(exchangeFolder);
+    exchangeFolder += u"Plandora2025_Q9Plugin\\Data";
+  } else {
+    // The environment always wins; the host's registry setting is the fallback.
+    const std::u16string keyName = std::u16string(u"SOFTWARE\\Vendrix\\Plandora") + u"2025" +
+                                   u"_Q9Plugin";
+    if (std::optional<std::u16string> tempPath =
+            registry_(keyName, u"TempPath", kRegistryBufferBytes)) {
+      exchangeFolder = *tempPath;
+    }
+  }
+  return exchangeFolder;
+}
+
+std::u16string FolderFilePath(std::u16string_view folder, std::u16string_view fileName) {
+  std::u16string path(folder);
+  AppendSeparatorUnlessPresent(path);
+  path += fileName;
+  return path;
+}
+
+}  // namespace q9

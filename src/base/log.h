@@ -1,0 +1,39 @@
+// The log: timestamped lines appended to "Q9_Log.log" in the exchange folder by every process of
+// the system, rotated to "Q9_Log.logOld" once it has grown beyond 100 000 bytes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace q9 {
+
+class LogWriter {
+ public:
+  // `folder` gives the exchange folder each time a line is written.
+  explicit LogWriter(std::function<std::u16string()> folder);
+
+  // Narrow line: "[YYYY. MM. DD - hh:mm:ss]: message", UTC, CR LF.
+  void WriteLine(std::string message);
+  // Wide line: "[YYYY/MM/DD hh:mm:ss]: message", UTC, CR LF. A message whose characters all lie
+  // in U+0000..U+00FF is written one byte per character; any other message is written as UTF-8.
+  void WriteLineW(std::u16string message);
+
+  // The log file: the folder followed directly by "Q9_Log.log", with no separator.
+  std::u16string LogPath() const;
+
+ private:
+  // Before the first line of each writer: a log beyond 100 000 bytes is copied to the backup
+  // and started anew.
+  void RotateOnce(bool& sizeTested);
+  void Append(const char* timestampFormat, const std::string& messageBytes);
+
+  std::function<std::u16string()> folder_;
+  bool narrowLogSizeTested = false;
+  bool wideLogSizeTested = false;
+};
+
+// Size of a file in bytes as a 32-bit number, 0 when it cannot be opened.
+int32_t LogFileSize(const std::u16string& path);
+
+}  // namespace q9

@@ -1,0 +1,97 @@
+// The platform seam: everything that differs between the Windows build and the native build
+// of the portable core. Paths are UTF-16 texts with the backslashes the system builds; only the
+// native implementation maps "\" to "/" when it hands a path to the file system.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace q9::platform {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const noexcept {
+    if (file) std::fclose(file);
+  }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a file with a C runtime binary mode ("rb", "rb+", "wb+", ...). Other processes may hold
+// the file open for reading and writing at the same time (full sharing on Windows).
+// Returns null when the file cannot be opened.
+UniqueFile OpenFile(const std::u16string& path, const char* mode);
+
+// A file opened in text mode: every "\n" written is stored as CR LF on both builds.
+class TextFile {
+ public:
+  enum class Mode { Append, Replace };
+  // Opens for appending (created when missing) or replaces the file's content.
+  static std::optional<TextFile> Open(const std::u16string& path, Mode mode);
+  // Writes the bytes as they stand, line feeds stored as CR LF.
+  void Write(std::string_view bytes);
+
+ private:
+  explicit TextFile(UniqueFile file) : file_(std::move(file)) {}
+  UniqueFile file_;
+};
+
+// Moves an open file to the absolute byte offset `offset` (64-bit, so files beyond 2 GiB work on
+// both builds). False when the runtime refuses, e.g. for a negative offset.
+bool SeekFile(std::FILE* file, int64_t offset);
+// The length of an open file in bytes, measured by seeking to its end; the position is left at
+// the end. -1 when it cannot be measured.
+int64_t FileLength(std::FILE* file);
+
+// True when the file exists and may be opened for both reading and writing.
+bool CanReadAndWrite(const std::u16string& path);
+
+// True when a file or folder exists at the path.
+bool PathExists(const std::u16string& path);
+
+// Removes the file at the path, or the folder if it is one and empty. True on success.
+bool RemovePath(const std::u16string& path);
+
+// Copies a file; never overwrites an existing target. True on success.
+bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to);
+
+// Reads an environment variable as the runtime's secure read does into a buffer of
+// `bufferChars` wide characters. Empty when the variable is unset, the read fails, or the value
+// with its terminating zero does not fit the buffer.
+std::optional<std::u16string> ReadEnvironment(const std::u16string& name, size_t bufferChars);
+
+// Reads the value `valueName` of the key HKEY_CURRENT_USER\`subKey`, opened for reading, into a
+// buffer of `bufferBytes` bytes; the value's registry type is not examined. The text ends at
+// its first zero unit or at the end of the bytes returned. Empty when the key cannot be opened
+// or the query fails (a value larger than the buffer included). The native build has no
+// registry: always empty.
+std::optional<std::u16string> ReadUserRegistryText(const std::u16string& subKey,
+                                                   const std::u16string& valueName,
+                                                   uint32_t bufferBytes);
+
+// A shared library loaded at run time: LoadLibraryW on Windows (a bare file name goes through
+// the normal DLL search, the executable's folder first), dlopen on the native build.
+struct ModuleCloser {
+  void operator()(void* module) const noexcept;
+};
+using UniqueModule = std::unique_ptr<void, ModuleCloser>;
+// Null when the library cannot be loaded.
+UniqueModule LoadModule(const std::u16string& path);
+// The exported function `name`, or null.
+void* ModuleSymbol(void* module, const char* name);
+
+// Where the link library is loaded from unless the caller says otherwise: "Q9Plugin.dll" through
+// the normal DLL search on Windows; empty on the native build, where the caller gives the path.
+std::u16string DefaultLinkLibraryPath();
+
+// Tells the user about a failure that stops the program: a modal message box with no owner
+// window and an OK button on Windows; caption and text on standard error on the native build.
+void ShowErrorMessage(const std::u16string& caption, const std::u16string& text);
+
+// The native spelling of a path: UTF-8 with "\" mapped to "/" on the native build; the path
+// as UTF-8 unchanged on Windows. For messages and tools, not for opening files.
+std::string DisplayPath(const std::u16string& path);
+
+}  // namespace q9::platform

@@ -1,0 +1,119 @@
+// Native build of the platform seam: POSIX files, the process environment, no registry.
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include "base/platform.h"
+#include "base/text.h"
+
+namespace q9::platform {
+
+namespace {
+
+std::string NativePath(const std::u16string& path) {
+  std::string native = Utf8FromUtf16(path);
+  for (char& c : native) {
+    if (c == '\\') c = '/';
+  }
+  return native;
+}
+
+}  // namespace
+
+UniqueFile OpenFile(const std::u16string& path, const char* mode) {
+  return UniqueFile(std::fopen(NativePath(path).c_str(), mode));
+}
+
+std::optional<TextFile> TextFile::Open(const std::u16string& path, Mode mode) {
+  UniqueFile file = OpenFile(path, mode == Mode::Append ? "ab" : "wb");
+  if (!file) return std::nullopt;
+  return TextFile(std::move(file));
+}
+
+void TextFile::Write(std::string_view bytes) {
+  // The native runtime has no text mode: the line ends are made here as Windows stores them.
+  std::string stored;
+  stored.reserve(bytes.size() + 8);
+  for (char c : bytes) {
+    if (c == '\n') stored += '\r';
+    stored += c;
+  }
+  std::fwrite(stored.data(), 1, stored.size(), file_.get());
+}
+
+bool SeekFile(std::FILE* file, int64_t offset) {
+  return offset >= 0 && ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+int64_t FileLength(std::FILE* file) {
+  if (::fseeko(file, 0, SEEK_END) != 0) return -1;
+  return static_cast<int64_t>(::ftello(file));
+}
+
+bool CanReadAndWrite(const std::u16string& path) {
+  return ::access(NativePath(path).c_str(), R_OK | W_OK) == 0;
+}
+
+bool PathExists(const std::u16string& path) {
+  struct stat info;
+  return ::stat(NativePath(path).c_str(), &info) == 0;
+}
+
+bool RemovePath(const std::u16string& path) {
+  // remove() takes files and empty folders alike.
+  return std::remove(NativePath(path).c_str()) == 0;
+}
+
+bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to) {
+  UniqueFile in = OpenFile(from, "rb");
+  if (!in) return false;
+  // "x": the target is created only when it does not exist yet.
+  UniqueFile out(std::fopen(NativePath(to).c_str(), "wbx"));
+  if (!out) return false;
+  char buffer[1 << 16];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
+    if (std::fwrite(buffer, 1, got, out.get()) != got) return false;
+  }
+  return !std::ferror(in.get()) && std::fflush(out.get()) == 0;
+}
+
+std::optional<std::u16string> ReadEnvironment(const std::u16string& name, size_t bufferChars) {
+  const char* value = std::getenv(Utf8FromUtf16(name).c_str());
+  if (!value) return std::nullopt;
+  std::u16string text = Utf16FromUtf8(value);
+  if (text.size() + 1 > bufferChars) return std::nullopt;
+  return text;
+}
+
+std::optional<std::u16string> ReadUserRegistryText(const std::u16string&, const std::u16string&,
+                                                   uint32_t) {
+  return std::nullopt;
+}
+
+void ModuleCloser::operator()(void* module) const noexcept {
+  if (module) ::dlclose(module);
+}
+
+UniqueModule LoadModule(const std::u16string& path) {
+  return UniqueModule(::dlopen(NativePath(path).c_str(), RTLD_NOW | RTLD_LOCAL));
+}
+
+void* ModuleSymbol(void* module, const char* name) {
+  return module ? ::dlsym(module, name) : nullptr;
+}
+
+std::u16string DefaultLinkLibraryPath() { return {}; }
+
+void ShowErrorMessage(const std::u16string& caption, const std::u16string& text) {
+  std::fprintf(stderr, "%s\n%s\n", Utf8FromUtf16(caption).c_str(), Utf8FromUtf16(text).c_str());
+  std::fflush(stderr);
+}
+
+std::string DisplayPath(const std::u16string& path) { return NativePath(path); }
+
+}  // namespace q9::platform

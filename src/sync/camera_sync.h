@@ -1,0 +1,14 @@
+// Camera sync: the renderer's camera follows "camera.cam".
+#pragma once
+
+#include "base/process_state.h"
+#include "link/link_session.h"
+
+namespace q9 {
+
+// Reads "camera.cam" from the exchange folder, parses it with ParseCamera into a record that
+// starts at zero and sends it with SendCamera (fov = _fov x 1.5). A file that cannot be opened
+// sends nothing.
+void SyncCamera(LinkSession& session, ProcessState& process);
+
+}  // namespace q9

@@ -1,0 +1,90 @@
+#include "sync/model_sync.h"
+
+#include <cstdio>
+#include <string>
+
+#include "base/platform.h"
+
+namespace q9 {
+
+namespace {
+
+// The record is single-byte text: U+0000 to U+00FF are written as their code; any other
+// character, a surrogate pair included, as one "?".
+void AppendText(std::string& out, const std::u16string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit == 0) break;  // the record's texts end at a zero, as the host reads them
+    if (unit <= 0xFF) {
+      out.push_back(static_cast<char>(unit));
+      continue;
+    }
+    out.push_back('?');
+    const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() &&
+                      text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    if (pair) ++i;
+  }
+}
+
+void AppendNumber(std::string& out, int32_t value) { out += std::to_string(value); }
+
+}  // namespace
+
+std::string SyncRecordText(const SceneContainer& container) {
+  std::string text = "SourceProject: [";
+  AppendText(text, container.currentSectionName);
+  text += "]\n";
+  for (const auto& [key, solid] : container.solids) {
+    text += "ID3D: [";
+    AppendNumber(text, solid.solidId);
+    text += "] TimeStamp: [";
+    AppendNumber(text, solid.timeStamp);
+    text += "]\n";
+  }
+  for (const auto& [name, material] : container.materials) {
+    text += "Material: [";
+    AppendText(text, material.MaterialID_Name);
+    text += "] TimeStamp: [";
+    AppendNumber(text, material.nTimeID);
+    text += "] MatIndex: [";
+    AppendNumber(text, material._nMatDescIndex);
+    text += "]\n";
+  }
+  return text;
+}
+
+bool loadStartupModel(SceneContainer& container) {
+  container.path = FolderFilePath(container.process.folder(), u"_model.pdx");
+  container.loadHeader();
+  // No handle is held while the link starts: that may wait for the user at a message box.
+  container.close();
+  container.session.modelFilePath = container.entries[0].name();
+  if (!container.session.Initialise()) return false;
+  container.loadSection(0);
+  container.session.SendToRenderer();
+  return true;
+}
+
+void modelSyncNotify(SceneContainer& container, const NotifyHost& notifyHost) {
+  writeSyncRecord(container);
+  if (notifyHost) notifyHost();
+  container.process.log.WriteLine("Sync Model state 0");
+}
+
+void modelSyncApply(SceneContainer& container, bool withLog) {
+  if (withLog) container.process.log.WriteLine("Sync Model state 1 _ Start");
+  container.path = FolderFilePath(container.process.folder(), u"_mod.sm");
+  container.applyChanges();
+  container.loadSection(1);
+  container.session.SendToRenderer();
+  if (withLog) container.process.log.WriteLine("Sync Model state 1 _ End");
+}
+
+void writeSyncRecord(const SceneContainer& container) {
+  std::optional<platform::TextFile> file = platform::TextFile::Open(
+      FolderFilePath(container.process.folder(), u"_mod.sync"), platform::TextFile::Mode::Replace);
+  if (!file) return;
+  file->Write(SyncRecordText(container));
+}
+
+}  // namespace q9

@@ -1,0 +1,62 @@
+#include "sync/camera_sync.h"
+#include "translate/camera_translation.h"
+
+#include <gmock/gmock.h>
+
+#include "translation_fixture.h"
+
+namespace q9 {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class CameraSyncTest : public TranslationTest {
+ protected:
+  void WriteCamera(const std::string& text) {
+    test::WriteFileBytes(exchange + u"\\camera.cam", text);
+  }
+};
+
+TEST_F(CameraSyncTest, SendsPositionTargetUpAndOneAndAHalfTimesTheFov) {
+  WriteCamera(
+      "Camera_Start\r\nCamera_Version [1]\r\nCamera_nType [2]\r\nCamera__fov [40]\r\n"
+      "Camera_Name [Front]\r\nCamera__from [1 2 3]\r\nCamera__to [4 5 6]\r\n"
+      "Camera__up [0 0 1]\r\nCamera_End\r\n");
+  SyncCamera(session, process);
+  EXPECT_THAT(link.Texts(),
+              ElementsAre("SendCameraTransformFov [[1,2,3,4,5,6,0,0,1,60],60]"));
+  EXPECT_EQ(link.Calls()[0].h, 1);
+  EXPECT_EQ(session.camera.fov, 60.0f);
+}
+
+TEST_F(CameraSyncTest, FovIsMultipliedInSinglePrecision) {
+  WriteCamera("Camera_Start\nCamera__fov [33.3]\nCamera_End\n");
+  SyncCamera(session, process);
+  const auto calls = link.Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(test::JournalFloat(calls[0].args[1]), 33.3f * 1.5f);
+}
+
+TEST_F(CameraSyncTest, MissingFileSendsNothing) {
+  SyncCamera(session, process);
+  EXPECT_THAT(link.Calls(), IsEmpty());
+}
+
+TEST_F(CameraSyncTest, TextWithoutACameraStillSendsZerosAndReplacesTheWholeBlock) {
+  session.camera = CameraTransform{{9, 9, 9}, {9, 9, 9}, {9, 9, 9}, 9};
+  WriteCamera("not a camera\n");
+  SyncCamera(session, process);
+  EXPECT_THAT(link.Texts(), ElementsAre("SendCameraTransformFov [[0,0,0,0,0,0,0,0,0,0],0]"));
+}
+
+TEST_F(CameraSyncTest, SeveralBlocksSendOneCameraWithTheLastValues) {
+  WriteCamera(
+      "Camera_Start\nCamera__fov [10]\nCamera__from [1 1 1]\nCamera_End\n"
+      "Camera_Start\nCamera__fov [20]\nCamera_End\n");
+  SyncCamera(session, process);
+  EXPECT_THAT(link.Texts(), ElementsAre("SendCameraTransformFov [[1,1,1,0,0,0,0,0,0,30],30]"));
+}
+
+}  // namespace
+}  // namespace q9

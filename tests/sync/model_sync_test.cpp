@@ -1,0 +1,217 @@
+#include "sync/model_sync.h"
+
+#include <gmock/gmock.h>
+
+#include "base/log.h"
+#include "sync/requests.h"
+#include "scene_fixture.h"
+
+namespace q9 {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+MaterialRecord Material(std::u16string name, int32_t index) {
+  MaterialRecord material;
+  material.MaterialID_Name = std::move(name);
+  material._nMatDescIndex = index;
+  return material;
+}
+
+// The lines of a log or record file, CR LF cut.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+class ModelSyncTest : public SceneTest {
+ protected:
+  std::string Record() { return test::ReadFileBytes(File(u"_mod.sync")); }
+  // The messages of the log lines written since the test began.
+  std::vector<std::string> LogMessages() {
+    std::vector<std::string> messages;
+    for (const std::string& line : Lines(test::ReadFileBytes(process.log.LogPath()))) {
+      const size_t start = line.find("]: ");
+      messages.push_back(start == std::string::npos ? line : line.substr(start + 3));
+    }
+    messages.erase(messages.begin(), messages.begin() + static_cast<std::ptrdiff_t>(logLinesBefore));
+    return messages;
+  }
+  void SetUp() override {
+    SceneTest::SetUp();
+    logLinesBefore = Lines(test::ReadFileBytes(process.log.LogPath())).size();
+  }
+  size_t logLinesBefore = 0;
+};
+
+// --- the sync record ---
+
+TEST_F(ModelSyncTest, RecordWithNothingSentHoldsTheSourceProjectAlone) {
+  container.currentSectionName = u"C:\\p\\Villa.pln";
+  writeSyncRecord(container);
+  EXPECT_EQ(Record(), "SourceProject: [C:\\p\\Villa.pln]\r\n");
+}
+
+TEST_F(ModelSyncTest, RecordListsSolidsThenMaterialsInKeyOrder) {
+  for (int32_t id : {2, 10, 1, -4}) {
+    container.solids[static_cast<uint32_t>(id)] = SolidEntry{id * 100, u"", id};
+  }
+  container.materials[u"b"] = Material(u"b", 7);
+  container.materials[u"B"] = Material(u"B", -2);
+  container.materials[u"b"].nTimeID = 55;
+  writeSyncRecord(container);
+  EXPECT_THAT(Lines(Record()), ElementsAre("SourceProject: []",
+                                           "ID3D: [1] TimeStamp: [100]",
+                                           "ID3D: [2] TimeStamp: [200]",
+                                           "ID3D: [10] TimeStamp: [1000]",
+                                           "ID3D: [-4] TimeStamp: [-400]",
+                                           "Material: [B] TimeStamp: [-1] MatIndex: [-2]",
+                                           "Material: [b] TimeStamp: [55] MatIndex: [7]"));
+}
+
+TEST_F(ModelSyncTest, RecordWritesEachCharacterAsOneByte) {
+  container.currentSectionName = u"Caf\u00e9 \u0100 \U0001F3E0.pln";
+  container.materials[u"x\u00ff"] = Material(u"x\u00ff", 0);
+  writeSyncRecord(container);
+  EXPECT_EQ(Record(), std::string("SourceProject: [Caf\xe9 ? ?.pln]\r\n"
+                                  "Material: [x\xff] TimeStamp: [-1] MatIndex: [0]\r\n"));
+}
+
+TEST_F(ModelSyncTest, RecordReplacesTheEarlierOne) {
+  test::WriteFileBytes(File(u"_mod.sync"), std::string(500, 'x'));
+  writeSyncRecord(container);
+  EXPECT_EQ(Record(), "SourceProject: []\r\n");
+}
+
+TEST_F(ModelSyncTest, FolderEndingInABackslashGetsNoSecondOne) {
+  process.exchangeFolder.Fix(exchange + u"\\");
+  writeSyncRecord(container);
+  EXPECT_EQ(Record(), "SourceProject: []\r\n");
+}
+
+// --- notify ---
+
+TEST_F(ModelSyncTest, NotifyWritesTheRecordThenNotifiesThenLogs) {
+  std::vector<std::string> order;
+  modelSyncNotify(container, [&] {
+    order.push_back(test::FileExists(File(u"_mod.sync")) ? "notified after the record" : "too early");
+  });
+  EXPECT_THAT(order, ElementsAre("notified after the record"));
+  EXPECT_THAT(LogMessages(), ElementsAre("Sync Model state 0"));
+}
+
+TEST_F(ModelSyncTest, NotifyWithoutAWritableRecordStillNotifiesAndLogs) {
+  test::MakeFolder(File(u"_mod.sync"));  // a folder where the record would go
+  int notified = 0;
+  modelSyncNotify(container, [&] { ++notified; });
+  EXPECT_EQ(notified, 1);
+  EXPECT_THAT(LogMessages(), ElementsAre("Sync Model state 0"));
+}
+
+// --- apply ---
+
+json Update(const std::string& project, int32_t solid) {
+  return {{"entries", json::array({{{"name", project}, {"changeList", {{"items", json::array({{{"kind", "Solid"}, {"ids", {solid}}}})}}}},
+                                   {{"name", project}, {"geometry", {{"solids", json::array({{{"id", solid}, {"timeStamp", 9}}})}}}}})}};
+}
+
+TEST_F(ModelSyncTest, ApplyRemovesTheChangedSolidThenSendsTheUpdateAndTransfers) {
+  container.solids[4] = SolidEntry{1, u"Solid_4", 4};
+  Write(u"_mod.sm", Update("", 4));
+  modelSyncApply(container, true);
+  const std::string archive = test::JournalText(session.RawArchivePath());
+  EXPECT_THAT(link.Texts(), ElementsAre("Q9DeleteNode [\"Solid_4\"]", "Q9EndNode []",
+                                        "Q9SendProcessed []", "DisConnect []",
+                                        BeginNode("Solid_4"), "Q9EndNode []",
+                                        "Connect []", "HasConnected []", "SendModel []",
+                                        "Q9SaveRawToQ9a [" + archive + "]", "DisConnect []"));
+  EXPECT_EQ(container.solids[4].timeStamp, 9);
+  EXPECT_EQ(platform::DisplayPath(container.path), platform::DisplayPath(File(u"_mod.sm")));
+  EXPECT_THAT(LogMessages(), ElementsAre("Sync Model state 1 _ Start", "Sync Model state 1 _ End"));
+}
+
+TEST_F(ModelSyncTest, DispatcherRunsTheSyncOfEachRequestMessage) {
+  Write(u"_mod.sm", Update("", 4));
+  int notified = 0;
+  const NotifyHost notify = [&] { ++notified; };
+  for (uint32_t message : {1024u, 1030u, 1137u, 105u}) {
+    EXPECT_FALSE(DispatchSyncMessage(container, message, notify)) << message;
+  }
+  EXPECT_THAT(link.Texts(), IsEmpty());
+  EXPECT_TRUE(DispatchSyncMessage(container, kSyncLightMessage, notify));
+  EXPECT_THAT(LogMessages(), IsEmpty());
+  EXPECT_EQ(container.solids.count(4), 1u);
+  EXPECT_TRUE(DispatchSyncMessage(container, kSyncModelUpdateMessage, notify));
+  EXPECT_TRUE(DispatchSyncMessage(container, kSyncModelMessage, notify));
+  EXPECT_EQ(notified, 1);
+  EXPECT_THAT(LogMessages(), ElementsAre("Sync Model state 1 _ Start", "Sync Model state 1 _ End",
+                                         "Sync Model state 0"));
+  EXPECT_THAT(Lines(Record()), ElementsAre("SourceProject: []", "ID3D: [4] TimeStamp: [9]"));
+}
+
+// --- start-up ---
+
+class StartupTest : public ModelSyncTest {
+ protected:
+  // A container whose session has not been started yet.
+  void SetUp() override {
+    test::MakeFolder(exchange);
+    process.exchangeFolder.Fix(exchange);
+    fresh.session.libraryPath = test::ReferenceLink::LibraryPath();
+    logLinesBefore = Lines(test::ReadFileBytes(process.log.LogPath())).size();
+  }
+  SceneContainer fresh{process};
+};
+
+TEST_F(StartupTest, LoadsTheModelOfTheFirstEntryAndTransfersIt) {
+  Write(u"_model.pdx", {{"entries", json::array({{{"name", "C:\\p\\Villa.pln"},
+                                                  {"geometry", {{"solids", json::array({{{"id", 1}}})}}}}})}});
+  ASSERT_TRUE(loadStartupModel(fresh));
+  EXPECT_EQ(fresh.session.modelFilePath, u"C:\\p\\Villa.pln");
+  const std::string archive = test::JournalText(u"C:\\p\\Villa.q9a");
+  EXPECT_THAT(link.Texts(), ElementsAre("SetQ9RenderPath [\"\"]", "StartLinkQ9Render [\"Villa\"]",
+                                        "CreateSession []", "Q9SaveRawToQ9a [" + archive + "]",
+                                        "Q9GetRenderVersion [32]", "Q9SetMaterialVersion [1]",
+                                        "SetModelFilePath [\"Villa\"]", BeginNode("Solid_1"),
+                                        "Q9EndNode []", "Connect []", "HasConnected []",
+                                        "SendModel []", "Q9SaveRawToQ9a [" + archive + "]",
+                                        "DisConnect []"));
+  EXPECT_EQ(fresh.file, nullptr);
+  EXPECT_THAT(LogMessages(), ElementsAre("Init Start"));
+}
+
+TEST_F(StartupTest, MissingModelIsCreatedAndTheSessionStillStarts) {
+  ASSERT_TRUE(loadStartupModel(fresh));
+  EXPECT_TRUE(test::FileExists(File(u"_model.pdx")));
+  EXPECT_EQ(fresh.session.modelFilePath, u"");
+  EXPECT_THAT(link.Names(), Not(testing::Contains("MaxBeginNode")));
+  EXPECT_THAT(link.Names(), testing::Contains("SendModel"));
+}
+
+TEST_F(StartupTest, MissingRendererReadsNoSection) {
+  Write(u"_model.pdx", {{"entries", json::array({{{"name", "p"}, {"geometry", {{"solids", json::array({{{"id", 1}}})}}}}})}});
+  test::ReferenceLink::SetVariable("Q9PLUGIN_NO_SESSION", u"1");
+  std::string shown;
+  process.showErrorMessage = [&shown](const std::u16string& caption, const std::u16string&) {
+    shown = Utf8FromUtf16(caption);
+  };
+  EXPECT_FALSE(loadStartupModel(fresh));
+  EXPECT_EQ(shown, "Error: missing Q9 Render application!");
+  EXPECT_THAT(link.Names(), ElementsAre("SetQ9RenderPath", "StartLinkQ9Render", "CreateSession"));
+  EXPECT_THAT(fresh.solids, IsEmpty());
+  EXPECT_EQ(fresh.file, nullptr);
+}
+
+}  // namespace
+}  // namespace q9
