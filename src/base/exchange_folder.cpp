@@ -31,6 +31,7 @@ std::u16string ExchangeFolder::Get() {
     exchangeFolder += u"Vendrix";
     AppendSeparatorUnlessPresent(exchangeFolder);
     exchangeFolder += u"Plandora2025_Q9Plugin\\Data";
+    source_ = Source::AppData;
   } else {
     // The environment always wins; the host's registry setting is the fallback.
     const std::u16string keyName = std::u16string(u"SOFTWARE\\Vendrix\\Plandora") + u"2025" +
@@ -38,6 +39,7 @@ std::u16string ExchangeFolder::Get() {
     if (std::optional<std::u16string> tempPath =
             registry_(keyName, u"TempPath", kRegistryBufferBytes)) {
       exchangeFolder = *tempPath;
+      if (!exchangeFolder.empty()) source_ = Source::Registry;
     }
   }
   return exchangeFolder;

@@ -31,12 +31,20 @@ class ExchangeFolder {
   std::u16string Get();
 
   // Fixes the folder as if a lookup had found it (the tools' --folder option).
-  void Fix(std::u16string folder) { exchangeFolder = std::move(folder); }
+  void Fix(std::u16string folder) {
+    exchangeFolder = std::move(folder);
+    source_ = Source::Fixed;
+  }
+
+  // Where the folder held now came from: None while no lookup has found one.
+  enum class Source { None, AppData, Registry, Fixed };
+  Source source() const { return source_; }
 
  private:
   EnvironmentReader environment_;
   RegistryReader registry_;
   std::u16string exchangeFolder;
+  Source source_ = Source::None;
 };
 
 // A file in a folder: the folder, a backslash unless the folder is empty or its last backslash

@@ -51,6 +51,11 @@ bool CanReadAndWrite(const std::u16string& path);
 // True when a file or folder exists at the path.
 bool PathExists(const std::u16string& path);
 
+// What a folder is good for. NotWritable: a probe file could not be created in it (it is removed
+// again at once).
+enum class FolderState { Usable, Missing, NotAFolder, NotWritable };
+FolderState CheckFolder(const std::u16string& path);
+
 // Removes the file at the path, or the folder if it is one and empty. True on success.
 bool RemovePath(const std::u16string& path);
 

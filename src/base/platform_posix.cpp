@@ -54,6 +54,22 @@ int64_t FileLength(std::FILE* file) {
   return static_cast<int64_t>(::ftello(file));
 }
 
+FolderState CheckFolder(const std::u16string& path) {
+  const std::string native = NativePath(path);
+  struct stat status {};
+  if (::stat(native.c_str(), &status) != 0) return FolderState::Missing;
+  if (!S_ISDIR(status.st_mode)) return FolderState::NotAFolder;
+  // Permission bits do not tell for root or for a read-only mount: a file that can be made can.
+  std::string probe = native;
+  if (!probe.empty() && probe.back() != '/') probe += '/';
+  probe += ".q9_write_probe_XXXXXX";
+  const int descriptor = ::mkstemp(probe.data());
+  if (descriptor < 0) return FolderState::NotWritable;
+  ::close(descriptor);
+  ::unlink(probe.c_str());
+  return FolderState::Usable;
+}
+
 bool CanReadAndWrite(const std::u16string& path) {
   return ::access(NativePath(path).c_str(), R_OK | W_OK) == 0;
 }

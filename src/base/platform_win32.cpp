@@ -56,6 +56,17 @@ int64_t FileLength(std::FILE* file) {
 
 bool CanReadAndWrite(const std::u16string& path) { return _waccess(Wide(path), 6) == 0; }
 
+FolderState CheckFolder(const std::u16string& path) {
+  const DWORD attributes = GetFileAttributesW(Wide(path));
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FolderState::Missing;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return FolderState::NotAFolder;
+  // The read-only attribute of a folder does not stop files being made in it; access rights do.
+  wchar_t probe[MAX_PATH] = {};
+  if (GetTempFileNameW(Wide(path), L"q9p", 0, probe) == 0) return FolderState::NotWritable;
+  DeleteFileW(probe);
+  return FolderState::Usable;
+}
+
 bool PathExists(const std::u16string& path) {
   return GetFileAttributesW(Wide(path)) != INVALID_FILE_ATTRIBUTES;
 }
