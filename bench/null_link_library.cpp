@@ -1,6 +1,7 @@
 // A link library whose every function does nothing: the least a load can cost on the link's side.
 // StartLinkQ9Render gives 0 and CreateSession a handle, so that a session exists and a load runs.
 #include <cstdint>
+#include <type_traits>
 
 #include "link/q9plugin_api.h"
 

@@ -4,7 +4,7 @@
 // runs in a process of its own, so that its peak memory (VmHWM) is its own; the raw archive the
 // load saves is measured beside it. A plain read of the container file is the floor.
 //
-//   reference_library_bench [solids [triangles]]
+//   reference_library_bench [solids [triangles [another library to load the same way]]]
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -117,5 +117,6 @@ int main(int argc, char** argv) {
   Load("do-nothing library", folder, Q9_NULL_LINK_LIBRARY, false, floor);
   Load("reference, no journal", folder, Q9_REFERENCE_LINK_LIBRARY, false, floor);
   Load("reference, journal", folder, Q9_REFERENCE_LINK_LIBRARY, true, floor);
+  if (argc > 3) Load("given library, no journal", folder, argv[3], false, floor);
   return 0;
 }

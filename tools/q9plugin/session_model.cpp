@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <string_view>
+#include <type_traits>
 
 #include <nlohmann/json.hpp>
 
