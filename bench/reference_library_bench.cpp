@@ -34,6 +34,12 @@ fs::path ExchangeFolder(int solids, int triangles) {
   const fs::path container = folder / "_model.pdx";
   if (fs::exists(container)) return folder;
   fs::create_directories(folder);
+  // Made in a process of its own, so that the loads' processes do not start with its memory.
+  std::fflush(stdout);
+  if (const pid_t writer = fork(); writer != 0) {
+    waitpid(writer, nullptr, 0);
+    return folder;
+  }
   std::vector<uint32_t> positions(9 * static_cast<size_t>(triangles), 0x3F800000);
   std::vector<uint32_t> uvs(6 * static_cast<size_t>(triangles), 0x3E800000);
   nlohmann::json list = nlohmann::json::array();
@@ -47,7 +53,7 @@ fs::path ExchangeFolder(int solids, int triangles) {
                                            {"geometry", {{"solids", list}}}}})}},
       "");
   std::ofstream(container, std::ios::binary).write(packed.bytes.data(), static_cast<std::streamsize>(packed.bytes.size()));
-  return folder;
+  std::_Exit(0);
 }
 
 double Seconds(Clock::time_point since) {
