@@ -287,7 +287,7 @@ void MaxBeginNode(Session& s, const char16_t* nodeName, const float* matrix, boo
   }
   node.flag = flag;
   std::string name = Utf8(nodeName);
-  s.nodes.Set(name, std::move(node));
+  s.openEntry = &s.nodes.Set(name, std::move(node));
   s.openNode = std::move(name);
 }
 
@@ -295,16 +295,21 @@ void MaxBeginNode(Session& s, const char16_t* nodeName, const float* matrix, boo
 // meshes a second time. With no open node it adds nothing.
 void MaxAddTriangles(Session& s, const char16_t* meshName, int32_t triangleCount, const void*,
                      const void*, const void*, int32_t) {
-  if (!s.openNode) return;
-  if (Node* node = s.nodes.Find(*s.openNode)) node->meshes.push_back({Utf8(meshName), triangleCount});
+  if (s.openEntry) s.openEntry->meshes.push_back({Utf8(meshName), triangleCount});
 }
 
-void Q9EndNode(Session& s) { s.openNode.reset(); }
+void Q9EndNode(Session& s) {
+  s.openNode.reset();
+  s.openEntry = nullptr;
+}
 
 void Q9SendProcessed(Session&) {}
 
 void MaxDeleteNode(Session& s, const char16_t* nodeName) {
-  if (nodeName) s.nodes.Remove(Utf8(nodeName));
+  if (!nodeName) return;
+  s.nodes.Remove(Utf8(nodeName));
+  // A removal may move entries: the open node is found again, and is gone if it was removed.
+  s.openEntry = s.openNode ? s.nodes.Find(*s.openNode) : nullptr;
 }
 
 void Q9DeleteNode(Session& s, const char16_t* nodeName) { MaxDeleteNode(s, nodeName); }

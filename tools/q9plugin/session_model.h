@@ -126,6 +126,7 @@ struct Session {
   NamedList<Light> lights;
   NamedList<Node> nodes;
   std::optional<std::string> openNode;  // between MaxBeginNode and Q9EndNode
+  Node* openEntry = nullptr;            // its entry while it is in the list
   NamedList<Scene> scenes;
   std::optional<PlacedCamera> camera;  // the last SendCameraTransformFov
 };
