@@ -80,6 +80,18 @@ class ArchiveWriter {
     if (std::isnan(value)) return String("nan");
     if (std::isinf(value)) return String(value > 0 ? "inf" : "-inf");
     Next();
+    // Whole numbers a float holds exactly (the zeros and ones of most matrices) without the
+    // round trip through the decimal: the same text, "-0.0", "0.0", "60.0".
+    if (std::fabs(value) < 16777216.0f && value == std::trunc(value)) {
+      if (value == 0) {
+        text_ += std::signbit(value) ? "-0.0" : "0.0";
+      } else {
+        char digits[16];
+        text_.append(digits, std::to_chars(digits, digits + sizeof digits, static_cast<int32_t>(value)).ptr);
+        text_ += ".0";
+      }
+      return;
+    }
     char shortest[32];
     const auto written = std::to_chars(shortest, shortest + sizeof shortest, value);
     double widened = 0;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -77,7 +78,7 @@ class NamedList {
   }
 
   std::unordered_map<std::string, size_t> index_;  // name -> slot; node keys never move
-  std::vector<Slot> slots_;
+  std::deque<Slot> slots_;  // grows without moving its entries
   size_t gaps_ = 0;
 };
 
