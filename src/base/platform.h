@@ -67,6 +67,19 @@ bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to);
 // with its terminating zero does not fit the buffer.
 std::optional<std::u16string> ReadEnvironment(const std::u16string& name, size_t bufferChars);
 
+// The variable as the environment of the process holds it at this moment, of any length: the
+// Win32 environment block on Windows, which every C runtime in the process shares (a change made
+// with SetEnvironmentVariableW is seen at once, one made through a runtime's _wputenv is not);
+// the C environment natively. Empty when the variable is unset.
+std::optional<std::u16string> ReadProcessEnvironment(const std::u16string& name);
+
+// Moves the file `from` to `to`, replacing a file there in one step: a reader of `to` sees the
+// old file or the new one, never a part. False when the move fails; `from` is then left as it is.
+bool MoveFileReplacing(const std::u16string& from, const std::u16string& to);
+
+// The number the operating system gives this process.
+uint32_t CurrentProcessId();
+
 // Reads the value `valueName` of the key HKEY_CURRENT_USER\`subKey`, opened for reading, into a
 // buffer of `bufferBytes` bytes; the value's registry type is not examined. The text ends at
 // its first zero unit or at the end of the bytes returned. Empty when the key cannot be opened

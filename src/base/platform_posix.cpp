@@ -106,6 +106,18 @@ std::optional<std::u16string> ReadEnvironment(const std::u16string& name, size_t
   return text;
 }
 
+std::optional<std::u16string> ReadProcessEnvironment(const std::u16string& name) {
+  const char* value = std::getenv(Utf8FromUtf16(name).c_str());
+  if (!value) return std::nullopt;
+  return Utf16FromUtf8(value);
+}
+
+bool MoveFileReplacing(const std::u16string& from, const std::u16string& to) {
+  return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+}
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
+
 std::optional<std::u16string> ReadUserRegistryText(const std::u16string&, const std::u16string&,
                                                    uint32_t) {
   return std::nullopt;

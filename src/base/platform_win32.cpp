@@ -91,6 +91,30 @@ std::optional<std::u16string> ReadEnvironment(const std::u16string& name, size_t
   return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()));
 }
 
+std::optional<std::u16string> ReadProcessEnvironment(const std::u16string& name) {
+  // The value may change between the two calls: read again until it fits.
+  std::vector<wchar_t> buffer(256, L'\0');
+  for (;;) {
+    SetLastError(ERROR_SUCCESS);  // an empty value also gives 0
+    const DWORD got = GetEnvironmentVariableW(Wide(name), buffer.data(),
+                                              static_cast<DWORD>(buffer.size()));
+    if (got == 0) {
+      if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+      return std::u16string();
+    }
+    if (got < buffer.size()) {
+      return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), got);
+    }
+    buffer.assign(got + 1, L'\0');
+  }
+}
+
+bool MoveFileReplacing(const std::u16string& from, const std::u16string& to) {
+  return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+
 std::optional<std::u16string> ReadUserRegistryText(const std::u16string& subKey,
                                                    const std::u16string& valueName,
                                                    uint32_t bufferBytes) {

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/exchange_folder.h"
+#include "base/platform.h"
 #include "base/text.h"
 #include "link/link_session.h"
 #include "reference_link.h"
@@ -282,6 +283,47 @@ TEST_F(ReferenceLibraryTest, ArchiveIsReplacedWholeAndNoTemporaryFileStays) {
   EXPECT_TRUE(nlohmann::json::accept(saved));
   EXPECT_THAT(test::FolderEntryNames(link.folder().path()),
               ElementsAre("Q9_Log.log", "journal.jsonl", "model.q9a", "scene.q9a"));
+}
+
+TEST_F(ReferenceLibraryTest, ManyRemovalsKeepTheOrderOfWhatIsLeft) {
+  for (int i = 0; i < 100; ++i) {
+    f().MaxBeginNode(h, Utf16FromUtf8("Solid_" + std::to_string(i)).c_str(), nullptr, true);
+  }
+  // Removing all but every third closes the gaps the removals leave; names set again keep their
+  // place, a name removed and added again goes last.
+  for (int i = 0; i < 100; ++i) {
+    if (i % 3 != 0) f().MaxDeleteNode(h, Utf16FromUtf8("Solid_" + std::to_string(i)).c_str());
+  }
+  f().MaxBeginNode(h, u"Solid_1", nullptr, true);
+  f().MaxBeginNode(h, u"Solid_3", nullptr, false);
+  std::vector<std::string> expected;
+  for (int i = 0; i < 100; i += 3) expected.push_back("Solid_" + std::to_string(i));
+  expected.push_back("Solid_1");
+  std::vector<std::string> names;
+  const nlohmann::ordered_json archive = SaveArchive();
+  for (const auto& node : archive["nodes"]) names.push_back(node["name"]);
+  EXPECT_EQ(names, expected);
+  EXPECT_EQ(archive["nodes"][1]["flag"], false);
+}
+
+TEST_F(ReferenceLibraryTest, ArchiveFolderSwitchKeepsTheNameAndReplacesTheFolder) {
+  const test::TempFolder copied;
+  const std::u16string given = link.folder().File(u"scene.q9a");
+  f().Q9AddMaterial(h, u"Oak");
+  for (const std::u16string& folder : {copied.path(), copied.path() + u"\\"}) {
+    test::ReferenceLink::SetVariable("Q9PLUGIN_ARCHIVE_DIR", folder);
+    f().Q9SaveRawToQ9a(h, given.c_str());
+    EXPECT_FALSE(test::FileExists(given));
+    EXPECT_THAT(test::FolderEntryNames(copied.path()), ElementsAre("scene.q9a"));
+    EXPECT_TRUE(nlohmann::json::accept(test::ReadFileBytes(copied.File(u"scene.q9a"))));
+    platform::RemovePath(copied.File(u"scene.q9a"));
+  }
+  // Empty counts as unset: the given path again. The journal shows the path as given.
+  test::ReferenceLink::SetVariable("Q9PLUGIN_ARCHIVE_DIR", u"");
+  f().Q9SaveRawToQ9a(h, given.c_str());
+  EXPECT_TRUE(test::FileExists(given));
+  EXPECT_THAT(test::FolderEntryNames(copied.path()), IsEmpty());
+  EXPECT_EQ(link.Calls()[1].args[0], Utf8FromUtf16(given));
 }
 
 TEST_F(ReferenceLibraryTest, CallsWithoutJournalLeaveNoFileAndStillCollect) {

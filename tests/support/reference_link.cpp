@@ -13,7 +13,8 @@ namespace q9::test {
 namespace {
 
 constexpr const char* kVariables[] = {"Q9PLUGIN_JOURNAL", "Q9PLUGIN_START_RESULT",
-                                      "Q9PLUGIN_NO_SESSION", "Q9PLUGIN_REFUSE_CONNECT"};
+                                      "Q9PLUGIN_NO_SESSION", "Q9PLUGIN_REFUSE_CONNECT",
+                                      "Q9PLUGIN_ARCHIVE_DIR"};
 
 }  // namespace
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "link/q9plugin_api.h"
+
 namespace q9plugin {
 
 // The shortest decimal that reads back to the same float; NaN and the infinities as the JSON
@@ -51,5 +53,75 @@ class JournalLine {
   bool finished_ = false;
   std::string text_;
 };
+
+// The "args" of a call from its arguments after the handle, chosen by their types as the
+// functions of Q9_LINK_FUNCTIONS use them: texts, integers, booleans and floats as themselves; a
+// lone float pointer is a 16-float matrix; a float pointer with its 64-bit count is that many
+// floats and then the count; a camera block is its ten floats; the mesh arrays of
+// MaxAddTriangles show 9 x count raw words of the first and the first word of the others; the
+// version buffer shows only its count.
+inline void PutArguments(JournalLine&) {}
+
+template <typename... Rest>
+void PutArguments(JournalLine& line, const char16_t* text, Rest... rest) {
+  line.Text(text);
+  PutArguments(line, rest...);
+}
+
+template <typename... Rest>
+void PutArguments(JournalLine& line, int32_t value, Rest... rest) {
+  line.Int(value);
+  PutArguments(line, rest...);
+}
+
+template <typename... Rest>
+void PutArguments(JournalLine& line, bool value, Rest... rest) {
+  line.Bool(value);
+  PutArguments(line, rest...);
+}
+
+template <typename... Rest>
+void PutArguments(JournalLine& line, float value, Rest... rest) {
+  line.Float(value);
+  PutArguments(line, rest...);
+}
+
+template <typename... Rest>
+void PutArguments(JournalLine& line, const float* matrix, Rest... rest) {
+  line.Floats(matrix, 16);
+  PutArguments(line, rest...);
+}
+
+template <typename... Rest>
+void PutArguments(JournalLine& line, CameraTransform* camera, Rest... rest) {
+  line.Floats(reinterpret_cast<const float*>(camera), 10);
+  PutArguments(line, rest...);
+}
+
+inline void PutArguments(JournalLine& line, const float* values, int64_t count) {
+  line.Floats(values, count);
+  line.Int(count);
+}
+
+inline void PutArguments(JournalLine& line, int32_t triangleCount, const void* array1,
+                         const void* array5, const void* array2, int32_t zero) {
+  line.Int(triangleCount);
+  // Only the first array's length is known (nine values a triangle); of the others the first
+  // value alone can be read safely.
+  line.Words(array1, triangleCount > 0 ? int64_t{9} * triangleCount : 0);
+  line.Words(array5, 1);
+  line.Words(array2, 1);
+  line.Int(zero);
+}
+
+inline void PutArguments(JournalLine& line, char16_t*, int32_t count) { line.Int(count); }
+
+// The "ret" of the functions whose result the journal shows: an integer, the session's number
+// (the handle is that number), a boolean.
+inline void PutResult(JournalLine& line, int32_t value) { line.ReturnInt(value); }
+inline void PutResult(JournalLine& line, Q9Session session) {
+  line.ReturnInt(static_cast<int64_t>(reinterpret_cast<uintptr_t>(session)));
+}
+inline void PutResult(JournalLine& line, bool value) { line.ReturnBool(value); }
 
 }  // namespace q9plugin

@@ -3,12 +3,13 @@
 // the mesh arrays themselves).
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <map>
+#include <cstdio>
+#include <deque>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -16,31 +17,69 @@
 namespace q9plugin {
 
 // Entries by name in the order in which their names first appeared; setting an existing name
-// keeps its place, removing and adding again puts it last.
+// keeps its place, removing and adding again puts it last. Setting, finding and removing cost
+// the same whatever the list holds; the list order costs nothing to walk.
 template <typename T>
 class NamedList {
  public:
   T& Set(const std::string& name, T value) {
-    auto [at, inserted] = entries_.try_emplace(name, next_, std::move(value));
-    if (inserted) {
-      ++next_;
-    } else {
-      at->second.second = std::move(value);
+    auto [at, inserted] = index_.try_emplace(name, slots_.size());
+    if (!inserted) return *(slots_[at->second].value = std::move(value));
+    try {
+      slots_.push_back({&at->first, std::move(value)});
+    } catch (...) {
+      index_.erase(at);
+      throw;
     }
-    return at->second.second;
+    return *slots_.back().value;
   }
   T* Find(const std::string& name) {
-    auto at = entries_.find(name);
-    return at == entries_.end() ? nullptr : &at->second.second;
+    const auto at = index_.find(name);
+    return at == index_.end() ? nullptr : &*slots_[at->second].value;
   }
-  void Remove(const std::string& name) { entries_.erase(name); }
-  void Clear() { entries_.clear(); }
-  // (name, entry) pairs in list order.
-  std::vector<std::pair<const std::string*, const T*>> Ordered() const;
+  void Remove(const std::string& name) {
+    const auto at = index_.find(name);
+    if (at == index_.end()) return;
+    slots_[at->second] = Slot{};
+    index_.erase(at);
+    // Removed entries leave a gap; once gaps are most of the list it closes them, so that a list
+    // emptied by many removals costs no more to walk than it holds.
+    if (++gaps_ > 16 && gaps_ * 2 > slots_.size()) Close();
+  }
+  void Clear() {
+    index_.clear();
+    slots_.clear();
+    gaps_ = 0;
+  }
+  size_t size() const { return index_.size(); }
+  // Calls visit(name, entry) for each entry in list order.
+  template <typename Visit>
+  void ForEach(Visit&& visit) const {
+    for (const Slot& slot : slots_) {
+      if (slot.name) visit(*slot.name, *slot.value);
+    }
+  }
 
  private:
-  std::map<std::string, std::pair<uint64_t, T>> entries_;
-  uint64_t next_ = 0;
+  struct Slot {
+    const std::string* name = nullptr;  // the index's key; null for the gap a removal left
+    std::optional<T> value;
+  };
+  void Close() {
+    size_t kept = 0;
+    for (size_t i = 0; i < slots_.size(); ++i) {
+      if (!slots_[i].name) continue;
+      index_.find(*slots_[i].name)->second = kept;
+      if (i != kept) slots_[kept] = std::move(slots_[i]);
+      ++kept;
+    }
+    slots_.resize(kept);
+    gaps_ = 0;
+  }
+
+  std::unordered_map<std::string, size_t> index_;  // name -> slot; node keys never move
+  std::deque<Slot> slots_;  // grows without moving its entries
+  size_t gaps_ = 0;
 };
 
 // A property value as the setter passed it.
@@ -88,24 +127,13 @@ struct Session {
   NamedList<Light> lights;
   NamedList<Node> nodes;
   std::optional<std::string> openNode;  // between MaxBeginNode and Q9EndNode
+  Node* openEntry = nullptr;            // its entry while it is in the list
   NamedList<Scene> scenes;
   std::optional<PlacedCamera> camera;  // the last SendCameraTransformFov
-
-  // The raw archive: a readable JSON document of everything above but the connection.
-  std::string Archive() const;
 };
 
-template <typename T>
-std::vector<std::pair<const std::string*, const T*>> NamedList<T>::Ordered() const {
-  std::vector<std::pair<uint64_t, std::pair<const std::string*, const T*>>> byOrder;
-  byOrder.reserve(entries_.size());
-  for (const auto& [name, entry] : entries_) byOrder.push_back({entry.first, {&name, &entry.second}});
-  std::sort(byOrder.begin(), byOrder.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<std::pair<const std::string*, const T*>> ordered;
-  ordered.reserve(byOrder.size());
-  for (const auto& item : byOrder) ordered.push_back(item.second);
-  return ordered;
-}
+// Writes the raw archive of `session` (a readable JSON document of everything above but the
+// connection) to `file` as it goes, never whole in memory. False when a write failed.
+bool WriteArchive(const Session& session, std::FILE* file);
 
 }  // namespace q9plugin

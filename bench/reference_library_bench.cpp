@@ -1,0 +1,128 @@
+// The start-up load of a model of many small solids (100 000 solids of 12 triangles unless the
+// command line says otherwise) through three link libraries: one whose functions do nothing, the
+// reference library without a journal, and the reference library with its journal. Each load
+// runs in a process of its own, so that its peak memory (VmHWM) is its own; the raw archive the
+// load saves is measured beside it. A plain read of the container file is the floor.
+//
+//   reference_library_bench [solids [triangles [another library to load the same way]]]
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+#include "container_writer.h"
+#include "scene/scene_container.h"
+#include "sync/model_sync.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// "_model.pdx" of `solids` solids of one mesh of `triangles` triangles each in its own folder;
+// the model's file lies beside it, so the raw archive is written there too.
+fs::path ExchangeFolder(int solids, int triangles) {
+  const fs::path folder = fs::temp_directory_path() /
+                          ("q9-reference-bench-" + std::to_string(solids) + "x" + std::to_string(triangles));
+  const fs::path container = folder / "_model.pdx";
+  if (fs::exists(container)) return folder;
+  fs::create_directories(folder);
+  // Made in a process of its own, so that the loads' processes do not start with its memory.
+  std::fflush(stdout);
+  if (const pid_t writer = fork(); writer != 0) {
+    waitpid(writer, nullptr, 0);
+    return folder;
+  }
+  std::vector<uint32_t> positions(9 * static_cast<size_t>(triangles), 0x3F800000);
+  std::vector<uint32_t> uvs(6 * static_cast<size_t>(triangles), 0x3E800000);
+  nlohmann::json list = nlohmann::json::array();
+  for (int i = 0; i < solids; ++i) {
+    list.push_back({{"id", i + 1}, {"timeStamp", i},
+                    {"meshes", nlohmann::json::array({{{"name", "M_Oak"},
+                                                       {"raw", {{"1", positions}, {"5", positions}, {"2", uvs}}}}})}});
+  }
+  const q9x::PackResult packed = q9x::PackContainer(
+      {{"entries", nlohmann::json::array({{{"name", (folder / "Bench.pln").string()},
+                                           {"geometry", {{"solids", list}}}}})}},
+      "");
+  std::ofstream(container, std::ios::binary).write(packed.bytes.data(), static_cast<std::streamsize>(packed.bytes.size()));
+  std::_Exit(0);
+}
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// The process's peak resident memory in MiB, from /proc/self/status.
+double PeakMiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024;
+  }
+  return -1;
+}
+
+double PlainRead(const fs::path& file) {
+  const Clock::time_point start = Clock::now();
+  std::FILE* in = std::fopen(file.c_str(), "rb");
+  std::vector<char> buffer(1 << 20);
+  while (std::fread(buffer.data(), 1, buffer.size(), in) > 0) {
+  }
+  std::fclose(in);
+  return Seconds(start);
+}
+
+// One start-up load in a child process; prints its time, peak memory and archive size.
+void Load(const char* label, const fs::path& folder, const char* library, bool journal, double floor) {
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child == 0) {
+    std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts from here
+    const fs::path archive = folder / "Bench.q9a";
+    const fs::path journalFile = folder / "journal.jsonl";
+    fs::remove(archive);
+    fs::remove(journalFile);
+    if (journal) setenv("Q9PLUGIN_JOURNAL", journalFile.c_str(), 1);
+    else unsetenv("Q9PLUGIN_JOURNAL");
+    q9::ProcessState process;
+    process.exchangeFolder.Fix(q9::Utf16FromUtf8((folder / "").string()));
+    q9::SceneContainer container(process);
+    container.session.libraryPath = q9::Utf16FromUtf8(library);
+    const Clock::time_point start = Clock::now();
+    if (!q9::loadStartupModel(container)) std::_Exit(1);
+    const double seconds = Seconds(start);
+    const double archiveMiB = fs::exists(archive) ? double(fs::file_size(archive)) / (1 << 20) : 0;
+    std::printf("%-28s %8.3f s %6.2f x read  peak %7.1f MiB  archive %7.1f MiB  solids %zu\n", label,
+                seconds, seconds / floor, PeakMiB(), archiveMiB, container.solids.size());
+    std::fflush(stdout);
+    std::_Exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::printf("%-28s failed\n", label);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int solids = argc > 1 ? std::atoi(argv[1]) : 100000;
+  const int triangles = argc > 2 ? std::atoi(argv[2]) : 12;
+  const fs::path folder = ExchangeFolder(solids, triangles);
+  const fs::path container = folder / "_model.pdx";
+  PlainRead(container);  // into the page cache
+  const double floor = PlainRead(container);
+  std::printf("%d solids of %d triangles, %.1f MiB; plain read %.3f s\n", solids, triangles,
+              double(fs::file_size(container)) / (1 << 20), floor);
+  Load("do-nothing library", folder, Q9_NULL_LINK_LIBRARY, false, floor);
+  Load("reference, no journal", folder, Q9_REFERENCE_LINK_LIBRARY, false, floor);
+  Load("reference, journal", folder, Q9_REFERENCE_LINK_LIBRARY, true, floor);
+  if (argc > 3) Load("given library, no journal", folder, argv[3], false, floor);
+  return 0;
+}
