@@ -12,6 +12,7 @@
 
 #include "base/platform.h"
 #include "base/text.h"
+#include "base/unique_handle_win32.h"
 
 namespace q9::platform {
 
@@ -22,11 +23,6 @@ const wchar_t* Wide(const std::u16string& text) {
 }
 
 std::wstring WideMode(const char* mode) { return std::wstring(mode, mode + std::strlen(mode)); }
-
-struct KeyCloser {
-  void operator()(HKEY key) const noexcept { RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 }  // namespace
 
@@ -118,11 +114,10 @@ uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 std::optional<std::u16string> ReadUserRegistryText(const std::u16string& subKey,
                                                    const std::u16string& valueName,
                                                    uint32_t bufferBytes) {
-  HKEY opened = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, Wide(subKey), 0, KEY_READ, &opened) != ERROR_SUCCESS) {
+  UniqueRegistryKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, Wide(subKey), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
     return std::nullopt;
   }
-  UniqueKey key(opened);
   // One spare unit beyond the buffer the query may fill, so that a value stored without its
   // terminating zero is still terminated.
   std::vector<char16_t> buffer(bufferBytes / 2 + 2, u'\0');
@@ -138,8 +133,9 @@ std::optional<std::u16string> ReadUserRegistryText(const std::u16string& subKey,
   return text;
 }
 
+// The portable owner hands its module to the Win32 owner, which frees it on the spot.
 void ModuleCloser::operator()(void* module) const noexcept {
-  if (module) FreeLibrary(static_cast<HMODULE>(module));
+  UniqueLibrary library(static_cast<HMODULE>(module));
 }
 
 UniqueModule LoadModule(const std::u16string& path) {

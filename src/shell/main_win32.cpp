@@ -4,26 +4,25 @@
 // renderer goes away.
 #include <windows.h>
 
-#include "sync/requests.h"
-#include "shell/shell_win32.h"
-#include "shell/resources/resource_ids.h"
-#include "sync/model_sync.h"
+#include <string>
+
+#include "base/unique_handle_win32.h"
+#include "base/version.h"
 #include "scene/scene_container.h"
+#include "shell/resources/resource_ids.h"
+#include "shell/shell_win32.h"
+#include "sync/model_sync.h"
+#include "sync/requests.h"
 
 namespace {
-
-struct MutexOwner {
-  HANDLE handle;
-  bool owned;
-  ~MutexOwner() {
-    if (owned) ReleaseMutex(handle);
-    if (handle) CloseHandle(handle);
-  }
-};
 
 std::u16string CommandLineText(const wchar_t* commandLine) {
   return commandLine ? std::u16string(reinterpret_cast<const char16_t*>(commandLine))
                      : std::u16string();
+}
+
+void LogEnd(q9::ProcessState& process, const char* how) {
+  process.log.WriteLine(std::string("Note: working instance ended: ") + how);
 }
 
 }  // namespace
@@ -31,38 +30,48 @@ std::u16string CommandLineText(const wchar_t* commandLine) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   using namespace q9;
   ProcessState process;
-  ApplyCommandLine(process, SplitCommandLine(CommandLineText(commandLine)));
+  const std::vector<std::u16string> words = SplitCommandLine(CommandLineText(commandLine));
+  ApplyCommandLine(process, words);
+  const std::optional<uint32_t> request = RequestMessage(process.requestCode);
 
   HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Q9_ExchangeMutex");
   // Taken from the mutex creation itself, before any other call can change it.
   const bool alreadyRunning = GetLastError() == ERROR_ALREADY_EXISTS;
 
-  LoadStringW(instance, IDS_APP_TITLE, shell::windowTitle, 100);
-  LoadStringW(instance, IDC_Q9_EXCHANGE, shell::windowClassName, 100);
+  wchar_t windowTitle[100] = {};
+  wchar_t windowClassName[100] = {};
+  LoadStringW(instance, IDS_APP_TITLE, windowTitle, 100);
+  LoadStringW(instance, IDC_Q9_EXCHANGE, windowClassName, 100);
 
   if (alreadyRunning) {
     // Forwarding instance: the mutex was never owned, so it is closed, not released.
-    MutexOwner forwarding{mutex, false};
-    const HWND working = FindWindowW(shell::windowClassName, nullptr);
-    const std::optional<uint32_t> message = RequestMessage(process.requestCode);
-    if (working && message) PostMessageW(working, *message, 0, 0);
+    const UniqueHandle forwarding(mutex);
+    if (request) shell::ForwardRequest(process, mutex, windowClassName, words.front(), *request);
     return 0;
   }
 
-  MutexOwner working{mutex, mutex != nullptr};
+  // Released and closed when this function returns, after the container is gone.
+  const OwnedMutex working(mutex);
   // The one scene container of the process. It owns the link session, which is torn down, and
   // the library released, when this function returns: before the runtime shuts down.
   SceneContainer container(process);
-  if (!shell::CreateMessageWindow(instance, container)) return 0;
-  if (!shell::hostWindow) shell::hostWindow = FindWindowA(shell::kHostWindowClass, nullptr);
+  shell::WorkingInstance shell(container);
+  if (!shell.window().Create(instance, windowClassName, windowTitle, process.log)) return 0;
+  process.log.WriteLine(std::string("Note: Q9_Exchange ") + kVersion +
+                        " working instance started");
+  shell.FindHostWindow();
 
   // The renderer missing: the user has been told by the link session.
-  if (!loadStartupModel(container)) return 0;
-
-  if (const std::optional<uint32_t> message = RequestMessage(process.requestCode)) {
-    HWND target = shell::ownWindow ? shell::ownWindow : FindWindowW(shell::windowClassName, nullptr);
-    PostMessageW(target, *message, 0, 0);
+  if (!loadStartupModel(container)) {
+    LogEnd(process, "renderer missing");
+    return 0;
   }
-  shell::RunMessageLoop();
+
+  if (request) {
+    HWND target = shell.window().hwnd() ? shell.window().hwnd()
+                                        : FindWindowW(windowClassName, nullptr);
+    PostMessageW(target, *request, 0, 0);
+  }
+  LogEnd(process, shell::EndReasonText(shell.RunMessageLoop()));
   return 0;
 }

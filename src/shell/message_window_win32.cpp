@@ -1,108 +1,79 @@
-#include <cstring>
+#include <string>
 
-#include "sync/requests.h"
-#include "shell/shell_win32.h"
 #include "shell/resources/resource_ids.h"
+#include "shell/shell_win32.h"
 
 namespace q9::shell {
 
-HWND ownWindow = nullptr;
-HWND hostWindow = nullptr;
-wchar_t windowTitle[100] = {};
-wchar_t windowClassName[100] = {};
-
-namespace {
-
-SceneContainer* windowContainer = nullptr;  // the container the window's requests work on
-UINT_PTR watchdogTimerId = 0;
-
-LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (windowContainer &&
-      DispatchSyncMessage(*windowContainer, message, [] { NotifyHostWindow(); })) {
-    return 0;
+std::string SystemErrorText(DWORD code) {
+  char text[512] = {};
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                     text, sizeof text, nullptr);
+  std::string message(text, length);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
+    message.pop_back();
   }
-  switch (message) {
-    case WM_COMMAND:
-      if (LOWORD(wParam) == kExitCommand) {
-        DestroyWindow(ownWindow);
-        return 0;
-      }
-      break;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      break;
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
+  const std::string number = "error " + std::to_string(code);
+  return message.empty() ? number : number + ": " + message;
 }
 
-// Nothing escapes into the platform's message dispatch: a failure inside a sync ends that sync,
-// the message counts as handled and the loop goes on.
-LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  try {
-    return HandleMessage(window, message, wParam, lParam);
-  } catch (...) {
-    return 0;
-  }
-}
+MessageWindow::MessageWindow(Handler handler) : handler_(std::move(handler)) {}
 
-}  // namespace
-
-HWND CreateMessageWindow(HINSTANCE instance, SceneContainer& container) {
-  windowContainer = &container;
-
+bool MessageWindow::Create(HINSTANCE instance, const wchar_t* className, const wchar_t* title,
+                           LogWriter& log) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.style = CS_HREDRAW | CS_VREDRAW;
-  windowClass.lpfnWndProc = WindowProcedure;
+  windowClass.lpfnWndProc = Procedure;
   windowClass.hInstance = instance;
   windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_Q9_EXCHANGE));
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  windowClass.lpszClassName = windowClassName;
+  windowClass.lpszClassName = className;
   windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(IDI_SMALL));
-  // A failed registration shows itself as a failed window creation.
-  RegisterClassExW(&windowClass);
-
-  ownWindow = CreateWindowExW(0, windowClassName, windowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                              0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
-  if (ownWindow) {
-    ShowWindow(ownWindow, SW_HIDE);
-    UpdateWindow(ownWindow);
+  // A class registered earlier by this process serves again.
+  if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    log.WriteLine("Error: message window class could not be registered: " +
+                  SystemErrorText(GetLastError()));
+    return false;
   }
-  return ownWindow;
-}
 
-void NotifyHostWindow() {
-  if (!hostWindow) hostWindow = FindWindowA(kHostWindowClass, nullptr);
-  // With no host window the notification has no recipient and is lost. (Posted to a null
-  // window it would land in this thread's own queue instead.)
-  if (hostWindow) {
-    PostMessageW(hostWindow, kHostSyncStateMessage, kHostSyncStateWParam, kHostSyncStateLParam);
+  HWND created = CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                                 CW_USEDEFAULT, 0, nullptr, nullptr, instance, this);
+  if (!created) {
+    log.WriteLine("Error: message window could not be created: " +
+                  SystemErrorText(GetLastError()));
+    return false;
   }
+  window_.reset(created);
+  ShowWindow(created, SW_HIDE);
+  UpdateWindow(created);
+  return true;
 }
 
-bool WatchdogSaysEnd() {
-  if (!hostWindow) return true;
-  char className[256] = {};
-  GetClassNameA(hostWindow, className, sizeof className);
-  if (!IsWindow(hostWindow)) return true;
-  // A handle the platform has given to another window since.
-  if (std::strcmp(className, kHostWindowClass) != 0) return true;
-  return FindWindowA(kRendererWindowClass, nullptr) == nullptr;
-}
-
-void RunMessageLoop() {
-  watchdogTimerId = SetTimer(ownWindow, kWatchdogTimer, kWatchdogPeriodMs, nullptr);
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-    if (message.message == WM_TIMER && message.wParam == watchdogTimerId && WatchdogSaysEnd()) {
-      break;
+// Nothing escapes into the platform's message dispatch: a failure inside a handler ends that
+// message's work, the message counts as handled and the loop goes on.
+LRESULT CALLBACK MessageWindow::Procedure(HWND window, UINT message, WPARAM wParam,
+                                          LPARAM lParam) {
+  try {
+    if (message == WM_NCCREATE) {
+      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+      SetWindowLongPtrW(window, GWLP_USERDATA,
+                        reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
+    // Null for the few messages that come before WM_NCCREATE.
+    auto* self = reinterpret_cast<MessageWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self && message == WM_NCDESTROY) {
+      // The last message of the window: its owner no longer holds it, whoever destroyed it.
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      if (self->window_.get() == window) static_cast<void>(self->window_.release());
+    }
+    if (self && self->handler_ && self->handler_(message, wParam, lParam)) return 0;
+  } catch (...) {
+    return 0;
   }
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace q9::shell

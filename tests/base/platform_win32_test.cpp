@@ -7,6 +7,7 @@
 
 #include "base/platform.h"
 #include "base/text.h"
+#include "base/unique_handle_win32.h"
 #include "child_process_win32.h"
 #include "test_files.h"
 
@@ -20,13 +21,12 @@ void WipeKey(const wchar_t* key) { RegDeleteTreeW(HKEY_CURRENT_USER, key); }
 
 void SetValue(const wchar_t* key, const wchar_t* name, DWORD type, const void* data,
               DWORD bytes) {
-  HKEY handle = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
-                            nullptr),
+  UniqueRegistryKey handle;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_WRITE, nullptr,
+                            handle.put(), nullptr),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(handle, name, 0, type, static_cast<const BYTE*>(data), bytes),
+  ASSERT_EQ(RegSetValueExW(handle.get(), name, 0, type, static_cast<const BYTE*>(data), bytes),
             ERROR_SUCCESS);
-  RegCloseKey(handle);
 }
 
 void SetText(const wchar_t* key, const std::wstring& text) {

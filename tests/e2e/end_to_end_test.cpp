@@ -8,11 +8,15 @@
 #include <chrono>
 #include <fstream>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "base/platform.h"
 #include "base/text.h"
+#include "base/unique_handle_win32.h"
+#include "base/version.h"
 #include "child_process_win32.h"
 #include "test_files.h"
 
@@ -157,6 +161,25 @@ class EndToEnd : public ::testing::Test {
   static size_t Calls(const std::string& journal, const std::string& function) {
     return Count(journal, "\"fn\":\"" + function + "\"");
   }
+  // Calls of `function` whose journal line also holds `marker`.
+  static size_t CallsWith(const std::string& journal, const std::string& function,
+                          const std::string& marker) {
+    size_t count = 0;
+    std::istringstream lines(journal);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find("\"fn\":\"" + function + "\"") != std::string::npos &&
+          line.find(marker) != std::string::npos) {
+        ++count;
+      }
+    }
+    return count;
+  }
+  // A log line as the system writes it: "]: " + message + CR LF.
+  static std::string Line(const std::string& message) { return "]: " + message + "\r\n"; }
+  static std::string EndedLine(const std::string& how) {
+    return Line("Note: working instance ended: " + how);
+  }
+
   // Where the first call of `function` stands in the journal; npos when there is none.
   static size_t FirstCall(const std::string& journal, const std::string& function) {
     return journal.find("\"fn\":\"" + function + "\"");
@@ -189,6 +212,13 @@ TEST_F(EndToEnd, WorkingInstanceLoadsTheModelAndEndsWhenTheHostCloses) {
   // The session is torn down at exit.
   const std::string after = Journal();
   EXPECT_EQ(Calls(after, "DestroySession"), 1u);
+  // The version comes before the load; the end says why.
+  const std::string log = Log();
+  const size_t started =
+      log.find(Line(std::string("Note: Q9_Exchange ") + kVersion + " working instance started"));
+  ASSERT_NE(started, std::string::npos) << log;
+  EXPECT_LT(started, log.find(Line("Init Start")));
+  EXPECT_NE(log.find(EndedLine("host window gone")), std::string::npos) << log;
 }
 
 // Each command word as the first start's own request: the start-up load, then that request.
@@ -265,12 +295,14 @@ TEST_F(EndToEnd, EndsWhenTheRendererWindowCloses) {
   CloseWindows(kRendererClass);
   EXPECT_TRUE(working->Wait(kExitWithin));
   EXPECT_TRUE(host->Running());
+  EXPECT_NE(Log().find(EndedLine("renderer window gone")), std::string::npos);
 }
 
 TEST_F(EndToEnd, EndsByItselfWhenNoHostWindowWasThereAtStart) {
   StartRenderer();
   auto working = StartWorking(L"");
   EXPECT_TRUE(working->Wait(kExitWithin));
+  EXPECT_NE(Log().find(EndedLine("no host window found")), std::string::npos);
 }
 
 TEST_F(EndToEnd, ExitCommandFromAnySenderEndsTheProcess) {
@@ -281,6 +313,7 @@ TEST_F(EndToEnd, ExitCommandFromAnySenderEndsTheProcess) {
   unsigned long code = 99;
   EXPECT_TRUE(working->Wait(kExitWithin, &code));
   EXPECT_EQ(code, 0u);
+  EXPECT_NE(Log().find(EndedLine("command 105")), std::string::npos);
 }
 
 TEST_F(EndToEnd, SecondStartForwardsItsRequestAndExits) {
@@ -337,10 +370,176 @@ TEST_F(EndToEnd, MissingRendererShowsTheMessageBoxAndReleasesTheMutex) {
   EXPECT_TRUE(failing.Wait(kExitWithin, &code));
   EXPECT_EQ(code, 0u);
   EXPECT_EQ(Calls(Journal(), "SendCameraTransformFov"), 0u);
+  EXPECT_NE(Log().find(EndedLine("renderer missing")), std::string::npos);
 
   // The next start is the working instance.
   auto working = StartWorking(L"");
   EXPECT_TRUE(working->Running());
+}
+
+// The version resource carries the version that --version and the log give.
+TEST_F(EndToEnd, ProgramCarriesTheProjectVersion) {
+  const std::wstring path = test::ProgramFolder() + L"Q9_Exchange.exe";
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
+  ASSERT_GT(size, 0u);
+  std::vector<char> data(size);
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, data.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  const std::string numbers = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                              std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                              std::to_string(HIWORD(fixed->dwFileVersionLS));
+  EXPECT_EQ(numbers, kVersion);
+  EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+  for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    wchar_t* text = nullptr;
+    ASSERT_TRUE(VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&text), &length));
+    EXPECT_EQ(Utf8FromUtf16(std::u16string(text, text + wcslen(text))), kVersion);
+  }
+}
+
+// A start that finds the mutex before the working instance has its window waits for the window,
+// and says so when it never comes. The test holds the mutex and plays the working instance.
+TEST_F(EndToEnd, ForwardingWaitsForTheWorkingInstanceWindow) {
+  q9::OwnedMutex mutex(CreateMutexW(nullptr, TRUE, L"Q9_ExchangeMutex"));
+  ASSERT_TRUE(mutex);
+  ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+
+  // The window appears half a second after the start: the request arrives.
+  ChildProcess late(Program(L"Q9_Exchange.exe") + L" cameraSync", Environment());
+  std::this_thread::sleep_for(500ms);
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = DefWindowProcW;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = kWindowClass;
+  RegisterClassExW(&windowClass);
+  q9::UniqueWindow window(CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                          windowClass.hInstance, nullptr));
+  ASSERT_TRUE(window);
+  MSG message{};
+  EXPECT_TRUE(WaitUntil([&] { return PeekMessageW(&message, window.get(), 1025, 1025, PM_REMOVE) != 0; }, 6s));
+  unsigned long code = 99;
+  EXPECT_TRUE(late.Wait(kExitWithin, &code));
+  EXPECT_EQ(code, 0u);
+  window.reset();
+
+  // No window within 5 s: the request is named in the log, the exit status stays 0.
+  const auto before = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run(L"viewsSync"), 0u);
+  EXPECT_GE(std::chrono::steady_clock::now() - before, 5s);
+  EXPECT_NE(Log().find(Line("Error: request viewsSync (message 1029) not forwarded: "
+                            "no working instance window within 5 s")),
+            std::string::npos)
+      << Log();
+
+  // The working instance gives the mutex up without a window: the wait ends at once.
+  ChildProcess orphan(Program(L"Q9_Exchange.exe") + L" lightSync", Environment());
+  std::this_thread::sleep_for(300ms);
+  mutex.reset();
+  EXPECT_TRUE(orphan.Wait(2000, &code));
+  EXPECT_NE(Log().find(Line("Error: request lightSync (message 1028) not forwarded: "
+                            "the working instance ended before its window was found")),
+            std::string::npos);
+}
+
+class Burst : public EndToEnd {
+ protected:
+  // 8 each of the four requests, interleaved.
+  static std::vector<std::wstring> Requests() {
+    std::vector<std::wstring> words;
+    for (int i = 0; i < 8; ++i) {
+      for (const wchar_t* word : {L"cameraSync", L"viewsSync", L"ModelSync", L"lightSync"}) {
+        words.push_back(word);
+      }
+    }
+    return words;
+  }
+
+  // Creates one start per word, suspended, then lets them all go at once; waits for every start
+  // but the working instance to end.
+  void StartTogether(const std::vector<std::wstring>& words) {
+    for (const std::wstring& word : words) {
+      starts.push_back(std::make_unique<ChildProcess>(Program(L"Q9_Exchange.exe") + L" " + word,
+                                                      Environment(),
+                                                      ChildProcess::Start::Suspended));
+      ASSERT_TRUE(starts.back()->started());
+    }
+    for (auto& start : starts) start->Resume();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          size_t running = 0;
+          for (auto& start : starts) running += start->Running() ? 1 : 0;
+          return running <= 1 && FindWindowW(kWindowClass, nullptr) != nullptr;
+        },
+        40s));
+  }
+
+  // Every request handled exactly once, every log line whole, none lost.
+  void ExpectEachHandledOnce(size_t startsWithWords) {
+    // The camera sync gives 40 x 1.5, the views sync's active view 60 x 1.5; the light sync
+    // transfers the model again after the load; the model sync notifies the host.
+    auto counts = [&] {
+      const std::string journalText = Journal();
+      return std::vector<size_t>{CallsWith(journalText, "SendCameraTransformFov", ",60]}"),
+                                 Calls(journalText, "SendScenes"),
+                                 Calls(journalText, "SendModel"),
+                                 Count(HostRecord(), "1137 0 10")};
+    };
+    const std::vector<size_t> expected{8, 8, 1 + 8, 8};
+    EXPECT_TRUE(WaitUntil([&] { return counts() == expected; }, 20s));
+    std::this_thread::sleep_for(500ms);  // time for a request handled twice
+    EXPECT_EQ(counts(), expected);
+
+    const std::string log = Log();
+    const std::regex whole(R"(\[(\d{4}\. \d\d\. \d\d - \d\d:\d\d:\d\d|\d{4}/\d\d/\d\d \d\d:\d\d:\d\d)\]: [^\r\n]*)");
+    size_t lines = 0;
+    for (size_t at = 0; at < log.size(); ++lines) {
+      const size_t end = log.find("\r\n", at);
+      ASSERT_NE(end, std::string::npos) << "unterminated last line: " << log.substr(at);
+      const std::string line = log.substr(at, end - at);
+      EXPECT_TRUE(std::regex_match(line, whole)) << line;
+      at = end + 2;
+    }
+    EXPECT_GT(lines, 0u);
+    EXPECT_EQ(Count(log, Line("Args - ")), startsWithWords);
+    for (const char* word : {"cameraSync", "viewsSync", "ModelSync", "lightSync"}) {
+      EXPECT_EQ(Count(log, Line(word)), 8u) << word;
+    }
+    EXPECT_EQ(Count(log, Line("Sync Model state 0")), 8u);
+    EXPECT_EQ(Count(log, "]: Error: "), 0u) << log;
+  }
+
+  std::vector<std::unique_ptr<ChildProcess>> starts;
+};
+
+TEST_F(Burst, ThirtyTwoStartsWhileTheWorkingInstanceRuns) {
+  StartHost();
+  StartRenderer();
+  WriteRecordFiles();
+  auto working = StartWorking(L"");
+  ASSERT_TRUE(WaitUntil([&] { return Calls(Journal(), "DisConnect") >= 1; }, 10s));
+  StartTogether(Requests());
+  for (auto& start : starts) {
+    unsigned long code = 99;
+    EXPECT_TRUE(start->Wait(kExitWithin, &code));
+    EXPECT_EQ(code, 0u);
+  }
+  ExpectEachHandledOnce(32);
+}
+
+// The working instance's own start is released with the others: whichever takes the mutex
+// first works, the rest forward, and nothing is dropped while its window does not exist yet.
+TEST_F(Burst, ThirtyTwoStartsTogetherWithTheWorkingInstance) {
+  StartHost();
+  StartRenderer();
+  WriteRecordFiles();
+  std::vector<std::wstring> words = Requests();
+  words.insert(words.begin() + 16, L"colorMode");
+  StartTogether(words);
+  ExpectEachHandledOnce(33);
 }
 
 }  // namespace

@@ -49,79 +49,82 @@ ChildResult RunChild(const std::wstring& commandLine, const EnvironmentChanges& 
                      unsigned long timeoutMs) {
   ChildResult result;
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return result;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  UniqueHandle readEnd;
+  UniqueHandle writeEnd;
+  if (!CreatePipe(readEnd.put(), writeEnd.put(), &inheritable, 0)) return result;
+  SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writeEnd;
+  startup.hStdOutput = writeEnd.get();
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
 
   std::vector<wchar_t> environment = EnvironmentBlock(changes);
   std::wstring mutableCommandLine = commandLine;
-  PROCESS_INFORMATION process{};
+  PROCESS_INFORMATION info{};
   const BOOL created =
       CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr, TRUE,
-                     CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup, &process);
-  CloseHandle(writeEnd);
-  if (!created) {
-    CloseHandle(readEnd);
-    return result;
-  }
+                     CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup, &info);
+  // The child holds its own copy of the write end; the read below ends when the child's closes.
+  writeEnd.reset();
+  if (!created) return result;
+  const UniqueHandle process(info.hProcess);
+  const UniqueHandle thread(info.hThread);
   result.started = true;
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+  while (ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
     result.output.append(buffer, got);
   }
-  CloseHandle(readEnd);
-  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 99);
-    WaitForSingleObject(process.hProcess, INFINITE);
+  if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
+    TerminateProcess(process.get(), 99);
+    WaitForSingleObject(process.get(), INFINITE);
   }
-  GetExitCodeProcess(process.hProcess, &result.exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  GetExitCodeProcess(process.get(), &result.exitCode);
   return result;
 }
 
-ChildProcess::ChildProcess(const std::wstring& commandLine, const EnvironmentChanges& changes) {
+ChildProcess::ChildProcess(const std::wstring& commandLine, const EnvironmentChanges& changes,
+                           Start start) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   std::vector<wchar_t> environment = EnvironmentBlock(changes);
   std::wstring mutableCommandLine = commandLine;
-  PROCESS_INFORMATION process{};
-  if (CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr, FALSE,
-                     CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup,
-                     &process)) {
-    CloseHandle(process.hThread);
-    process_ = process.hProcess;
+  PROCESS_INFORMATION info{};
+  const DWORD flags =
+      CREATE_UNICODE_ENVIRONMENT | (start == Start::Suspended ? CREATE_SUSPENDED : 0);
+  if (CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr, FALSE, flags,
+                     environment.data(), nullptr, &startup, &info)) {
+    process_.reset(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    if (start == Start::Suspended) thread_ = std::move(thread);
   }
 }
 
 ChildProcess::~ChildProcess() {
-  if (!process_) return;
-  if (Running()) {
-    TerminateProcess(process_, 98);
-    WaitForSingleObject(process_, 10000);
+  if (process_ && Running()) {
+    TerminateProcess(process_.get(), 98);
+    WaitForSingleObject(process_.get(), 10000);
   }
-  CloseHandle(process_);
+}
+
+void ChildProcess::Resume() {
+  if (thread_) ResumeThread(thread_.get());
+  thread_.reset();
 }
 
 bool ChildProcess::Wait(unsigned long timeoutMs, unsigned long* exitCode) {
-  if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return false;
+  if (!process_ || WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return false;
   DWORD code = 0;
-  GetExitCodeProcess(process_, &code);
+  GetExitCodeProcess(process_.get(), &code);
   if (exitCode) *exitCode = code;
   return true;
 }
 
 bool ChildProcess::Running() {
-  return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+  return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
 }
 
 std::wstring ProgramFolder() {

@@ -3,9 +3,13 @@
 // environment the test asks for.
 #pragma once
 
+#include <windows.h>
+
 #include <map>
 #include <optional>
 #include <string>
+
+#include "base/unique_handle_win32.h"
 
 namespace q9::test {
 
@@ -23,18 +27,26 @@ using EnvironmentChanges = std::map<std::wstring, std::optional<std::wstring>>;
 // standard output is the test's. Terminated on destruction if it still runs.
 class ChildProcess {
  public:
-  ChildProcess(const std::wstring& commandLine, const EnvironmentChanges& changes);
+  // Suspended: the process is created but runs no code until Resume, so that several children
+  // can be let go at the same moment.
+  enum class Start { Running, Suspended };
+
+  ChildProcess(const std::wstring& commandLine, const EnvironmentChanges& changes,
+               Start start = Start::Running);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  bool started() const { return process_ != nullptr; }
+  bool started() const { return static_cast<bool>(process_); }
+  // Lets a suspended child run.
+  void Resume();
   // Waits up to `timeoutMs` for the child to end; true when it ended, with its exit code.
   bool Wait(unsigned long timeoutMs, unsigned long* exitCode = nullptr);
   bool Running();
 
  private:
-  void* process_ = nullptr;
+  UniqueHandle process_;
+  UniqueHandle thread_;  // the main thread, held only while it is suspended
 };
 
 // Runs `commandLine` (program and arguments, as CreateProcessW takes them) with the environment

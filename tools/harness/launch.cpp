@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "base/unique_handle_win32.h"
+
 namespace {
 
 std::wstring Upper(std::wstring text) {
@@ -89,17 +91,17 @@ int wmain(int argc, wchar_t** argv) {
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
+  PROCESS_INFORMATION info{};
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                      CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &startup, &process)) {
+                      CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &startup, &info)) {
     return 120;
   }
-  CloseHandle(process.hThread);
+  const q9::UniqueHandle process(info.hProcess);
+  const q9::UniqueHandle thread(info.hThread);
   DWORD status = 0;
   if (!background) {
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &status);
+    WaitForSingleObject(process.get(), INFINITE);
+    GetExitCodeProcess(process.get(), &status);
   }
-  CloseHandle(process.hProcess);
   return static_cast<int>(status);
 }

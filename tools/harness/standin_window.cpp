@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/unique_handle_win32.h"
+
 #ifndef STANDIN_CLASS
 #error "STANDIN_CLASS must name the window class"
 #endif
@@ -53,20 +55,23 @@ int wmain(int argc, wchar_t** argv) {
   windowClass.hInstance = instance;
   windowClass.lpszClassName = L"" STANDIN_CLASS;
   if (!RegisterClassExW(&windowClass)) return 2;
-  HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"stand-in", WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance,
-                                nullptr);
+  // Destroyed at the end of the lifetime, or when the program ends if it still exists.
+  q9::UniqueWindow window(CreateWindowExW(0, windowClass.lpszClassName, L"stand-in",
+                                          WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
+                                          nullptr, nullptr, instance, nullptr));
   if (!window) return 3;
-  if (lifetime > 0) SetTimer(window, 1, lifetime, nullptr);
+  if (lifetime > 0) SetTimer(window.get(), 1, lifetime, nullptr);
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (message.message == WM_TIMER && message.hwnd == window) {
-      DestroyWindow(window);
+    if (message.message == WM_TIMER && window && message.hwnd == window.get()) {
+      window.reset();
       continue;
     }
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  // The loop ends with WM_DESTROY's quit message: the window is gone already.
+  static_cast<void>(window.release());
   return 0;
 }
