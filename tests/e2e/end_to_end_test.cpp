@@ -329,9 +329,10 @@ TEST_F(EndToEnd, SecondStartForwardsItsRequestAndExits) {
   EXPECT_NE(Log().find("]: Sync Model state 0\r\n"), std::string::npos);
 
   // "lightSync" travels as 1028: the update is applied without the state-1 log lines.
-  const size_t transfers = Calls(Journal(), "SendModel");
+  // A transfer ends with DisConnect: waiting for it keeps the journal still for what follows.
+  const size_t transfers = Calls(Journal(), "DisConnect");
   EXPECT_EQ(Run(L"lightSync"), 0u);
-  ASSERT_TRUE(WaitUntil([&] { return Calls(Journal(), "SendModel") == transfers + 1; }, 10s));
+  ASSERT_TRUE(WaitUntil([&] { return Calls(Journal(), "DisConnect") == transfers + 1; }, 10s));
   EXPECT_EQ(Log().find("Sync Model state 1"), std::string::npos);
 
   // "colorMode" posts nothing.
