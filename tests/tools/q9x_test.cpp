@@ -142,7 +142,7 @@ TEST_F(Q9xTest, InspectSaysWhereAFileIsDamaged) {
 TEST_F(Q9xTest, InspectOfAShortOrMissingFile) {
   WriteText(u"short.sm", std::string(1000, '\0'));
   const Result text = Q9x({"inspect", Path(u"short.sm")});
-  EXPECT_EQ(text.status, 0);
+  EXPECT_EQ(text.status, kDamaged);
   EXPECT_THAT(text.out, HasSubstr("shorter than a container header"));
   EXPECT_EQ(q9::test::ReadFileBytes(folder.File(u"short.sm")).size(), 1000u) << "never written";
   const Result missing = Q9x({"inspect", Path(u"none.sm")});
