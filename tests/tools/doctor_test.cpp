@@ -40,8 +40,9 @@ class DoctorTest : public ::testing::Test {
   json Checks(const std::string& folderPath, const std::string& library, int* status = nullptr) {
     const Result result = Q9x({"doctor", "--json", "--folder", folderPath, "--link", library});
     if (status) *status = result.status;
+    const json diagnosis = json::parse(result.out);
     json byName = json::object();
-    for (const json& check : json::parse(result.out)["checks"]) byName[check["check"].get<std::string>()] = check;
+    for (const json& check : diagnosis["checks"]) byName[check["check"].get<std::string>()] = check;
     return byName;
   }
   json Checks(int* status = nullptr) { return Checks(q9::platform::DisplayPath(exchange), Library(), status); }

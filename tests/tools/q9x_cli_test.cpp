@@ -83,7 +83,7 @@ TEST_F(CliTest, InspectTellsDamageByItsStatusAndAsObjects) {
   EXPECT_TRUE(inspection["damaged"].get<bool>());
   const json& damage = inspection["entries"][0]["section"]["damage"][0];
   EXPECT_EQ(damage["kind"], "countCut");
-  EXPECT_EQ(damage["offset"], 208644 + 20);
+  EXPECT_EQ(damage["offset"], 208644 + 24) << "behind the count, where the items would start";
   EXPECT_TRUE(damage["what"].is_string());
   EXPECT_TRUE(damage["message"].is_string());
   EXPECT_EQ(Q9x({"inspect", Path(u"out.sm")}).status, kDamaged) << "text as well";
