@@ -422,6 +422,9 @@ void AddHelp(CLI::App& app, Commands& commands, Context& context) {
 int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Context context{out, err, &err == &std::cerr && ErrorIsTerminal()};
   CLI::App app{"q9x"};
+  // "/path" is a path on every build, never a Windows-style option (set before the commands,
+  // which take it over).
+  app.allow_windows_style_options(false);
   app.set_help_flag("-h,--help");
   app.set_version_flag("--version", std::string("q9x ") + q9::kVersion);
   app.require_subcommand(1);
