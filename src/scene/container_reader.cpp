@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "base/platform.h"
+#include "scene/container_format.h"
 
 namespace q9 {
 
@@ -115,8 +116,7 @@ int32_t ContainerReader::ReadInt32() { return static_cast<int32_t>(ReadUint32())
 uint32_t ContainerReader::ReadUint32() {
   uint8_t bytes[4];
   Read(bytes, sizeof bytes);
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  return container::LoadUint32(bytes);
 }
 
 uint8_t ContainerReader::ReadUint8() {
@@ -166,9 +166,7 @@ int32_t OffsetTable::Entry(ContainerReader& reader, uint64_t index) {
     reader.Read(block_, static_cast<size_t>(blockSize_) * 4);
   }
   const uint8_t* bytes = block_ + (index - blockStart_) * 4;
-  return static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                              static_cast<uint32_t>(bytes[2]) << 16 |
-                              static_cast<uint32_t>(bytes[3]) << 24);
+  return container::LoadInt32(bytes);
 }
 
 }  // namespace q9

@@ -9,37 +9,15 @@ namespace q9 {
 
 namespace {
 
-constexpr size_t kNameBlockBytes = 1024;
-constexpr size_t kNameBlockUnits = kNameBlockBytes / 2;
-constexpr size_t kMaxNameUnits = 255;
-constexpr size_t kPreservedWordUnit = 256;
-constexpr size_t kEntryNameUnits = 1028;
-constexpr size_t kEntryTypeByte = 2056;
-constexpr size_t kEntryOffsetByte = 2060;
+using container::kEntryNameUnits;
+using container::kMaxNameUnits;
+using container::kNameBlockBytes;
+using container::kPreservedWordUnit;
 
-int32_t Int32At(const uint8_t* bytes) {
-  return static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) |
-                              static_cast<uint32_t>(bytes[1]) << 8 |
-                              static_cast<uint32_t>(bytes[2]) << 16 |
-                              static_cast<uint32_t>(bytes[3]) << 24);
-}
-
-uint16_t Uint16At(const uint8_t* bytes) {
-  return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-void PutInt32(uint8_t* bytes, int32_t value) {
-  const uint32_t v = static_cast<uint32_t>(value);
-  bytes[0] = static_cast<uint8_t>(v);
-  bytes[1] = static_cast<uint8_t>(v >> 8);
-  bytes[2] = static_cast<uint8_t>(v >> 16);
-  bytes[3] = static_cast<uint8_t>(v >> 24);
-}
-
-void PutUint16(uint8_t* bytes, uint16_t value) {
-  bytes[0] = static_cast<uint8_t>(value);
-  bytes[1] = static_cast<uint8_t>(value >> 8);
-}
+constexpr auto Int32At = container::LoadInt32;
+constexpr auto Uint16At = container::LoadUint16;
+constexpr auto PutInt32 = container::StoreInt32;
+constexpr auto PutUint16 = container::StoreUint16;
 
 // The text of `maxUnits` UTF-16LE units at `bytes` up to the first zero unit.
 std::u16string TextAt(const uint8_t* bytes, size_t maxUnits) {
@@ -55,8 +33,10 @@ std::u16string TextAt(const uint8_t* bytes, size_t maxUnits) {
 }  // namespace
 
 std::u16string DirectoryEntry::name() const { return TextAt(bytes.data(), kEntryNameUnits); }
-int32_t DirectoryEntry::type() const { return Int32At(bytes.data() + kEntryTypeByte); }
-int32_t DirectoryEntry::offset() const { return Int32At(bytes.data() + kEntryOffsetByte); }
+int32_t DirectoryEntry::type() const { return Int32At(bytes.data() + container::kEntryTypeAt); }
+int32_t DirectoryEntry::offset() const {
+  return Int32At(bytes.data() + container::kEntryOffsetAt);
+}
 
 void SceneContainer::open() {
   close();

@@ -11,6 +11,7 @@
 #include "base/platform.h"
 #include "base/process_state.h"
 #include "link/link_session.h"
+#include "scene/container_format.h"
 #include "scene/container_reader.h"
 #include "records/camera_record.h"
 #include "records/light_source_record.h"
@@ -18,9 +19,10 @@
 
 namespace q9 {
 
-constexpr int32_t kContainerHeaderSize = 208644;
-constexpr int kDirectoryEntries = 100;
-constexpr size_t kDirectoryEntrySize = 2076;
+// The layout's figures as the container's members use them (container_format.h has them all).
+constexpr int32_t kContainerHeaderSize = static_cast<int32_t>(container::kHeaderSize);
+constexpr int kDirectoryEntries = container::kDirectoryEntries;
+constexpr size_t kDirectoryEntrySize = container::kEntrySize;
 
 enum SectionType : int32_t {
   Geometry = 2,

@@ -65,10 +65,11 @@ bool loadStartupModel(SceneContainer& container) {
   return true;
 }
 
-void modelSyncNotify(SceneContainer& container, const NotifyHost& notifyHost) {
-  writeSyncRecord(container);
+bool modelSyncNotify(SceneContainer& container, const NotifyHost& notifyHost) {
+  const bool written = writeSyncRecord(container);
   if (notifyHost) notifyHost();
   container.process.log.WriteLine("Sync Model state 0");
+  return written;
 }
 
 void modelSyncApply(SceneContainer& container, bool withLog) {
@@ -80,11 +81,12 @@ void modelSyncApply(SceneContainer& container, bool withLog) {
   if (withLog) container.process.log.WriteLine("Sync Model state 1 _ End");
 }
 
-void writeSyncRecord(const SceneContainer& container) {
+bool writeSyncRecord(const SceneContainer& container) {
   std::optional<platform::TextFile> file = platform::TextFile::Open(
       FolderFilePath(container.process.folder(), u"_mod.sync"), platform::TextFile::Mode::Replace);
-  if (!file) return;
+  if (!file) return false;
   file->Write(SyncRecordText(container));
+  return true;
 }
 
 }  // namespace q9

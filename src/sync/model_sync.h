@@ -17,16 +17,17 @@ using NotifyHost = std::function<void()>;
 // user has been told); the process ends.
 bool loadStartupModel(SceneContainer& container);
 
-// Writes "_mod.sync", notifies the host, logs "Sync Model state 0".
-void modelSyncNotify(SceneContainer& container, const NotifyHost& notifyHost);
+// Writes "_mod.sync", notifies the host, logs "Sync Model state 0". False when the record could
+// not be written.
+bool modelSyncNotify(SceneContainer& container, const NotifyHost& notifyHost);
 
 // Applies the change list and the geometry section of "_mod.sm" and sends the model; with
 // `withLog` framed by the state-1 log lines.
 void modelSyncApply(SceneContainer& container, bool withLog);
 
 // Writes the sync record "_mod.sync" in the exchange folder from the maps of what was sent,
-// replacing it; nothing when it cannot be opened.
-void writeSyncRecord(const SceneContainer& container);
+// replacing it; nothing when it cannot be opened. True when the record was written.
+bool writeSyncRecord(const SceneContainer& container);
 
 // The record's bytes before the line ends become CR LF:
 //   SourceProject: [<currentSectionName>]

@@ -201,7 +201,7 @@ class HandDamageTest : public SceneTest {
     for (const json& entry : inspection["entries"]) {
       if (entry["index"] != index || !entry.contains("section")) continue;
       for (const json& damage : entry["section"]["damage"]) {
-        texts.push_back(damage["context"].get<std::string>() + ": " + damage["text"].get<std::string>());
+        texts.push_back(damage["what"].get<std::string>() + ": " + damage["message"].get<std::string>());
       }
     }
     return texts;

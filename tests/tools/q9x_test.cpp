@@ -133,7 +133,7 @@ TEST_F(Q9xTest, InspectSaysWhereAFileIsDamaged) {
   // Cut inside array 1's values.
   WriteText(u"cut.pdx", full.substr(0, full.size() - 28 - 8));
   const Result text = Q9x({"inspect", Path(u"cut.pdx")});
-  EXPECT_EQ(text.status, 0);
+  EXPECT_EQ(text.status, kDamaged);
   EXPECT_THAT(text.out, HasSubstr("damaged mesh array: count 9 at "));
   EXPECT_THAT(text.out, HasSubstr("cut to 7, all the file holds"));
   EXPECT_THAT(text.out, HasSubstr("arrays cut by the file's end: [1]"));
@@ -142,7 +142,7 @@ TEST_F(Q9xTest, InspectSaysWhereAFileIsDamaged) {
 TEST_F(Q9xTest, InspectOfAShortOrMissingFile) {
   WriteText(u"short.sm", std::string(1000, '\0'));
   const Result text = Q9x({"inspect", Path(u"short.sm")});
-  EXPECT_EQ(text.status, 0);
+  EXPECT_EQ(text.status, kDamaged);
   EXPECT_THAT(text.out, HasSubstr("shorter than a container header"));
   EXPECT_EQ(q9::test::ReadFileBytes(folder.File(u"short.sm")).size(), 1000u) << "never written";
   const Result missing = Q9x({"inspect", Path(u"none.sm")});

@@ -17,6 +17,7 @@
 #include "q9x_call.h"
 #include "reference_link.h"
 #include "test_files.h"
+#include "tool_platform.h"
 
 #ifdef _WIN32
 #include "child_process_win32.h"
@@ -118,12 +119,40 @@ TEST_F(RunTest, LightSyncAppliesTheUpdateWithoutLogLines) {
 }
 
 TEST_F(RunTest, FurtherWordsArePostedAsAForwardingInstanceWouldPostThem) {
-  const Result result = Run({"colorMode", "1027", "colorMode", "bogus", "1026", "ModelSync", "1030"});
+  const Result result = Run({"colorMode", "1027", "colorMode", "1026", "ModelSync"});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "host notified: 1137 0 10\nhost notified: 1137 0 10\n");
   EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "colorMode", "Init Start", "Sync Model state 1 _ Start",
                                          "Sync Model state 1 _ End", "Sync Model state 0",
                                          "Sync Model state 0"));
+}
+
+TEST_F(RunTest, UnknownAndWrongCaseWordsAreRefusedBeforeAnythingRuns) {
+  for (const char* word : {"bogus", "modelsync", "1030", "1024", "--bogus"}) {
+    const Result result = Run({"ModelSync", word});
+    EXPECT_EQ(result.status, kUsage) << word;
+    EXPECT_THAT(result.err, HasSubstr(word));
+  }
+  EXPECT_FALSE(q9::test::FileExists(exchange + u"Q9_Log.log")) << "nothing ran";
+}
+
+TEST_F(RunTest, ARecordThatCannotBeWrittenEndsWithStatusOne) {
+  q9::test::MakeFolder(exchange + u"\\_mod.sync");  // a folder where the record belongs
+  const Result result = Run({"ModelSync"});
+  EXPECT_EQ(result.status, kFailed);
+  EXPECT_THAT(result.err, HasSubstr("_mod.sync"));
+  EXPECT_EQ(Run({"lightSync"}).status, 0) << "no record written, none missed";
+}
+
+// Needs the reference library's Q9PLUGIN_ARCHIVE_DIR switch.
+TEST_F(RunTest, ArchiveDirTakesTheRawArchiveInsteadOfTheProjectFolder) {
+  const std::u16string archives = link.folder().File(u"archives");
+  q9::test::MakeFolder(archives);
+  const Result result = Run({"--archive-dir", q9::platform::DisplayPath(archives), "ModelSync"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(q9::test::FileExists(archives + u"\\Villa.q9a"));
+  EXPECT_FALSE(q9::test::FileExists(link.folder().File(u"Villa.q9a")));
+  EXPECT_FALSE(q9x::ProcessVariable("Q9PLUGIN_ARCHIVE_DIR").has_value()) << "restored after the run";
 }
 
 TEST_F(RunTest, NoWordIsTheStartUpLoadAlone) {

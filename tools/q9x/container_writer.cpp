@@ -4,7 +4,9 @@
 #include <stdexcept>
 
 #include "base/text.h"
+#include "description_check.h"
 #include "obj_mesh.h"
+#include "scene/container_format.h"
 #include "scene/scene_container.h"
 #include "tool_files.h"
 
@@ -30,18 +32,22 @@ class Bytes {
     std::memcpy(data_.data() + at, bytes, count);
   }
   void Put32(size_t at, uint32_t value) {
-    const uint8_t b[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    uint8_t b[4];
+    q9::container::StoreUint32(b, value);
     Put(at, b, 4);
+  }
+  void Put16(size_t at, uint16_t value) {
+    uint8_t b[2];
+    q9::container::StoreUint16(b, value);
+    Put(at, b, 2);
+  }
+  // UTF-16LE units at `at`, no length.
+  void PutUnits(size_t at, const std::u16string& text) {
+    for (size_t i = 0; i < text.size(); ++i) Put16(at + 2 * i, text[i]);
   }
   void Add32(uint32_t value) { Put32(size(), value); }
   void Add8(uint8_t value) { data_.push_back(static_cast<char>(value)); }
-  void AddUnits(const std::u16string& text) {
-    for (char16_t unit : text) {
-      Add8(static_cast<uint8_t>(unit));
-      Add8(static_cast<uint8_t>(unit >> 8));
-    }
-  }
+  void AddUnits(const std::u16string& text) { PutUnits(size(), text); }
   // Length-prefixed string.
   void AddString(const std::u16string& text) {
     Add32(static_cast<uint32_t>(text.size()));
@@ -322,8 +328,13 @@ void Substitute(json& value, const std::map<std::string, std::string>& defines) 
 }  // namespace
 
 PackResult PackContainer(const json& original, const std::string& folder,
-                         const std::map<std::string, std::string>& extraDefines) {
+                         const std::map<std::string, std::string>& extraDefines,
+                         const std::function<void(size_t, size_t)>& progress) {
   PackResult result;
+  if (std::optional<std::string> problem = CheckDescription(original)) {
+    result.error = std::move(*problem);
+    return result;
+  }
   try {
     std::map<std::string, std::string> defines;
     if (original.contains("defines")) {
@@ -336,40 +347,38 @@ PackResult PackContainer(const json& original, const std::string& folder,
     json description = original;
     description.erase("defines");
     Substitute(description, defines);
+    namespace layout = q9::container;
     Bytes file;
-    file.AddZeros(q9::kContainerHeaderSize);
+    file.AddZeros(layout::kHeaderSize);
     const json header = description.value("header", json::object());
     const json entries = description.value("entries", json::array());
-    if (entries.size() > q9::kDirectoryEntries) Fail("more than 100 entries");
+    if (entries.size() > layout::kDirectoryEntries) Fail("more than 100 entries");
 
     const std::u16string name = Text16(header, "name");
-    file.Put32(0, Field(header, "reserved0", 0));
-    file.Put32(4, Field(header, "headerSize", q9::kContainerHeaderSize));
-    file.Put32(8, Field(header, "reserved8", 1));
-    file.Put32(12, Field(header, "nameLength", static_cast<uint32_t>(name.size())));
-    if (name.size() > 511) Fail("container name longer than 511 units");
-    for (size_t i = 0; i < name.size(); ++i) {
-      const uint8_t unit[2] = {static_cast<uint8_t>(name[i]), static_cast<uint8_t>(name[i] >> 8)};
-      file.Put(16 + 2 * i, unit, 2);
+    // The name may run into the preserved word (a damaged header), never past its block.
+    if (name.size() > layout::kNameBlockUnits - 1) {
+      Fail("container name longer than " + std::to_string(layout::kNameBlockUnits - 1) + " units");
     }
-    const uint32_t preserved = Field(header, "preservedWord", 0);
-    const uint8_t word[2] = {static_cast<uint8_t>(preserved), static_cast<uint8_t>(preserved >> 8)};
-    file.Put(16 + 512, word, 2);
-    file.Put32(1040, Field(header, "lastEntryIndex", static_cast<uint32_t>(entries.size() - 1)));
+    file.Put32(layout::kReserved0At, Field(header, "reserved0", 0));
+    file.Put32(layout::kHeaderSizeAt, Field(header, "headerSize", layout::kHeaderSize));
+    file.Put32(layout::kReserved8At, Field(header, "reserved8", 1));
+    file.Put32(layout::kNameLengthAt, Field(header, "nameLength", static_cast<uint32_t>(name.size())));
+    file.PutUnits(layout::kNameBlockAt, name);
+    file.Put16(layout::kPreservedWordAt, static_cast<uint16_t>(Field(header, "preservedWord", 0)));
+    file.Put32(layout::kLastEntryIndexAt,
+               Field(header, "lastEntryIndex", static_cast<uint32_t>(entries.size() - 1)));
 
     SectionWriter writer(folder);
     std::vector<size_t> sectionBase(entries.size(), 0);
     for (size_t i = 0; i < entries.size(); ++i) {
       const json& entry = entries[i];
-      const size_t at = 1044 + q9::kDirectoryEntrySize * i;
+      const size_t at = layout::kDirectoryAt + layout::kEntrySize * i;
       const std::u16string entryName = Text16(entry, "name");
-      if (entryName.size() > 1027) Fail("entry name longer than 1027 units");
-      for (size_t u = 0; u < entryName.size(); ++u) {
-        const uint8_t unit[2] = {static_cast<uint8_t>(entryName[u]),
-                                 static_cast<uint8_t>(entryName[u] >> 8)};
-        file.Put(at + 2 * u, unit, 2);
+      if (entryName.size() > layout::kEntryNameUnits - 1) {
+        Fail("entry name longer than " + std::to_string(layout::kEntryNameUnits - 1) + " units");
       }
-      file.Put32(at + 2056, static_cast<uint32_t>(SectionType(entry)));
+      file.PutUnits(at, entryName);
+      file.Put32(at + layout::kEntryTypeAt, static_cast<uint32_t>(SectionType(entry)));
 
       std::string section;
       bool hasSection = true;
@@ -390,7 +399,8 @@ PackResult PackContainer(const json& original, const std::string& folder,
       }
       if (hasSection) file.Put(base, section.data(), section.size());
       sectionBase[i] = base;
-      file.Put32(at + 2060, Field(entry, "offsetValue", static_cast<uint32_t>(base)));
+      file.Put32(at + layout::kEntryOffsetAt, Field(entry, "offsetValue", static_cast<uint32_t>(base)));
+      if (progress) progress(i + 1, entries.size());
     }
 
     for (const json& patch : description.value("patches", json::array())) {

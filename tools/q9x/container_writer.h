@@ -42,6 +42,7 @@
 //                "count": override of the table's value count (default 2 per item) }
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -58,8 +59,10 @@ struct PackResult {
 
 // Builds a container from `description`; files named in it are found relative to `folder`.
 // `defines` add to and override the description's own "defines"; a "${NAME}" that neither
-// defines is an error.
+// defines is an error. `progress` is told (entries done, entries) after each entry.
+// A description that CheckDescription (description_check.h) refuses is an error.
 PackResult PackContainer(const nlohmann::json& description, const std::string& folder,
-                         const std::map<std::string, std::string>& defines = {});
+                         const std::map<std::string, std::string>& defines = {},
+                         const std::function<void(size_t, size_t)>& progress = {});
 
 }  // namespace q9x

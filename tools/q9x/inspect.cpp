@@ -9,6 +9,7 @@
 #include "scene/change_list.h"
 #include "scene/geometry_section.h"
 #include "scene/scene_container.h"
+#include "tool_files.h"
 
 namespace q9x {
 
@@ -43,6 +44,17 @@ std::string DamageText(const q9::ReadDamage& damage, int64_t length) {
   return "";
 }
 
+const char* DamageKind(q9::ReadDamage::Kind kind) {
+  using Kind = q9::ReadDamage::Kind;
+  switch (kind) {
+    case Kind::OffsetOutside: return "offsetOutside";
+    case Kind::PastEnd: return "pastEnd";
+    case Kind::CountCut: return "countCut";
+    case Kind::BudgetSpent: return "budgetSpent";
+  }
+  return "";
+}
+
 // Collects a section's damage into `section["damage"]`.
 void WatchDamage(q9::SceneContainer& container, json& section) {
   section["damage"] = json::array();
@@ -54,9 +66,10 @@ void WatchDamage(q9::SceneContainer& container, json& section) {
       section["damageNotShown"] = section["damageNotShown"].get<int64_t>() + 1;
       return;
     }
-    list.push_back({{"context", std::string(damage.context)},
-                    {"position", damage.position},
-                    {"text", DamageText(damage, length)}});
+    list.push_back({{"offset", damage.position},
+                    {"what", std::string(damage.context)},
+                    {"kind", DamageKind(damage.kind)},
+                    {"message", DamageText(damage, length)}});
   };
 }
 
@@ -305,10 +318,20 @@ json InspectContainer(const std::string& path) {
   q9::ProcessState process;  // nothing is sent or logged: the container is only read
   q9::SceneContainer container(process);
   container.path = q9::Utf16FromUtf8(path);
-  if (!container.openForReading()) return nullptr;
-  json result = {{"file", path}, {"length", container.reader.length()}};
+  if (IsFolder(path) || !container.openForReading()) return nullptr;
+  json result = {{"file", path}, {"length", container.reader.length()}, {"damaged", false}};
   if (container.reader.length() < q9::kContainerHeaderSize) {
     result["short"] = true;
+    // An empty file is one the system gives a fresh header; anything shorter but not empty is
+    // a cut (or unfinished) container.
+    if (container.reader.length() > 0) {
+      result["damaged"] = true;
+      result["damage"] = json::array({{{"offset", 0},
+                                       {"what", "header"},
+                                       {"kind", "short"},
+                                       {"message", "the file is shorter than a container header (" +
+                                                       std::to_string(q9::kContainerHeaderSize) + " bytes)"}}});
+    }
     return result;
   }
   container.readHeader();
@@ -339,6 +362,9 @@ json InspectContainer(const std::string& path) {
         described["section"] = ChangeListJson(container, entry.offset());
       }
     }
+    if (described.contains("section") && (!described["section"]["damage"].empty())) {
+      result["damaged"] = true;
+    }
     entries.push_back(described);
   }
   result["entries"] = entries;
@@ -348,8 +374,12 @@ json InspectContainer(const std::string& path) {
 void PrintInspection(const json& inspection, std::ostream& out) {
   out << inspection["file"].get<std::string>() << ": " << inspection["length"] << " bytes\n";
   if (inspection.value("short", false)) {
-    out << "shorter than a container header (" << q9::kContainerHeaderSize
-        << " bytes): the system would write a fresh header over it and read nothing\n";
+    if (inspection["length"].get<int64_t>() == 0) {
+      out << "empty: the system gives it a fresh header and reads nothing\n";
+    } else {
+      out << "damaged: shorter than a container header (" << q9::kContainerHeaderSize
+          << " bytes); the system reads nothing from it\n";
+    }
     return;
   }
   const json& h = inspection["header"];
@@ -379,8 +409,8 @@ void PrintInspection(const json& inspection, std::ostream& out) {
       out << "  damage: none\n";
     } else {
       for (const json& damage : section["damage"]) {
-        out << "  damaged " << damage["context"].get<std::string>() << ": "
-            << damage["text"].get<std::string>() << "\n";
+        out << "  damaged " << damage["what"].get<std::string>() << ": "
+            << damage["message"].get<std::string>() << "\n";
       }
       if (section["damageNotShown"].get<int64_t>() > 0) {
         out << "  ... and " << section["damageNotShown"] << " more damaged reads\n";

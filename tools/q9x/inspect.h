@@ -13,8 +13,9 @@ namespace q9x {
 // each section decoded through the system's own readers: for a geometry section the section
 // header, the parsed material and light records, the solids with their meshes and triangle
 // counts, and the views; for a change list the kinds and ids. Each section lists its damage
-// ("damage": what was cut or read outside the file, and where).
-// Null when the file cannot be opened.
+// ("damage": objects with "offset", "what" was being read, "kind" and "message");
+// "damaged" is true when any section, or the file's length (not empty, shorter than a header),
+// is damaged. Null when the file cannot be opened or is a folder.
 nlohmann::json InspectContainer(const std::string& path);
 
 // The description as text for people.

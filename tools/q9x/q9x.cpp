@@ -1,14 +1,25 @@
 #include "q9x.h"
 
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <iostream>
 #include <map>
+#include <memory>
 
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "base/text.h"
+#include "base/version.h"
 #include "container_writer.h"
+#include "description_check.h"
+#include "doctor.h"
 #include "inspect.h"
 #include "run.h"
 #include "summary.h"
 #include "tool_files.h"
+#include "tool_platform.h"
 
 namespace q9x {
 
@@ -22,8 +33,11 @@ commands:
   inspect FILE [--json]        explain a container ("_model.pdx", "_mod.sm"): header, directory,
                                each section decoded, and where it is damaged
   pack DESCRIPTION.json OUT    write a container from a JSON description
-  run [--folder DIR] [--link LIB] WORD...
+  run [--folder DIR] [--link LIB] [--archive-dir DIR] WORD...
                                do a working instance's work: start-up load, then the requests
+  doctor [--folder DIR] [--link LIB] [--json]
+                               check the exchange folder, its files, the log and the link
+                               library (and on Windows the host and renderer windows)
   summary FILE                 what reached the renderer, from the reference link library's
                                raw archive (.q9a) or journal
   help [COMMAND]               this text, or a command's
@@ -33,9 +47,11 @@ examples:
   q9x pack samples/model.json _model.pdx
   q9x run --folder build/native/samples ModelSync lightSync ModelSync
   q9x summary build/native/samples/Villa.q9a
+  q9x doctor
 
-"q9x help COMMAND" or "q9x COMMAND --help" tells more. Exit status: 0 done, 1 a file could not
-be read or written, 2 a wrong command line, 3 (run) the renderer is missing.
+"q9x help COMMAND" or "q9x COMMAND --help" tells more; "q9x --version" the version. Exit status:
+0 done, 1 a file could not be read or written (doctor: a problem found), 2 a wrong command line,
+3 (run) the renderer is missing, 4 (inspect) the container is damaged.
 )";
 
 constexpr const char* kInspectHelp = R"(usage: q9x inspect FILE [--json]
@@ -53,7 +69,12 @@ Reads a scene container without changing it and prints:
     the file, a read past the end, tables that point at the same items again and again.
 A file shorter than a header is reported as such (the system would write a fresh header over it).
 
---json   the same as one JSON document
+--json   the same as one JSON document; each damage is an object with "offset", "what" (what
+         was being read), "kind" (offsetOutside, pastEnd, countCut, budgetSpent, short) and
+         "message"
+
+Exit status: 0 intact, 4 damaged (a damaged read, or a file shorter than a header that is not
+empty), 1 the file cannot be read (or is a folder).
 
 example:
   q9x inspect "%APPDATA%\Vendrix\Plandora2025_Q9Plugin\Data\_mod.sm"
@@ -85,12 +106,16 @@ overridden ("offset", "offsetValue", "textBytes", "headerLength", "counts", "mat
 at any offset ({ "entry": 1, "at": 24, "int32": -1 }) and "truncate" cuts the file. Mesh arrays
 from an OBJ file: array 1 positions, array 5 normals, array 2 texture coordinates.
 The full format is described at the top of tools/q9x/container_writer.h.
+The description is checked before anything is written: unknown keys, values of the wrong type,
+and places and sizes ("offset", "at", "truncate", "padding") outside 0..2147483647 are errors
+that name the field (e.g. entries[0].offset); values written as they are given may be any
+32-bit value.
 
 example:
   q9x pack samples/model.json build/native/samples/_model.pdx
 )";
 
-constexpr const char* kRunHelp = R"(usage: q9x run [--folder DIR] [--link LIB] WORD...
+constexpr const char* kRunHelp = R"(usage: q9x run [--folder DIR] [--link LIB] [--archive-dir DIR] WORD...
 
 Does what the working instance does, without a window:
   1. acts as an instance started with the first WORD: writes "Args - " and the word to the log,
@@ -103,7 +128,11 @@ Does what the working instance does, without a window:
   4. handles each further WORD as if another instance had posted it: a command word as its
      message, a number from 1025 to 1029 as that message (1027 applies "_mod.sm" with log
      lines), "colorMode" and any other word post nothing;
-  5. tears the session down and exits with status 0.
+  5. tears the session down and exits with status 0, or 1 when a sync record could not be
+     written.
+WORD is one of the command words cameraSync, ModelSync, lightSync, viewsSync, colorMode
+(spelled exactly so), or one of the messages 1025, 1026, 1027, 1028, 1029; any other word is a
+wrong command line.
 Each notification of the host prints "host notified: 1137 0 10" on standard output.
 
 --folder DIR   the exchange folder; otherwise the system's lookup (APPDATA, then the registry)
@@ -111,6 +140,10 @@ Each notification of the host prints "host notified: 1137 0 10" on standard outp
                (Q9Plugin.dll on Windows, libQ9Plugin.so natively). The reference library writes
                a journal of every call when Q9PLUGIN_JOURNAL names a file, and its raw archive
                beside the model file (see tools/q9plugin/README.md).
+--archive-dir DIR
+               the reference library writes its raw archive into DIR instead of beside the
+               model file the container names (it sets Q9PLUGIN_ARCHIVE_DIR), so a run on a
+               copied folder changes nothing outside it
 
 example:
   Q9PLUGIN_JOURNAL=calls.jsonl q9x run --folder build/native/samples ModelSync lightSync ModelSync
@@ -128,31 +161,107 @@ example:
   q9x summary build/native/samples/Villa.q9a
 )";
 
-bool WantsHelp(const std::vector<std::string>& args) {
-  for (const std::string& arg : args) {
-    if (arg == "--help" || arg == "-h") return true;
-  }
-  return false;
-}
+constexpr const char* kDoctorHelp = R"(usage: q9x doctor [--folder DIR] [--link LIB] [--json]
 
-int Usage(std::ostream& err, const char* help) {
-  err << help;
-  return kUsage;
-}
+One screen for support: each line is a check, "ok" or "problem", with what was found and, for a
+problem, what to do about it:
+  - the exchange folder as the system finds it (APPDATA, then the registry value TempPath;
+    --folder fixes it): found, a folder, writable;
+  - the log ("Q9_Log.log" beside the folder) and its size;
+  - each exchange file ("_model.pdx", "_mod.sm", "camera.cam", "Views.cam", "_mod.sync"):
+    present, readable and, for the containers, intact (read as inspect reads them);
+  - the link library (--link, else the one q9x run would load): found, loadable, exporting all
+    of the functions the system calls (the missing ones named);
+  - on Windows: the host window ("Plandora_class") and the renderer window
+    ("Qt5152QWindowIcon").
+--json   the same as one JSON document
 
-int Inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::string file;
-  bool asJson = false;
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--json") {
-      asJson = true;
-    } else if (file.empty()) {
-      file = args[i];
+Exit status: 0 every check ok, 1 a problem found.
+
+example:
+  q9x doctor --folder build/native/samples
+)";
+
+// Where a command writes, and how a wrong command line is told.
+struct Context {
+  std::ostream& out;
+  std::ostream& err;
+  bool progress;  // standard error is a terminal: long work shows how far it got
+
+  // One line naming the problem, one pointing at the help; status 2.
+  int Wrong(const std::string& command, const std::string& problem) const {
+    err << "q9x" << (command.empty() ? "" : " " + command) << ": " << problem << "\n";
+    if (command.empty()) {
+      err << "See \"q9x help\" and \"q9x help COMMAND\".\n";
     } else {
-      return Usage(err, kInspectHelp);
+      err << "See \"q9x help " << command << "\".\n";
     }
+    return kUsage;
   }
-  if (file.empty()) return Usage(err, kInspectHelp);
+};
+
+// A command: its parser, its help text and what it does once its command line is read.
+struct Command {
+  CLI::App* app;
+  const char* help;
+  std::function<int()> run;
+};
+
+struct Commands {
+  std::deque<Command> all;  // stays where it is as commands are added
+
+  Command& Add(CLI::App* app, const char* help, std::function<int()> run) {
+    all.push_back({app, help, std::move(run)});
+    return all.back();
+  }
+  const Command* Find(const std::string& name) const {
+    for (const Command& command : all) {
+      if (command.app->get_name() == name && name != "help") return &command;
+    }
+    return nullptr;
+  }
+  // The command the command line named, once parsing reached it.
+  const Command* Parsed() const {
+    for (const Command& command : all) {
+      if (command.app->parsed()) return &command;
+    }
+    return nullptr;
+  }
+};
+
+// Progress on standard error while long work goes on, only when it is a terminal that someone
+// watches: one line, rewritten in place, cleared at the end.
+class Progress {
+ public:
+  Progress(const Context& context, std::string what)
+      : show_(context.progress), err_(context.err), what_(std::move(what)),
+        start_(std::chrono::steady_clock::now()) {}
+  ~Progress() {
+    if (shown_) err_ << "\r" << std::string(width_, ' ') << "\r" << std::flush;
+  }
+  // Shown once the work has taken half a second.
+  void Step(size_t done, size_t total) {
+    if (!show_ || std::chrono::steady_clock::now() - start_ < std::chrono::milliseconds(500)) return;
+    const std::string line = what_ + " " + std::to_string(done) + " of " + std::to_string(total);
+    width_ = std::max(width_, line.size());
+    err_ << "\r" << line << std::flush;
+    shown_ = true;
+  }
+
+ private:
+  bool show_;
+  std::ostream& err_;
+  std::string what_;
+  std::chrono::steady_clock::time_point start_;
+  bool shown_ = false;
+  size_t width_ = 0;
+};
+
+int Inspect(const std::string& file, bool asJson, std::ostream& out, std::ostream& err) {
+  if (IsFolder(file)) {
+    err << "q9x inspect: " << file << " is a folder, not a container file\n";
+    return kFailed;
+  }
   const nlohmann::json inspection = InspectContainer(file);
   if (inspection.is_null()) {
     err << "q9x inspect: cannot open " << file << "\n";
@@ -163,105 +272,194 @@ int Inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   } else {
     PrintInspection(inspection, out);
   }
-  return kOk;
+  return inspection.value("damaged", false) ? kDamaged : kOk;
 }
 
-int Pack(const std::vector<std::string>& args, std::ostream& err) {
-  if (args.size() < 3) return Usage(err, kPackHelp);
+int Pack(const std::string& descriptionFile, const std::string& outFile,
+         const std::vector<std::string>& sets, const Context& context) {
+  std::ostream& err = context.err;
   std::map<std::string, std::string> defines;
-  for (size_t i = 3; i < args.size(); ++i) {
-    if (args[i] != "--set" || i + 1 >= args.size()) return Usage(err, kPackHelp);
-    const std::string& definition = args[++i];
+  for (const std::string& definition : sets) {
     const size_t split = definition.find('=');
-    if (split == std::string::npos) return Usage(err, kPackHelp);
     defines[definition.substr(0, split)] = definition.substr(split + 1);
   }
-  const std::optional<std::string> text = ReadWholeFile(args[1]);
-  if (!text) {
-    err << "q9x pack: cannot read " << args[1] << "\n";
+  const std::optional<std::string> text = ReadWholeFile(descriptionFile);
+  if (!text || IsFolder(descriptionFile)) {
+    err << "q9x pack: cannot read " << descriptionFile << "\n";
     return kFailed;
   }
-  const nlohmann::json description = nlohmann::json::parse(*text, nullptr, false, true);
-  if (description.is_discarded() || !description.is_object()) {
-    err << "q9x pack: " << args[1] << " is not a JSON object\n";
+  std::string syntax;
+  const std::optional<nlohmann::json> description = ParseDescription(*text, syntax);
+  if (!description) {
+    err << "q9x pack: " << descriptionFile << ": " << syntax << "\n";
     return kFailed;
   }
-  const PackResult packed = PackContainer(description, FolderOf(args[1]), defines);
+  PackResult packed;
+  {
+    Progress progress(context, "q9x pack: entry");
+    packed = PackContainer(*description, FolderOf(descriptionFile), defines,
+                           [&progress](size_t done, size_t total) { progress.Step(done, total); });
+  }
   if (!packed.ok) {
-    err << "q9x pack: " << args[1] << ": " << packed.error << "\n";
+    err << "q9x pack: " << descriptionFile << ": " << packed.error << "\n";
     return kFailed;
   }
   if (!packed.warning.empty()) err << "q9x pack: warning: " << packed.warning << "\n";
-  if (!WriteWholeFile(args[2], packed.bytes)) {
-    err << "q9x pack: cannot write " << args[2] << "\n";
+  if (!WriteWholeFile(outFile, packed.bytes)) {
+    err << "q9x pack: cannot write " << outFile << "\n";
     return kFailed;
   }
   return kOk;
 }
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  RunOptions options;
-  size_t i = 1;
-  for (; i < args.size(); ++i) {
-    if (args[i] == "--folder" || args[i] == "--link") {
-      if (i + 1 >= args.size()) return Usage(err, kRunHelp);
-      (args[i] == "--folder" ? options.folder : options.link) = args[i + 1];
-      ++i;
-    } else {
-      break;
-    }
-  }
-  options.words.assign(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
-  return RunWorkingInstance(options, out, err);
-}
-
-int Summary(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 2) return Usage(err, kSummaryHelp);
-  const std::optional<std::string> text = ReadWholeFile(args[1]);
+int Summary(const std::string& file, std::ostream& out, std::ostream& err) {
+  const std::optional<std::string> text = ReadWholeFile(file);
   if (!text) {
-    err << "q9x summary: cannot read " << args[1] << "\n";
+    err << "q9x summary: cannot read " << file << "\n";
     return kFailed;
   }
   return PrintSummary(*text, out, err) ? kOk : kFailed;
 }
 
-const char* CommandHelp(const std::string& command) {
-  if (command == "inspect") return kInspectHelp;
-  if (command == "pack") return kPackHelp;
-  if (command == "run") return kRunHelp;
-  if (command == "summary") return kSummaryHelp;
-  return nullptr;
+// --- the commands and their options ---
+
+Command& AddInspect(CLI::App& app, Commands& commands, Context& context) {
+  auto file = std::make_shared<std::string>();
+  auto asJson = std::make_shared<bool>(false);
+  CLI::App* sub = app.add_subcommand("inspect");
+  sub->add_option("FILE", *file)->required();
+  sub->add_flag("--json", *asJson);
+  return commands.Add(sub, kInspectHelp,
+                      [=, &context] { return Inspect(*file, *asJson, context.out, context.err); });
+}
+
+Command& AddPack(CLI::App& app, Commands& commands, Context& context) {
+  auto files = std::make_shared<std::vector<std::string>>();
+  auto sets = std::make_shared<std::vector<std::string>>();
+  CLI::App* sub = app.add_subcommand("pack");
+  sub->add_option("DESCRIPTION", (*files))->required()->expected(2);
+  sub->add_option("--set", *sets)
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return value.find('=') == std::string::npos ? "\"" + value + "\" is not NAME=VALUE"
+                                                        : std::string();
+          },
+          "NAME=VALUE"));
+  return commands.Add(sub, kPackHelp,
+                      [=, &context] { return Pack((*files)[0], (*files)[1], *sets, context); });
+}
+
+Command& AddRun(CLI::App& app, Commands& commands, Context& context) {
+  auto options = std::make_shared<RunOptions>();
+  auto folder = std::make_shared<std::string>();
+  auto link = std::make_shared<std::string>();
+  auto archive = std::make_shared<std::string>();
+  CLI::App* sub = app.add_subcommand("run");
+  CLI::Option* folderOption = sub->add_option("--folder", *folder);
+  CLI::Option* linkOption = sub->add_option("--link", *link);
+  CLI::Option* archiveOption = sub->add_option("--archive-dir", *archive);
+  sub->add_option("WORD", options->words)
+      ->check(CLI::Validator(
+          [](std::string& word) {
+            return RunWordAccepted(word) ? std::string()
+                                         : "\"" + word + "\" is not one of cameraSync, ModelSync, lightSync, viewsSync, "
+                                           "colorMode, 1025 to 1029";
+          },
+          "WORD"));
+  return commands.Add(sub, kRunHelp, [=, &context] {
+    if (folderOption->count() > 0) options->folder = *folder;
+    if (linkOption->count() > 0) options->link = *link;
+    if (archiveOption->count() > 0) options->archiveDir = *archive;
+    options->progress = context.progress;
+    return RunWorkingInstance(*options, context.out, context.err);
+  });
+}
+
+Command& AddSummary(CLI::App& app, Commands& commands, Context& context) {
+  auto file = std::make_shared<std::string>();
+  CLI::App* sub = app.add_subcommand("summary");
+  sub->add_option("FILE", *file)->required();
+  return commands.Add(sub, kSummaryHelp, [=, &context] { return Summary(*file, context.out, context.err); });
+}
+
+Command& AddDoctor(CLI::App& app, Commands& commands, Context& context) {
+  auto options = std::make_shared<DoctorOptions>();
+  auto folder = std::make_shared<std::string>();
+  auto link = std::make_shared<std::string>();
+  auto asJson = std::make_shared<bool>(false);
+  CLI::App* sub = app.add_subcommand("doctor");
+  CLI::Option* folderOption = sub->add_option("--folder", *folder);
+  CLI::Option* linkOption = sub->add_option("--link", *link);
+  sub->add_flag("--json", *asJson);
+  return commands.Add(sub, kDoctorHelp, [=, &context] {
+    if (folderOption->count() > 0) options->folder = *folder;
+    options->link = linkOption->count() > 0 ? *link : q9::Utf8FromUtf16(DefaultLinkLibrary());
+    return RunDoctor(*options, *asJson, context.out, context.err);
+  });
+}
+
+// "help [COMMAND]": the tool's help or a command's, on standard output.
+void AddHelp(CLI::App& app, Commands& commands, Context& context) {
+  auto topic = std::make_shared<std::string>();
+  CLI::App* sub = app.add_subcommand("help");
+  sub->add_option("COMMAND", *topic);
+  commands.Add(sub, kHelp, [=, &commands, &context] {
+    if (topic->empty()) {
+      context.out << kHelp;
+      return kOk;
+    }
+    const Command* command = commands.Find(*topic);
+    if (!command) return context.Wrong("", "unknown command \"" + *topic + "\"");
+    context.out << command->help;
+    return kOk;
+  });
 }
 
 }  // namespace
 
 int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.empty()) return Usage(err, kHelp);
-  const std::string& command = args[0];
-  if (command == "--help" || command == "-h" || command == "help") {
-    if (args.size() > 1) {
-      const char* help = CommandHelp(args[1]);
-      if (!help) return Usage(err, kHelp);
-      out << help;
-    } else {
-      out << kHelp;
+  Context context{out, err, &err == &std::cerr && ErrorIsTerminal()};
+  CLI::App app{"q9x"};
+  // "/path" is a path on every build, never a Windows-style option (set before the commands,
+  // which take it over).
+  app.allow_windows_style_options(false);
+  app.set_help_flag("-h,--help");
+  app.set_version_flag("--version", std::string("q9x ") + q9::kVersion);
+  app.require_subcommand(1);
+  Commands commands;
+  AddInspect(app, commands, context);
+  AddPack(app, commands, context);
+  AddRun(app, commands, context);
+  AddSummary(app, commands, context);
+  AddDoctor(app, commands, context);
+  AddHelp(app, commands, context);
+  for (Command& command : commands.all) command.app->set_help_flag("-h,--help");
+
+  // CLI11 takes the words last first.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    const Command* command = commands.Parsed();
+    out << (command ? command->help : kHelp);
+    return kOk;
+  } catch (const CLI::CallForVersion& version) {
+    out << version.what() << "\n";
+    return kOk;
+  } catch (const CLI::ParseError& error) {
+    const Command* command = commands.Parsed();
+    if (!command) {
+      if (args.empty()) return context.Wrong("", "no command given");
+      if (!args[0].empty() && args[0][0] != '-') {
+        return context.Wrong("", "unknown command \"" + args[0] + "\"");
+      }
     }
-    return kOk;
+    return context.Wrong(command ? command->app->get_name() : "", error.what());
   }
-  const char* help = CommandHelp(command);
-  if (!help) {
-    err << "q9x: unknown command \"" << command << "\"\n\n";
-    return Usage(err, kHelp);
-  }
-  // "run" passes its words on unread: "--help" there is only a request for help before them.
-  if (command != "run" ? WantsHelp(args) : (args.size() > 1 && WantsHelp({args[1]}))) {
-    out << help;
-    return kOk;
-  }
-  if (command == "inspect") return Inspect(args, out, err);
-  if (command == "pack") return Pack(args, err);
-  if (command == "run") return Run(args, out, err);
-  return Summary(args, out, err);
+  const Command* command = commands.Parsed();
+  return command ? command->run() : context.Wrong("", "no command given");
 }
 
 }  // namespace q9x

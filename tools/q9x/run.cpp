@@ -9,6 +9,8 @@
 #include "base/text.h"
 #include "sync/model_sync.h"
 #include "scene/scene_container.h"
+#include "q9x.h"
+#include "tool_platform.h"
 
 namespace q9x {
 
@@ -23,6 +25,41 @@ std::optional<uint32_t> WordMessage(const std::string& word) {
   return std::nullopt;
 }
 
+bool RunWordAccepted(const std::string& word) {
+  return word == "colorMode" || WordMessage(word).has_value();
+}
+
+namespace {
+
+// Sets a variable of the process for the life of the object, then puts the old value back.
+class ScopedVariable {
+ public:
+  ScopedVariable(std::string name, const std::optional<std::string>& value)
+      : name_(std::move(name)), old_(ProcessVariable(name_)), set_(value.has_value()) {
+    if (set_) SetProcessVariable(name_, value);
+  }
+  ~ScopedVariable() {
+    if (set_) SetProcessVariable(name_, old_);
+  }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+  bool set_;
+};
+
+// A container this large makes its load worth a line on a terminal.
+constexpr int64_t kLargeContainerBytes = 32 << 20;
+
+int64_t FileSize(const std::u16string& path) {
+  q9::platform::UniqueFile file = q9::platform::OpenFile(path, "rb");
+  return file ? q9::platform::FileLength(file.get()) : -1;
+}
+
+}  // namespace
+
 std::u16string DefaultLinkLibrary() {
   const std::u16string platformDefault = q9::platform::DefaultLinkLibraryPath();
   if (!platformDefault.empty()) return platformDefault;
@@ -33,6 +70,8 @@ std::u16string DefaultLinkLibrary() {
 }
 
 int RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostream& err) {
+  // The reference library reads its switches at every call.
+  ScopedVariable archiveDir("Q9PLUGIN_ARCHIVE_DIR", options.archiveDir);
   q9::ProcessState process;
   if (options.folder) process.exchangeFolder.Fix(q9::Utf16FromUtf8(*options.folder));
 
@@ -53,16 +92,43 @@ int RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostrea
       out << "host notified: " << q9::kHostSyncStateMessage << " " << q9::kHostSyncStateWParam
           << " " << q9::kHostSyncStateLParam << "\n";
     };
+    // On a terminal, a large container's load says what it is at while it goes on.
+    const auto step = [&](const std::string& what, const char16_t* file) {
+      if (!options.progress) return;
+      const int64_t size = FileSize(q9::FolderFilePath(process.folder(), file));
+      if (size < kLargeContainerBytes) return;
+      err << "q9x run: " << what << " (" << (size >> 20) << " MiB) ...\n" << std::flush;
+    };
+    bool recordsWritten = true;
+    // The model sync is the one request whose result run reports (a sync record not written);
+    // every other message goes through the shell's dispatcher.
+    const auto dispatch = [&](uint32_t message) {
+      if (message == q9::kSyncModelMessage) {
+        recordsWritten = q9::modelSyncNotify(container, notifyHost) && recordsWritten;
+        return;
+      }
+      if (message == q9::kSyncModelUpdateMessage || message == q9::kSyncLightMessage) {
+        step("applying _mod.sm", u"_mod.sm");
+      }
+      q9::DispatchSyncMessage(container, message, notifyHost);
+    };
+    step("start-up load of _model.pdx", u"_model.pdx");
     if (!q9::loadStartupModel(container)) {
-      status = 3;
+      status = kRendererMissing;
     } else {
       if (const std::optional<uint32_t> own = q9::RequestMessage(process.requestCode)) {
-        q9::DispatchSyncMessage(container, *own, notifyHost);
+        dispatch(*own);
       }
       for (size_t i = 1; i < options.words.size(); ++i) {
         if (const std::optional<uint32_t> message = WordMessage(options.words[i])) {
-          q9::DispatchSyncMessage(container, *message, notifyHost);
+          dispatch(*message);
         }
+      }
+      if (!recordsWritten) {
+        err << "q9x run: the sync record "
+            << q9::platform::DisplayPath(q9::FolderFilePath(process.folder(), u"_mod.sync"))
+            << " could not be written\n";
+        status = kFailed;
       }
     }
   }  // the session is torn down here, as at the end of the process

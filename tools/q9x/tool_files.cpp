@@ -1,5 +1,7 @@
 #include "tool_files.h"
 
+#include <filesystem>
+
 #include "base/platform.h"
 #include "base/text.h"
 
@@ -14,6 +16,11 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
   if (std::ferror(file.get())) return std::nullopt;
   return bytes;
+}
+
+bool IsFolder(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_directory(std::filesystem::path(q9::Utf16FromUtf8(path)), error);
 }
 
 bool WriteWholeFile(const std::string& path, std::string_view bytes) {

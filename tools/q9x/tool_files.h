@@ -11,6 +11,8 @@ namespace q9x {
 // The whole file, or nothing when it cannot be read. `path` is UTF-8 as given on the command
 // line or in a description.
 std::optional<std::string> ReadWholeFile(const std::string& path);
+// True when `path` names a folder.
+bool IsFolder(const std::string& path);
 // Replaces the file's content. False when it cannot be written.
 bool WriteWholeFile(const std::string& path, std::string_view bytes);
 

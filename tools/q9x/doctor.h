@@ -1,0 +1,24 @@
+// The doctor command: one screen for support on whether this machine can run the system.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace q9x {
+
+struct DoctorOptions {
+  std::optional<std::string> folder;  // the exchange folder; else the system's own lookup
+  std::string link;                   // the link library to check
+};
+
+// The checks, in order: {"ok": all ok, "checks": [{"check", "ok", "detail", "remedy"}...]}.
+// "remedy" is empty for a check that is ok.
+nlohmann::json Diagnose(const DoctorOptions& options);
+
+// Prints the checks (or, `asJson`, the document) to `out`. 0 when every check is ok, else 1.
+int RunDoctor(const DoctorOptions& options, bool asJson, std::ostream& out, std::ostream& err);
+
+}  // namespace q9x

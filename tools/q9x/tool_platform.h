@@ -1,0 +1,30 @@
+// What differs for the q9x tool between Windows and the native build, beyond the core's platform
+// seam: the process environment the link library reads, whether standard error is a terminal,
+// and the windows of a running host and renderer.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace q9x {
+
+// Sets (or, with nullopt, removes) a variable of this process where a loaded library reads it:
+// the Win32 environment block on Windows, the C environment natively.
+void SetProcessVariable(const std::string& name, const std::optional<std::string>& value);
+// The variable's value, or none.
+std::optional<std::string> ProcessVariable(const std::string& name);
+
+// True when standard error is a terminal (a console), so progress may be shown there.
+bool ErrorIsTerminal();
+
+// True when a top-level window of the class exists. False always on the native build.
+bool WindowClassFound(const char* windowClass);
+// True on the build where windows can be looked for.
+constexpr bool kHasWindows =
+#ifdef _WIN32
+    true;
+#else
+    false;
+#endif
+
+}  // namespace q9x
