@@ -38,8 +38,8 @@ void ContainerReader::Attach(const uint8_t* data, size_t size) {
   Start(data != nullptr ? static_cast<int64_t>(std::min<uint64_t>(size, std::numeric_limits<int64_t>::max())) : 0);
 }
 
-void ContainerReader::Start(int64_t length) {
-  length_ = length;
+void ContainerReader::Start(int64_t fileLength) {
+  length_ = fileLength;
   position_ = 0;
   windowStart_ = 0;
   windowSize_ = 0;

@@ -82,8 +82,8 @@ class ContainerReader {
   std::string_view context = "file";
 
  private:
-  // Length `length`, position 0, a fresh work budget.
-  void Start(int64_t length);
+  // Length `fileLength`, position 0, a fresh work budget.
+  void Start(int64_t fileLength);
   void Report(ReadDamage::Kind kind, int64_t position, uint64_t asked, uint64_t kept);
   // Counts `bytes` plus a small cost per call against the budget.
   void Charge(uint64_t bytes);
@@ -123,7 +123,7 @@ class OffsetTable {
   int64_t entries_ = 0;
   uint64_t blockStart_ = 0;
   uint64_t blockSize_ = 0;
-  uint8_t block_[kBlock * 4] = {};
+  uint8_t block_[kBlock * 4];  // only the entries read are used: left uninitialised
 };
 
 }  // namespace q9

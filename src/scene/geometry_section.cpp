@@ -1,5 +1,6 @@
 #include "scene/geometry_section.h"
 
+#include <charconv>
 #include <memory>
 
 #include "base/text.h"
@@ -175,7 +176,10 @@ void walkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVi
 
 std::u16string beginSolidNode(LinkSession& session, int32_t solidId) {
   static const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  std::u16string nodeName = u"Solid_" + Ascii16(std::to_string(solidId));
+  char digits[16];
+  const char* end = std::to_chars(digits, digits + sizeof digits, solidId).ptr;
+  std::u16string nodeName = u"Solid_";
+  nodeName.append(digits, end);
   session.link().MaxBeginNode(session.handle, nodeName.c_str(), kIdentity, true);
   return nodeName;
 }
@@ -196,7 +200,13 @@ void readGeometrySection(SceneContainer& container, int64_t base) {
     SendLight(session, container.process, light);
   };
   visitor.beginSolid = [&](const SolidItem& item) {
-    SolidEntry& solid = container.solids[static_cast<uint32_t>(item.solidId)];
+    // The host writes its solids in ascending id order: each then goes at the end of the map
+    // without a search from its root.
+    auto& solids = container.solids;
+    const uint32_t id = static_cast<uint32_t>(item.solidId);
+    auto at = !solids.empty() && solids.rbegin()->first < id ? solids.end() : solids.lower_bound(id);
+    if (at == solids.end() || at->first != id) at = solids.emplace_hint(at, id, SolidEntry{});
+    SolidEntry& solid = at->second;
     solid.solidId = item.solidId;
     solid.timeStamp = item.timeStamp;
     solid.nodeName = beginSolidNode(session, item.solidId);
