@@ -177,7 +177,7 @@ void walkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVi
 std::u16string beginSolidNode(LinkSession& session, int32_t solidId) {
   static const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
   char digits[16];
-  const char* end = std::to_chars(digits, digits + sizeof digits, solidId).ptr;
+  char* end = std::to_chars(digits, digits + sizeof digits, solidId).ptr;
   std::u16string nodeName = u"Solid_";
   nodeName.append(digits, end);
   session.link().MaxBeginNode(session.handle, nodeName.c_str(), kIdentity, true);
