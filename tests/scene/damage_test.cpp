@@ -184,7 +184,9 @@ TEST_F(DamageTest, BytesInMemoryReadAsTheSameFile) {
     const std::vector<std::string> fromMemory = run(cut, true);
     EXPECT_FALSE(fs::exists(FsPath(File(u"cut.sm"))));
     EXPECT_EQ(fromMemory, run(cut, false));
-    if (length == bytes.size()) EXPECT_THAT(fromMemory, Contains(HasSubstr("MaxAddTriangles")));
+    if (length == bytes.size()) {
+      EXPECT_THAT(fromMemory, Contains(HasSubstr("MaxAddTriangles")));
+    }
   }
 }
 
