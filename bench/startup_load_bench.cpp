@@ -36,7 +36,7 @@ void Load(benchmark::State& state, const char* library) {
   const fs::path exchange = model.parent_path() / (model.stem().string() + "-folder");
   for (auto _ : state) {
     q9::ProcessState process;
-    process.exchangeFolder.Fix(exchange.u16string());
+    process.exchangeFolder.Fix(exchange.u16string() + u"\\");
     q9::SceneContainer container(process);
     container.session.libraryPath = q9::Utf16FromUtf8(library);
     if (!q9::loadStartupModel(container)) state.SkipWithError("the link library did not start");

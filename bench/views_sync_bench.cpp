@@ -15,7 +15,8 @@ struct ViewsSetup {
   explicit ViewsSetup(int views)
       : folder(q9::bench::BenchFolder("views-" + std::to_string(views))), container(process) {
     q9::bench::WriteViews(folder, views);
-    process.exchangeFolder.Fix(folder.u16string());
+    // With its closing separator: the log is the folder text followed by "Q9_Log.log".
+    process.exchangeFolder.Fix(folder.u16string() + u"\\");
     container.session.libraryPath = q9::Utf16FromUtf8(Q9_NULL_LINK_LIBRARY);
     container.session.modelFilePath = (folder / "Bench.pln").u16string();
     container.session.Initialise();
