@@ -1,9 +1,13 @@
 # Set-up commands: `make test` builds and runs every test, `make demo` runs the main job on the
-# bundled sample. Both install what is missing first.
+# bundled sample, `make fuzz` runs every fuzz target for FUZZ_SECONDS each. They install what is
+# missing first.
 JOBS ?= 2
-PRESETS ?= native sanitize windows
+# The fuzz preset's tests run each fuzz target over its corpus and a few thousand new inputs.
+PRESETS ?= native sanitize windows fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = container records
 
-.PHONY: all deps test build demo clean $(addprefix test-,$(PRESETS)) $(addprefix build-,$(PRESETS))
+.PHONY: all deps test build demo clean fuzz $(addprefix test-,$(PRESETS)) $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -21,6 +25,14 @@ $(addprefix test-,$(PRESETS)): test-%: build-%
 
 # Every preset is built and tested; the first failure stops the run with a non-zero status.
 test: deps $(addprefix test-,$(PRESETS))
+
+# Each target in turn for FUZZ_SECONDS; new inputs land in build/fuzz/fuzz/work/<target>, a
+# failing input in build/fuzz/fuzz/artifacts (keep it in fuzz/corpus/<target> once mended).
+fuzz: deps build-fuzz
+	@for target in $(FUZZ_TARGETS); do \
+	  echo "fuzz_$$target for $(FUZZ_SECONDS) s"; \
+	  build/fuzz/fuzz/run-$$target.sh -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 || exit 1; \
+	done
 
 clean:
 	rm -rf build

@@ -1,21 +1,23 @@
-// A link library whose every function does nothing: the least a load can cost on the link's side.
-// StartLinkQ9Render gives 0 and CreateSession a handle, so that a session exists and a load runs.
+// A link library whose every function does nothing: what the system itself costs, measured
+// without any renderer work. Its answers make a session start and connect: StartLinkQ9Render
+// gives 0, CreateSession a handle that is not null, HasConnected true; everything else gives
+// the zero of its result.
 #include <cstdint>
 #include <type_traits>
 
 #include "link/q9plugin_api.h"
 
-#define NULL_LINK_DECLARE(result, name, parameters, arguments) \
-  extern "C" __attribute__((visibility("default"))) result name parameters;
-Q9_LINK_FUNCTIONS(NULL_LINK_DECLARE)
-#undef NULL_LINK_DECLARE
-
 namespace {
 
+template <typename... Arguments>
+void Ignore(const Arguments&...) {}
+
+int sessionToken = 0;
+
 template <typename Result>
-Result Nothing() {
+Result Answer() {
   if constexpr (std::is_same_v<Result, Q9Session>) {
-    return reinterpret_cast<Q9Session>(uintptr_t{1});
+    return &sessionToken;
   } else if constexpr (std::is_same_v<Result, bool>) {
     return true;
   } else if constexpr (!std::is_void_v<Result>) {
@@ -25,7 +27,10 @@ Result Nothing() {
 
 }  // namespace
 
-#define NULL_LINK_DEFINE(result, name, parameters, arguments) \
-  result name parameters { return Nothing<result>(); }
-Q9_LINK_FUNCTIONS(NULL_LINK_DEFINE)
-#undef NULL_LINK_DEFINE
+#define Q9_NULL_EXPORT(result, name, parameters, arguments)                \
+  extern "C" __attribute__((visibility("default"))) result name parameters { \
+    Ignore arguments;                                                        \
+    return Answer<result>();                                                 \
+  }
+Q9_LINK_FUNCTIONS(Q9_NULL_EXPORT)
+#undef Q9_NULL_EXPORT

@@ -23,7 +23,7 @@ void walkChangeList(ContainerReader& reader, int64_t base,
 
 void SceneContainer::applyChanges() {
   loadHeader();
-  if (lastEntryIndex < 0 || !file) {
+  if (lastEntryIndex < 0 || !reader.attached()) {
     close();
     return;
   }

@@ -27,7 +27,20 @@ constexpr uint64_t kBudgetConstant = 1u << 20;
 
 void ContainerReader::Attach(std::FILE* file) {
   file_ = file;
-  length_ = file ? std::max<int64_t>(platform::FileLength(file), 0) : 0;
+  memory_ = nullptr;
+  Start(file ? std::max<int64_t>(platform::FileLength(file), 0) : 0);
+}
+
+void ContainerReader::Attach(const uint8_t* data, size_t size) {
+  // A pointer that is never null, also for no bytes, marks the reader as attached.
+  static const uint8_t kNothing = 0;
+  file_ = nullptr;
+  memory_ = data != nullptr ? data : &kNothing;
+  Start(data != nullptr ? static_cast<int64_t>(std::min<uint64_t>(size, std::numeric_limits<int64_t>::max())) : 0);
+}
+
+void ContainerReader::Start(int64_t fileLength) {
+  length_ = fileLength;
   position_ = 0;
   windowStart_ = 0;
   windowSize_ = 0;
@@ -40,6 +53,7 @@ void ContainerReader::Attach(std::FILE* file) {
 
 void ContainerReader::Detach() {
   file_ = nullptr;
+  memory_ = nullptr;
   length_ = 0;
   position_ = 0;
   windowSize_ = 0;
@@ -77,6 +91,11 @@ void ContainerReader::Skip(uint64_t bytes) {
 }
 
 size_t ContainerReader::Fetch(int64_t position, void* out, size_t bytes) {
+  if (memory_) {
+    // `position` and `bytes` lie inside [0, length_], as Read cut them.
+    std::memcpy(out, memory_ + position, bytes);
+    return bytes;
+  }
   if (bytes >= kDirectReadBytes) {
     if (!platform::SeekFile(file_, position)) return 0;
     return std::fread(out, 1, bytes, file_);
@@ -100,7 +119,7 @@ void ContainerReader::Read(void* out, size_t bytes) {
   if (bytes == 0) return;
   Charge(bytes);
   size_t take = 0;
-  if (!spent_ && file_) {
+  if (!spent_ && attached()) {
     take = static_cast<size_t>(std::min<uint64_t>(bytes, remaining()));
     if (take < bytes) Report(ReadDamage::Kind::PastEnd, position_, bytes, take);
   }

@@ -27,7 +27,7 @@ struct ReadDamage {
   uint64_t kept = 0;
 };
 
-// A read cursor over an open file with an absolute position. Past the end of the file, and at an
+// A read cursor over an open file, or over bytes in memory, with an absolute position. Past the end of the file, and at an
 // offset outside it, every read yields zeros; a count of items is cut to the items the file
 // holds, so nothing is ever allocated beyond the file's length. Reads are served from a 64 KiB
 // window of the file; a large read goes straight into the caller's buffer in one read call.
@@ -40,9 +40,12 @@ class ContainerReader {
  public:
   // Starts reading `file`: measures its length, position 0, a fresh work budget.
   void Attach(std::FILE* file);
-  // Forgets the file (it is closed by its owner).
+  // Starts reading `size` bytes at `data` (kept by the caller while attached) as if they were a
+  // file of that length: the same bounds, zeros and budget, without a file.
+  void Attach(const uint8_t* data, size_t size);
+  // Forgets the file or the bytes (a file is closed by its owner).
   void Detach();
-  bool attached() const { return file_ != nullptr; }
+  bool attached() const { return file_ != nullptr || memory_ != nullptr; }
 
   int64_t length() const { return length_; }
   // Always within [0, length()].
@@ -79,6 +82,8 @@ class ContainerReader {
   std::string_view context = "file";
 
  private:
+  // Length `fileLength`, position 0, a fresh work budget.
+  void Start(int64_t fileLength);
   void Report(ReadDamage::Kind kind, int64_t position, uint64_t asked, uint64_t kept);
   // Counts `bytes` plus a small cost per call against the budget.
   void Charge(uint64_t bytes);
@@ -87,6 +92,7 @@ class ContainerReader {
   size_t Fetch(int64_t position, void* out, size_t bytes);
 
   std::FILE* file_ = nullptr;
+  const uint8_t* memory_ = nullptr;  // the bytes read instead of a file
   int64_t length_ = 0;
   int64_t position_ = 0;
   uint64_t budget_ = 0;
@@ -117,7 +123,7 @@ class OffsetTable {
   int64_t entries_ = 0;
   uint64_t blockStart_ = 0;
   uint64_t blockSize_ = 0;
-  uint8_t block_[kBlock * 4] = {};
+  uint8_t block_[kBlock * 4];  // only the entries read are used: left uninitialised
 };
 
 }  // namespace q9

@@ -1,5 +1,6 @@
 #include "scene/geometry_section.h"
 
+#include <charconv>
 #include <memory>
 
 #include "base/text.h"
@@ -26,7 +27,25 @@ std::u16string ReadMaterialText(ContainerReader& reader) {
   return text;
 }
 
-void WalkMesh(ContainerReader& reader, int64_t at, const GeometryVisitor& visitor) {
+// The buffers of arrays 1, 2 and 5, each of exactly the element count of the array it last
+// held. A buffer is kept from mesh to mesh while the counts stay the same: a fresh large buffer
+// costs the system a page fault per 4 KiB on its first write, more than reading into it.
+struct MeshBuffers {
+  std::unique_ptr<uint32_t[]> arrays[8];
+  uint64_t sizes[8] = {};
+
+  uint32_t* Exactly(int a, uint64_t count) {
+    if (sizes[a] != count || !arrays[a]) {
+      arrays[a].reset();
+      arrays[a] = std::make_unique_for_overwrite<uint32_t[]>(static_cast<size_t>(count));
+      sizes[a] = count;
+    }
+    return arrays[a].get();
+  }
+};
+
+void WalkMesh(ContainerReader& reader, int64_t at, const GeometryVisitor& visitor,
+              MeshBuffers& buffers) {
   MeshItem mesh;
   mesh.at = at;
   reader.context = "mesh item";
@@ -43,7 +62,7 @@ void WalkMesh(ContainerReader& reader, int64_t at, const GeometryVisitor& visito
   // Arrays 1, 2 and 5 go to the renderer; the others are passed over unread. Each kept array is
   // one read into a buffer of exactly its size (bounded by the file, as the arrays lie one after
   // another), handed on without a copy.
-  std::unique_ptr<uint32_t[]> kept[8];
+  uint32_t* kept[8] = {};
   reader.context = "mesh array";
   for (int a = 0; a < 8; ++a) {
     const uint32_t asked = reader.ReadUint32();
@@ -52,22 +71,22 @@ void WalkMesh(ContainerReader& reader, int64_t at, const GeometryVisitor& visito
     mesh.complete[a] = count == asked;
     if (a == 0 || a == 1 || a == 4) {
       if (count > 0) {
-        kept[a] = std::make_unique_for_overwrite<uint32_t[]>(static_cast<size_t>(count));
-        reader.Read(kept[a].get(), static_cast<size_t>(count) * 4);
+        kept[a] = buffers.Exactly(a, count);
+        reader.Read(kept[a], static_cast<size_t>(count) * 4);
       }
     } else {
       reader.Skip(count * 4);
     }
   }
-  mesh.array1 = kept[0].get();
-  mesh.array2 = kept[1].get();
-  mesh.array5 = kept[4].get();
+  mesh.array1 = kept[0];
+  mesh.array2 = kept[1];
+  mesh.array5 = kept[4];
   if (visitor.mesh) visitor.mesh(mesh);
 }
 
 // Returns the position where the solid's reading stopped.
 int64_t WalkSolid(ContainerReader& reader, int64_t base, int64_t at,
-                  const GeometryVisitor& visitor) {
+                  const GeometryVisitor& visitor, MeshBuffers& buffers) {
   SolidItem solid;
   solid.at = at;
   reader.context = "solid item";
@@ -95,7 +114,7 @@ int64_t WalkSolid(ContainerReader& reader, int64_t base, int64_t at,
     reader.context = "mesh list";
     const int32_t offset = meshes.Entry(reader, i);
     if (offset == 0) continue;
-    WalkMesh(reader, base + offset, visitor);
+    WalkMesh(reader, base + offset, visitor, buffers);
     stop = reader.position();
   }
   if (visitor.endSolid) visitor.endSolid();
@@ -157,11 +176,12 @@ void walkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVi
     reader.Seek(base + (start != 0 ? start : kSectionHeaderBytes));
     OffsetTable table(reader);
     stop = table.end();
+    MeshBuffers buffers;
     for (uint64_t i = 0; i < table.count() && !reader.spent(); ++i) {
       reader.context = "solid table";
       const int32_t offset = table.Entry(reader, i);
       if (offset == 0) continue;
-      stop = WalkSolid(reader, base, base + offset, visitor);
+      stop = WalkSolid(reader, base, base + offset, visitor, buffers);
     }
   }
 
@@ -175,7 +195,10 @@ void walkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVi
 
 std::u16string beginSolidNode(LinkSession& session, int32_t solidId) {
   static const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  std::u16string nodeName = u"Solid_" + Ascii16(std::to_string(solidId));
+  char digits[16];
+  char* end = std::to_chars(digits, digits + sizeof digits, solidId).ptr;
+  std::u16string nodeName = u"Solid_";
+  nodeName.append(digits, end);
   session.link().MaxBeginNode(session.handle, nodeName.c_str(), kIdentity, true);
   return nodeName;
 }
@@ -196,7 +219,13 @@ void readGeometrySection(SceneContainer& container, int64_t base) {
     SendLight(session, container.process, light);
   };
   visitor.beginSolid = [&](const SolidItem& item) {
-    SolidEntry& solid = container.solids[static_cast<uint32_t>(item.solidId)];
+    // The host writes its solids in ascending id order: each then goes at the end of the map
+    // without a search from its root.
+    auto& solids = container.solids;
+    const uint32_t id = static_cast<uint32_t>(item.solidId);
+    auto at = !solids.empty() && solids.rbegin()->first < id ? solids.end() : solids.lower_bound(id);
+    if (at == solids.end() || at->first != id) at = solids.emplace_hint(at, id, SolidEntry{});
+    SolidEntry& solid = at->second;
     solid.solidId = item.solidId;
     solid.timeStamp = item.timeStamp;
     solid.nodeName = beginSolidNode(session, item.solidId);

@@ -40,6 +40,10 @@ int32_t DirectoryEntry::offset() const {
 
 void SceneContainer::open() {
   close();
+  if (memory) {
+    reader.Attach(memory->data(), memory->size());
+    return;
+  }
   std::replace(path.begin(), path.end(), u'/', u'\\');
   if (!platform::CanReadAndWrite(path)) file = platform::OpenFile(path, "rb");
   if (!file) file = platform::OpenFile(path, "rb+");
@@ -51,6 +55,10 @@ void SceneContainer::open() {
 
 bool SceneContainer::openForReading() {
   close();
+  if (memory) {
+    reader.Attach(memory->data(), memory->size());
+    return true;
+  }
   file = platform::OpenFile(path, "rb");
   if (file) reader.Attach(file.get());
   return file != nullptr;
@@ -80,7 +88,7 @@ void SceneContainer::readHeader() {
 
 void SceneContainer::loadHeader() {
   open();
-  if (!file) return;
+  if (!reader.attached()) return;
   if (reader.length() >= kContainerHeaderSize) {
     readHeader();
     return;
@@ -99,7 +107,7 @@ void SceneContainer::loadHeader() {
   PutInt32(&header[16 + kNameBlockBytes], lastEntryIndex);
   std::memcpy(&header[20 + kNameBlockBytes], entries.data(), sizeof entries);
   // A file opened read-only refuses the writes; the operation then ends the same way.
-  if (platform::SeekFile(file.get(), 0)) {
+  if (file && platform::SeekFile(file.get(), 0)) {
     std::fwrite(header.data(), 1, header.size(), file.get());
     std::fflush(file.get());
   }
@@ -114,7 +122,8 @@ uint32_t SceneContainer::readIdList(std::vector<uint32_t>& list) {
 
 void SceneContainer::loadSection(int32_t index) {
   loadHeader();
-  if (index < 0 || index >= kDirectoryEntries || index > lastEntryIndex || !file) {
+  if (index < 0 || index >= kDirectoryEntries || index > lastEntryIndex ||
+      !reader.attached()) {
     close();
     return;
   }

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,9 @@ class SceneContainer {
   ProcessState& process;
   platform::UniqueFile file;  // open only within one operation
   std::u16string path;        // the container file to use, set before each use
+  // Bytes read in place of the file at `path` (kept by the caller); never written. Nullopt: the
+  // file.
+  std::optional<std::span<const uint8_t>> memory;
 
   // Header as last read (or as held for a fresh header).
   int32_t reserved0 = 0;

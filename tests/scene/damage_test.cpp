@@ -157,6 +157,65 @@ TEST_F(DamageTest, CutsInsideTheHeaderGiveAFreshHeader) {
   }
 }
 
+// A container read from memory makes exactly the calls the same bytes make from a file, at every
+// length (damage, zeros and budget alike), and never writes: a short one gets no fresh header.
+TEST_F(DamageTest, BytesInMemoryReadAsTheSameFile) {
+  test::ReferenceLink::SetVariable("Q9PLUGIN_JOURNAL", link.journalPath());
+  const std::string bytes = Pack(SmallUpdate());
+  const auto run = [&](const std::string& cut, bool fromMemory) {
+    SceneContainer fresh(process);
+    EXPECT_TRUE(link.Start(fresh.session));
+    fresh.currentSectionName = u"P";
+    fresh.path = File(u"cut.sm");
+    if (fromMemory) {
+      fresh.memory = std::span(reinterpret_cast<const uint8_t*>(cut.data()), cut.size());
+      fs::remove(FsPath(fresh.path));
+    } else {
+      test::WriteFileBytes(fresh.path, cut);
+    }
+    fresh.applyChanges();
+    fresh.loadSection(1);
+    EXPECT_FALSE(fresh.reader.attached());
+    return link.Texts();
+  };
+  for (size_t length = 0; length <= bytes.size(); length += length < 208000 ? 52000 : 37) {
+    SCOPED_TRACE(length);
+    const std::string cut = bytes.substr(0, length);
+    const std::vector<std::string> fromMemory = run(cut, true);
+    EXPECT_FALSE(fs::exists(FsPath(File(u"cut.sm"))));
+    EXPECT_EQ(fromMemory, run(cut, false));
+    if (length == bytes.size()) {
+      EXPECT_THAT(fromMemory, Contains(HasSubstr("MaxAddTriangles")));
+    }
+  }
+}
+
+TEST(ContainerReaderTest, MemoryIsBoundedLikeAFile) {
+  const uint8_t bytes[6] = {1, 2, 3, 4, 5, 6};
+  ContainerReader reader;
+  std::vector<ReadDamage::Kind> damage;
+  reader.onDamage = [&](const ReadDamage& d) { damage.push_back(d.kind); };
+  reader.Attach(bytes, sizeof bytes);
+  EXPECT_TRUE(reader.attached());
+  EXPECT_EQ(reader.length(), 6);
+  EXPECT_EQ(reader.ReadUint32(), 0x04030201u);
+  EXPECT_EQ(reader.ReadUint32(), 0x0605u);  // two bytes held, two read as zeros
+  EXPECT_EQ(reader.position(), 6);
+  reader.Seek(-1);
+  reader.Seek(2);
+  EXPECT_EQ(reader.CutCount(100, 2), 2u);
+  EXPECT_EQ(damage, (std::vector{ReadDamage::Kind::PastEnd, ReadDamage::Kind::OffsetOutside,
+                                 ReadDamage::Kind::CountCut}));
+
+  // No bytes at all: attached, every read zero.
+  reader.Attach(nullptr, 0);
+  EXPECT_TRUE(reader.attached());
+  EXPECT_EQ(reader.ReadUint32(), 0u);
+  EXPECT_TRUE(reader.ReadString().empty());
+  reader.Detach();
+  EXPECT_FALSE(reader.attached());
+}
+
 TEST_F(DamageTest, SampleOfCutsOfALargeContainer) {
   const std::string bytes = Pack(LargeModel());
   const std::u16string path = File(u"_model.pdx");

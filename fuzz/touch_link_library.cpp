@@ -1,0 +1,100 @@
+// A link library that reads every argument as a renderer would, for the fuzz targets: each text
+// to its terminating zero, the matrix and the camera in full, a float array as long as its count
+// says, mesh array 1 as long as the triangle count implies (nine values a triangle) and the first
+// value of arrays 5 and 2 (their length is not part of the call). Built with the sanitizers, so a
+// read beyond what the caller handed over is a fault of the caller. Its answers make a session
+// start and connect, as the do-nothing library's do.
+#include <cstdint>
+#include <algorithm>
+#include <cstring>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "link/q9plugin_api.h"
+
+namespace {
+
+volatile uint32_t touched = 0;
+int sessionToken = 0;
+
+void TouchBytes(const void* data, size_t bytes) {
+  if (!data) return;
+  const auto* p = static_cast<const uint8_t*>(data);
+  uint32_t sum = 0;
+  for (size_t i = 0; i < bytes; ++i) sum += p[i];
+  touched = touched + sum;
+}
+
+void TouchText(const char16_t* text) {
+  if (!text) return;
+  size_t units = 0;
+  while (text[units] != 0) ++units;
+  TouchBytes(text, units * 2);
+}
+
+template <size_t I, typename Tuple>
+void TouchAt(const Tuple& arguments) {
+  using Argument = std::tuple_element_t<I, Tuple>;
+  constexpr size_t kCount = std::tuple_size_v<Tuple>;
+  const Argument value = std::get<I>(arguments);
+  if constexpr (std::is_same_v<Argument, const char16_t*>) {
+    TouchText(value);
+  } else if constexpr (std::is_same_v<Argument, CameraTransform*>) {
+    TouchBytes(value, sizeof(CameraTransform));
+  } else if constexpr (std::is_same_v<Argument, const float*>) {
+    if constexpr (I + 1 < kCount &&
+                  std::is_same_v<std::tuple_element_t<I + 1, Tuple>, int64_t>) {
+      const int64_t count = std::get<I + 1>(arguments);
+      TouchBytes(value, count > 0 ? static_cast<size_t>(count) * sizeof(float) : 0);
+    } else {
+      TouchBytes(value, 16 * sizeof(float));  // a 4 x 4 matrix
+    }
+  } else if constexpr (std::is_same_v<Argument, const void*>) {
+    // Mesh arrays: array 1 follows the triangle count; arrays 5 and 2 follow array 1.
+    if constexpr (I >= 1 && std::is_same_v<std::tuple_element_t<I - 1, Tuple>, int32_t>) {
+      const int32_t triangles = std::get<I - 1>(arguments);
+      TouchBytes(value, triangles > 0 ? static_cast<size_t>(triangles) * 9 * 4 : 0);
+    } else {
+      TouchBytes(value, 4);
+    }
+  } else if constexpr (std::is_same_v<Argument, char16_t*>) {
+    // The version buffer: the renderer writes its text there, within the count it was given.
+    const int32_t count = std::get<I + 1>(arguments);
+    static const char16_t kVersion[] = u"0.0 touch";
+    const size_t units = count > 0 ? std::min<size_t>(static_cast<size_t>(count) - 1, 9) : 0;
+    if (value && count > 0) {
+      std::memcpy(value, kVersion, units * 2);
+      value[units] = 0;
+    }
+  }
+}
+
+template <typename... Arguments>
+void TouchAll(Arguments... arguments) {
+  const std::tuple<Arguments...> all(arguments...);
+  [&]<size_t... I>(std::index_sequence<I...>) {
+    (TouchAt<I>(all), ...);
+  }(std::index_sequence_for<Arguments...>{});
+}
+
+template <typename Result>
+Result Answer() {
+  if constexpr (std::is_same_v<Result, Q9Session>) {
+    return &sessionToken;
+  } else if constexpr (std::is_same_v<Result, bool>) {
+    return true;
+  } else if constexpr (!std::is_void_v<Result>) {
+    return Result{};
+  }
+}
+
+}  // namespace
+
+#define Q9_TOUCH_EXPORT(result, name, parameters, arguments)                 \
+  extern "C" __attribute__((visibility("default"))) result name parameters { \
+    TouchAll arguments;                                                      \
+    return Answer<result>();                                                 \
+  }
+Q9_LINK_FUNCTIONS(Q9_TOUCH_EXPORT)
+#undef Q9_TOUCH_EXPORT
