@@ -5,10 +5,12 @@
 #include <nlohmann/json.hpp>
 
 #include "container_writer.h"
+#include "gltf_export.h"
 #include "inspect.h"
 #include "run.h"
 #include "summary.h"
 #include "tool_files.h"
+#include "view.h"
 
 namespace q9x {
 
@@ -24,8 +26,11 @@ commands:
   pack DESCRIPTION.json OUT    write a container from a JSON description
   run [--folder DIR] [--link LIB] WORD...
                                do a working instance's work: start-up load, then the requests
-  summary FILE                 what reached the renderer, from the reference link library's
+  summary FILE [--json]        what reached the renderer, from the reference link library's
                                raw archive (.q9a) or journal
+  view SOURCE -o FILE.png [--scene NAME] [--size WxH]
+                               a picture of what the renderer received, from its camera
+  export SOURCE -o FILE.glb    what the renderer received as a glTF 2.0 binary file
   help [COMMAND]               this text, or a command's
 
 examples:
@@ -33,6 +38,7 @@ examples:
   q9x pack samples/model.json _model.pdx
   q9x run --folder build/native/samples ModelSync lightSync ModelSync
   q9x summary build/native/samples/Villa.q9a
+  q9x view calls.jsonl -o view.png
 
 "q9x help COMMAND" or "q9x COMMAND --help" tells more. Exit status: 0 done, 1 a file could not
 be read or written, 2 a wrong command line, 3 (run) the renderer is missing.
@@ -116,17 +122,79 @@ example:
   Q9PLUGIN_JOURNAL=calls.jsonl q9x run --folder build/native/samples ModelSync lightSync ModelSync
 )";
 
-constexpr const char* kSummaryHelp = R"(usage: q9x summary FILE
+constexpr const char* kSummaryHelp = R"(usage: q9x summary FILE [--json]
 
 Prints what reached the renderer through the reference link library:
   - for a raw archive (.q9a): the model, its materials, lights, nodes with meshes and triangle
     counts, scenes and camera;
-  - for a journal (one JSON call per line): each call with long arrays shortened, then the
-    number of calls of each function.
+  - for a journal (one JSON call per line): each call with long arrays shortened, the number of
+    calls of each function, then the scene the calls leave (as for an archive).
+A file that is neither is named with its first line that is not a journal call (exit 1).
+
+--json   the same as one JSON document
 
 example:
   q9x summary build/native/samples/Villa.q9a
 )";
+
+constexpr const char* kViewHelp = R"(usage: q9x view SOURCE -o FILE.png [--scene NAME] [--size WxH]
+       q9x view --folder DIR [--link LIB] [WORD...] -o FILE.png [--scene NAME] [--size WxH]
+
+Draws what the renderer holds after the last call it received, as seen from the camera last
+sent (SendCameraTransformFov) or from the scene NAME (AddScene): triangles shaded by their
+normal against a light at the eye, in their material's diffuse colour (a diffuse map as grey
+with the colour's tint), lights as small squares, and a caption line (source, camera, counts).
+SOURCE is a journal of the reference link library or its raw archive (which holds no
+triangles); --folder runs the exchange folder as "q9x run" does (start-up load, then the
+WORDs' requests) and draws what that sent. The renderer's field of view is read as the
+picture's horizontal angle. Default size 1280x720.
+
+example:
+  q9x view build/windows/demo/journal.jsonl -o view.png --size 1920x1080
+)";
+
+constexpr const char* kExportHelp = R"(usage: q9x export SOURCE -o FILE.glb
+       q9x export --folder DIR [--link LIB] [WORD...] -o FILE.glb
+
+Writes what the renderer holds after the last call it received as a glTF 2.0 binary file: one
+node per renderer node with its matrix and meshes, materials as base colours (a diffuse map as
+an image by URI), a camera node for the current camera and one for each scene, lights through
+KHR_lights_punctual. SOURCE and --folder as for "q9x view".
+
+example:
+  q9x export build/windows/demo/journal.jsonl -o scene.glb
+)";
+
+// SOURCE or --folder DIR [--link LIB] [WORD...], -o FILE and the options in `extra` (each with a
+// value). False on a wrong command line.
+bool ParseSceneArgs(const std::vector<std::string>& args, SceneSource& source, std::string& output,
+                    std::map<std::string, std::string>& extra) {
+  std::vector<std::string> words;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool takesValue = arg == "-o" || arg == "--folder" || arg == "--link" || extra.count(arg);
+    if (takesValue) {
+      if (i + 1 >= args.size()) return false;
+      const std::string& value = args[++i];
+      if (arg == "-o") output = value;
+      else if (arg == "--folder") source.folder = value;
+      else if (arg == "--link") source.link = value;
+      else extra[arg] = value;
+    } else if (arg.starts_with("-")) {
+      return false;
+    } else {
+      words.push_back(arg);
+    }
+  }
+  if (output.empty()) return false;
+  if (source.folder) {
+    source.words = words;
+  } else {
+    if (words.size() != 1 || source.link) return false;
+    source.file = words[0];
+  }
+  return true;
+}
 
 bool WantsHelp(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
@@ -216,13 +284,32 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 }
 
 int Summary(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 2) return Usage(err, kSummaryHelp);
-  const std::optional<std::string> text = ReadWholeFile(args[1]);
-  if (!text) {
-    err << "q9x summary: cannot read " << args[1] << "\n";
-    return kFailed;
+  SummaryOptions options;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--json") options.asJson = true;
+    else if (options.file.empty()) options.file = args[i];
+    else return Usage(err, kSummaryHelp);
   }
-  return PrintSummary(*text, out, err) ? kOk : kFailed;
+  if (options.file.empty()) return Usage(err, kSummaryHelp);
+  return SummaryCommand(options, out, err);
+}
+
+int View(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  ViewOptions options;
+  std::map<std::string, std::string> extra{{"--scene", ""}, {"--size", ""}};
+  if (!ParseSceneArgs(args, options.source, options.output, extra)) return Usage(err, kViewHelp);
+  if (!extra["--scene"].empty()) options.scene = extra["--scene"];
+  if (!extra["--size"].empty() && !ParseSize(extra["--size"], options.width, options.height)) {
+    return Usage(err, kViewHelp);
+  }
+  return ViewCommand(options, out, err);
+}
+
+int Export(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  ExportOptions options;
+  std::map<std::string, std::string> extra;
+  if (!ParseSceneArgs(args, options.source, options.output, extra)) return Usage(err, kExportHelp);
+  return ExportCommand(options, out, err);
 }
 
 const char* CommandHelp(const std::string& command) {
@@ -230,6 +317,8 @@ const char* CommandHelp(const std::string& command) {
   if (command == "pack") return kPackHelp;
   if (command == "run") return kRunHelp;
   if (command == "summary") return kSummaryHelp;
+  if (command == "view") return kViewHelp;
+  if (command == "export") return kExportHelp;
   return nullptr;
 }
 
@@ -261,6 +350,8 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   if (command == "inspect") return Inspect(args, out, err);
   if (command == "pack") return Pack(args, err);
   if (command == "run") return Run(args, out, err);
+  if (command == "view") return View(args, out, err);
+  if (command == "export") return Export(args, out, err);
   return Summary(args, out, err);
 }
 
