@@ -174,7 +174,7 @@ TEST_F(ViewCommandTest, WritesAPngOfTheAskedSize) {
 }
 
 TEST_F(ViewCommandTest, SummaryNamesTheLineItCannotReadAndGivesJson) {
-  q9::test::WriteFileBytes(folder.File(u"bin.q9a"), std::string("{\"fn\":\"Connect\"}\n\x89PNG\r\n\x1a\x00", 16));
+  q9::test::WriteFileBytes(folder.File(u"bin.q9a"), "{\"fn\":\"Connect\"}\n" + std::string("\x89PNG\r\n\x1a\x00", 8));
   const Result binary = Q9x({"summary", Path(u"bin.q9a")});
   EXPECT_EQ(binary.status, kFailed);
   EXPECT_THAT(binary.err, HasSubstr("line 2 (byte 17) is not a journal call: \\x89PNG"));

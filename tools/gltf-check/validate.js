@@ -18,16 +18,22 @@ try {
 (async () => {
   let failed = false;
   for (const file of process.argv.slice(2)) {
-    // Images are referenced by their paths on the host's machine; they are not loaded.
+    // Images are referenced by file URIs; they are read and checked too, so a map that is not
+    // where the URI says is an error.
     const report = await validator.validateBytes(new Uint8Array(fs.readFileSync(file)), {
       uri: path.basename(file),
-      externalResourceFunction: () => Promise.reject(new Error('not loaded')),
+      externalResourceFunction: (uri) => new Promise((resolve, reject) => {
+        const local = uri.startsWith('file://')
+          ? decodeURIComponent(uri.slice('file://'.length))
+          : path.join(path.dirname(file), decodeURIComponent(uri));
+        fs.readFile(local, (error, data) => (error ? reject(error) : resolve(new Uint8Array(data))));
+      }),
     });
     const issues = report.issues;
     console.log(`${file}: ${issues.numErrors} errors, ${issues.numWarnings} warnings, ` +
                 `${issues.numInfos} infos, ${issues.numHints} hints`);
     for (const message of issues.messages) {
-      if (message.severity <= 1) console.log(`  ${message.code} ${message.pointer || ''}: ${message.message}`);
+      if (message.severity <= 1) console.log(`  ${['error', 'warning'][message.severity]} ${message.code} ${message.pointer || ''}: ${message.message}`);
     }
     if (issues.numErrors > 0) failed = true;
   }

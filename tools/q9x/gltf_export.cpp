@@ -55,12 +55,13 @@ bool FiniteMatrix(const Matrix& m) {
   return true;
 }
 
-// A map path as a URI: "C:\Data\Textures\oak.png" gives "file:///C:/Data/Textures/oak.png";
-// every byte outside the unreserved characters and "/" and ":" is percent-encoded.
+// A map path as a file URI: "C:\Data\Textures\oak.png" gives "file:///C:/Data/Textures/oak.png",
+// "/data/oak.png" "file:///data/oak.png"; every byte outside the unreserved characters, "/" and
+// a drive's ":" is percent-encoded.
 std::string MapUri(const std::string& path) {
-  std::string uri;
-  const bool drive = path.size() >= 2 && path[1] == ':';
-  if (drive) uri = "file:///";
+  const bool drive = path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
+  std::string uri = drive ? "file:///" : "file://";
+  if (!drive && !path.starts_with("/") && !path.starts_with("\\")) uri += "/";
   static const char kHex[] = "0123456789ABCDEF";
   for (char c : path) {
     const unsigned char u = static_cast<unsigned char>(c);
@@ -93,7 +94,7 @@ class GlbWriter {
                      {"count", values.size() / components},
                      {"type", type}};
     if (bounds) {
-      std::vector<float> low(components, values[0]), high(components, values[0]);
+      std::vector<float> low(values.begin(), values.begin() + components), high = low;
       for (size_t i = 0; i < values.size(); ++i) {
         low[i % components] = std::min(low[i % components], values[i]);
         high[i % components] = std::max(high[i % components], values[i]);
