@@ -289,7 +289,8 @@ ReceivedScene SceneOfArchive(const json& archive) {
       node.matrix.emplace();
       std::copy(matrix->begin(), matrix->end(), node.matrix->begin());
     }
-    node.flag = n.value("flag", json(false)).is_boolean() && n["flag"].get<bool>();
+    const json flag = n.contains("flag") ? n["flag"] : json(false);
+    node.flag = flag.is_boolean() && flag.get<bool>();
     for (const json& m : n.value("meshes", json::array())) {
       if (!m.is_object()) continue;
       node.meshes.push_back({TextOf(m.value("name", json("?"))), IntOf(m.value("triangles", json(0))), {}, {}, {}});
