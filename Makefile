@@ -3,7 +3,7 @@
 JOBS ?= 2
 PRESETS ?= native sanitize windows
 
-.PHONY: all deps test build demo clean $(addprefix test-,$(PRESETS)) $(addprefix build-,$(PRESETS))
+.PHONY: all deps test build demo demo-picture clean $(addprefix test-,$(PRESETS)) $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -29,3 +29,9 @@ clean:
 # the renderer.
 demo:
 	@scripts/demo.sh
+
+# The README's picture: the demo's view of the sample room (build/windows/demo/view.png), drawn
+# by q9x.exe from the renderer's final camera.
+demo-picture: demo
+	mkdir -p docs
+	cp build/windows/demo/view.png docs/demo-view.png

@@ -65,7 +65,11 @@ int ViewCommand(const ViewOptions& options, std::ostream& out, std::ostream& err
   RenderSettings settings;
   settings.width = options.width;
   settings.height = options.height;
-  settings.caption = read->scene.source + " - " + label + " - " +
+  // The source by its last name, so that a path written either way gives the same picture.
+  std::string source = read->scene.source;
+  while (!source.empty() && (source.back() == '/' || source.back() == '\\')) source.pop_back();
+  source = source.substr(source.find_last_of("/\\") + 1);
+  settings.caption = source + " - " + label + " - " +
                      std::to_string(read->scene.nodes.size()) + " nodes, " +
                      std::to_string(read->scene.Triangles()) + " triangles";
   const Image image = RenderScene(read->scene, *camera, settings);
