@@ -6,10 +6,13 @@
 
 #include <bit>
 #include <cstring>
+#include <limits>
+#include <map>
 
 #include <nlohmann/json.hpp>
 
 #include "base/platform.h"
+#include "gltf_export.h"
 #include "q9x_call.h"
 #include "received_scene.h"
 #include "scene_render.h"
@@ -149,6 +152,55 @@ TEST(ViewTest, MeshArraysAreReadAsFloatsAndBoundedByTheCount) {
   EXPECT_EQ(node.meshes[0].triangles, 5);
   EXPECT_EQ(node.meshes[1].HeldTriangles(), 0u);
   EXPECT_FALSE(node.matrix);
+}
+
+// The JSON chunk of a .glb file, after its 12-byte header and 8-byte chunk header.
+json GlbJson(const std::string& glb) {
+  EXPECT_EQ(glb.substr(0, 4), "glTF");
+  uint32_t length = 0;
+  std::memcpy(&length, glb.data() + 12, 4);
+  EXPECT_EQ(glb.size() % 4, 0u);
+  return json::parse(glb.substr(20, length));
+}
+
+TEST(ExportGlbTest, KeepsMatricesDropsWhatIsNotFiniteAndBoundsLightCones) {
+  json words = BoxWords(0, 5, 0, 1);
+  words[0] = std::bit_cast<uint32_t>(std::numeric_limits<float>::quiet_NaN());  // first triangle
+  const ReceivedScene scene = SceneOf(
+      BoxJournal({0, 5, 0}) +
+      Line("MaxBeginNode", {"Moved", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 7, 8, 9, 1}, true}) +
+      Line("MaxAddTriangles", {"M_Red", 12, words, nullptr, nullptr, 0}) +
+      Line("MaxAddTriangles", {"M_Unknown", 0, json::array(), nullptr, nullptr, 0}) + Line("Q9EndNode", json::array()) +
+      Line("Q9AddLight", {"L1"}) + Line("Q9SetEntityIntProperty", {1, "L1", "type", 1}) +
+      Line("Q9SetEntityFloatProperty", {1, "L1", "light_cone_angle", 400}) +
+      Line("Q9SetEntityFloatArrayProperty", {1, "L1", "light_color", {255, 0, 0}, 3}) +
+      Line("AddScene", {"S1", "Away", Camera({1, 2, 3}, {1, 3, 3}, 60), 60}));
+  const json gltf = GlbJson(ExportGlb(scene));
+  ASSERT_EQ(gltf["nodes"][0]["name"], "Received scene");
+  std::map<std::string, json> nodes;
+  for (const json& node : gltf["nodes"]) nodes[node["name"]] = node;
+  EXPECT_FALSE(nodes["Solid_1"].contains("matrix"));  // identity left out
+  EXPECT_EQ(nodes["Moved"]["matrix"][12], 7);
+  const json& moved = gltf["meshes"][nodes["Moved"]["mesh"].get<size_t>()];
+  ASSERT_EQ(moved["primitives"].size(), 1u);  // the empty mesh has no primitive
+  const json& position = gltf["accessors"][moved["primitives"][0]["attributes"]["POSITION"].get<size_t>()];
+  EXPECT_EQ(position["count"], 33);  // 11 triangles: the one with NaN is left out
+  EXPECT_EQ(position["max"], json::array({1.0, 6.0, 1.0}));
+  EXPECT_EQ(gltf["materials"][0]["pbrMetallicRoughness"]["baseColorFactor"], json::array({1.0, 0.0, 0.0, 1.0}));
+  EXPECT_EQ(nodes["Scene S1"]["matrix"][13], 2);
+  EXPECT_EQ(nodes["Current camera"]["matrix"][14], 0);
+  const json& light = gltf["extensions"]["KHR_lights_punctual"]["lights"][0];
+  EXPECT_EQ(light["type"], "spot");
+  EXPECT_LE(light["spot"]["outerConeAngle"].get<double>(), 1.5707963267948966);
+  EXPECT_EQ(light["color"], json::array({1.0, 0.0, 0.0}));
+  EXPECT_EQ(nodes["L1"]["extensions"]["KHR_lights_punctual"]["light"], 0);
+}
+
+TEST(ExportGlbTest, TheCamerasVerticalAngleFollowsTheHorizontalOne) {
+  // 90 degrees across a 16:9 picture: 2 atan(9/16) = 58.7 degrees up and down.
+  EXPECT_NEAR(2 * PortableAtan(PortableTan(3.14159265358979 / 4) / kExportAspect), 1.0247, 1e-4);
+  EXPECT_NEAR(PortableTan(0.5), 0.5463024898437905, 1e-14);
+  EXPECT_NEAR(PortableAtan(-3.0), -1.2490457723982544, 1e-14);
 }
 
 class ViewCommandTest : public ::testing::Test {
