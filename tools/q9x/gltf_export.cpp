@@ -1,5 +1,6 @@
 #include "gltf_export.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <map>

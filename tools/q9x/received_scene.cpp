@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <sstream>
