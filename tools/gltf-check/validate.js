@@ -23,8 +23,9 @@ try {
     const report = await validator.validateBytes(new Uint8Array(fs.readFileSync(file)), {
       uri: path.basename(file),
       externalResourceFunction: (uri) => new Promise((resolve, reject) => {
+        // Wine shows this machine's root as drive Z:, so a Windows build's map paths resolve too.
         const local = uri.startsWith('file://')
-          ? decodeURIComponent(uri.slice('file://'.length))
+          ? decodeURIComponent(uri.slice('file://'.length)).replace(/^\/[Zz]:\//, '/')
           : path.join(path.dirname(file), decodeURIComponent(uri));
         fs.readFile(local, (error, data) => (error ? reject(error) : resolve(new Uint8Array(data))));
       }),
