@@ -328,7 +328,7 @@ ReceivedScene SceneOfArchive(const json& archive) {
 
 }  // namespace
 
-std::optional<ReadScene> ParseSceneText(const std::string& text, std::string& error) {
+std::optional<ReadScene> ParseSceneText(const std::string& text, std::string& error, bool keepCalls) {
   ReadScene read;
   const json document = json::parse(text, nullptr, false);
   if (document.is_object() && document.contains("format")) {
@@ -352,13 +352,10 @@ std::optional<ReadScene> ParseSceneText(const std::string& text, std::string& er
         return std::nullopt;
       }
       ApplyCall(read.scene, call);
-      read.calls.push_back(std::move(call));
+      ++read.callCount;
+      if (keepCalls) read.calls.push_back(std::move(call));
     }
     start = end + 1;
-  }
-  if (read.calls.empty()) {
-    error = "holds no journal call";
-    return std::nullopt;
   }
   read.scene.openNode.reset();
   return read;
@@ -424,7 +421,7 @@ std::optional<ReadScene> LoadScene(const SceneSource& source, std::ostream& err,
       status = kFailed;
       return std::nullopt;
     }
-    std::optional<ReadScene> read = ParseSceneText(*text, error);
+    std::optional<ReadScene> read = ParseSceneText(*text, error, false);
     if (!read) {
       err << source.file << ": " << error << "\n";
       status = kFailed;
@@ -454,7 +451,7 @@ std::optional<ReadScene> LoadScene(const SceneSource& source, std::ostream& err,
     status = runStatus;
     return std::nullopt;
   }
-  std::optional<ReadScene> read = text ? ParseSceneText(*text, error) : std::nullopt;
+  std::optional<ReadScene> read = text ? ParseSceneText(*text, error, false) : std::nullopt;
   if (!read) {
     err << "the run of " << *source.folder << " left no journal to read"
         << (error.empty() ? "" : ": " + error) << "\n";

@@ -114,12 +114,15 @@ struct ReadScene {
   enum class Kind { Journal, Archive } kind = Kind::Journal;
   ReceivedScene scene;
   std::vector<nlohmann::json> calls;  // a journal's calls, in order
+  size_t callCount = 0;
 };
 
 // Reads a journal (one JSON call per line; empty lines allowed) or a raw archive (one JSON
 // document with "format"). Nothing, and the reason on `error` (naming the first line that is
-// not a journal call, with its byte offset), when it is neither.
-std::optional<ReadScene> ParseSceneText(const std::string& text, std::string& error);
+// not a journal call, with its byte offset), when it is neither. `keepCalls` false leaves
+// `calls` empty (only their count is kept), so that memory follows the triangles held.
+std::optional<ReadScene> ParseSceneText(const std::string& text, std::string& error,
+                                        bool keepCalls = true);
 
 // Where a scene comes from: a journal or archive file, or a run of an exchange folder.
 struct SceneSource {
