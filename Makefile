@@ -7,7 +7,7 @@ PRESETS ?= native sanitize windows fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = container records
 
-.PHONY: all deps test build demo clean fuzz $(addprefix test-,$(PRESETS)) $(addprefix build-,$(PRESETS))
+.PHONY: all deps test build demo demo-picture clean fuzz $(addprefix test-,$(PRESETS)) $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -41,3 +41,9 @@ clean:
 # the renderer.
 demo:
 	@scripts/demo.sh
+
+# The README's picture: the demo's view of the sample room (build/windows/demo/view.png), drawn
+# by q9x.exe from the renderer's final camera.
+demo-picture: demo
+	mkdir -p docs
+	cp build/windows/demo/view.png docs/demo-view.png

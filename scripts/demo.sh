@@ -2,7 +2,8 @@
 # The main job on the bundled sample: Q9_Exchange.exe under Wine, started the way the host
 # starts it, between a stand-in host window and a stand-in renderer window, with the reference
 # link library as Q9Plugin.dll beside it. Prints what reached the renderer and where the
-# journal, the raw archive, the sync record and the log are.
+# journal, the raw archive, the sync record and the log are; ends by drawing what the renderer
+# received from its final camera (view.png) and writing it as glTF (scene.glb), with q9x.exe.
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -126,6 +127,11 @@ echo "== What reached the renderer (first instance, from its raw archive)"
 if [ -n "$archive" ]; then
   wine_run "$bin/q9x.exe" summary "$(windows_path "$archive")" | tr -d '\r'
 fi
+# The first instance's scene as the renderer received it, from its final camera, and as glTF.
+view="$demo/view.png"
+scene="$demo/scene.glb"
+wine_run "$bin/q9x.exe" view "$(windows_path "$journal")" -o "$(windows_path "$view")" >/dev/null
+wine_run "$bin/q9x.exe" export "$(windows_path "$journal")" -o "$(windows_path "$scene")" >/dev/null
 maps() { grep '"fn":"Q9SetMaterialStringProperty"' "$1" | grep -c 'Textures' || true; }
 echo "texture map paths sent: $(maps "$journal") in the first instance, $(maps "$colour_journal") in colour mode"
 echo
@@ -135,4 +141,6 @@ echo "              $colour_journal (colour mode)"
 echo "raw archive:  ${archive:-none written}"
 echo "sync record:  $data/_mod.sync"
 echo "log:          $appdata/Vendrix/Plandora2025_Q9Plugin/DataQ9_Log.log"
+echo "picture:      $view (what the renderer received, from its final camera)"
+echo "glTF:         $scene"
 echo "host saw:     $host_record"

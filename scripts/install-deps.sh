@@ -12,14 +12,28 @@ for package in $packages; do
     *) missing="$missing $package" ;;
   esac
 done
-[ -z "$missing" ] && exit 0
+# node and npm for the glTF validator, when the machine has no node of its own.
+command -v npm >/dev/null 2>&1 || missing="$missing nodejs npm"
 
-echo "Installing:$missing"
 if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null 2>&1; then
   sudo="sudo"
 else
   sudo=""
 fi
-$sudo apt-get update
-# shellcheck disable=SC2086
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  $sudo apt-get update
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
+fi
+
+# The Khronos glTF validator that the test of q9x export runs: from npm into build/node, at the
+# version tools/gltf-check/package.json names.
+root=$(cd "$(dirname "$0")/.." && pwd)
+if ! cmp -s "$root/tools/gltf-check/package.json" "$root/build/node/package.json" ||
+   [ ! -f "$root/build/node/node_modules/gltf-validator/package.json" ]; then
+  echo "Installing the glTF validator (npm) into build/node"
+  mkdir -p "$root/build/node"
+  cp "$root/tools/gltf-check/package.json" "$root/build/node/package.json"
+  (cd "$root/build/node" && npm install --no-audit --no-fund --loglevel=error)
+fi

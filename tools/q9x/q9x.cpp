@@ -15,11 +15,13 @@
 #include "container_writer.h"
 #include "description_check.h"
 #include "doctor.h"
+#include "gltf_export.h"
 #include "inspect.h"
 #include "run.h"
 #include "summary.h"
 #include "tool_files.h"
 #include "tool_platform.h"
+#include "view.h"
 
 namespace q9x {
 
@@ -38,8 +40,11 @@ commands:
   doctor [--folder DIR] [--link LIB] [--json]
                                check the exchange folder, its files, the log and the link
                                library (and on Windows the host and renderer windows)
-  summary FILE                 what reached the renderer, from the reference link library's
+  summary FILE [--json]        what reached the renderer, from the reference link library's
                                raw archive (.q9a) or journal
+  view SOURCE -o FILE.png [--scene NAME] [--size WxH]
+                               a picture of what the renderer received, from its camera
+  export SOURCE -o FILE.glb    what the renderer received as a glTF 2.0 binary file
   help [COMMAND]               this text, or a command's
 
 examples:
@@ -48,6 +53,7 @@ examples:
   q9x run --folder build/native/samples ModelSync lightSync ModelSync
   q9x summary build/native/samples/Villa.q9a
   q9x doctor
+  q9x view build/windows/demo/journal.jsonl -o view.png
 
 "q9x help COMMAND" or "q9x COMMAND --help" tells more; "q9x --version" the version. Exit status:
 0 done, 1 a file could not be read or written (doctor: a problem found), 2 a wrong command line,
@@ -149,16 +155,47 @@ example:
   Q9PLUGIN_JOURNAL=calls.jsonl q9x run --folder build/native/samples ModelSync lightSync ModelSync
 )";
 
-constexpr const char* kSummaryHelp = R"(usage: q9x summary FILE
+constexpr const char* kSummaryHelp = R"(usage: q9x summary FILE [--json]
 
 Prints what reached the renderer through the reference link library:
   - for a raw archive (.q9a): the model, its materials, lights, nodes with meshes and triangle
     counts, scenes and camera;
-  - for a journal (one JSON call per line): each call with long arrays shortened, then the
-    number of calls of each function.
+  - for a journal (one JSON call per line): each call with long arrays shortened, the number of
+    calls of each function, then the scene the calls leave (as for an archive).
+A file that is neither is named with its first line that is not a journal call (exit 1).
+
+--json   the same as one JSON document
 
 example:
   q9x summary build/native/samples/Villa.q9a
+)";
+
+constexpr const char* kViewHelp = R"(usage: q9x view SOURCE -o FILE.png [--scene NAME] [--size WxH]
+       q9x view --folder DIR [--link LIB] [WORD...] -o FILE.png [--scene NAME] [--size WxH]
+
+Draws what the renderer holds after the last call it received, as seen from the camera last
+sent (SendCameraTransformFov) or from the scene NAME (AddScene): triangles shaded by their
+normal against a light at the eye, in their material's diffuse colour (a diffuse map as grey
+with the colour's tint), lights as small squares, and a caption line (source, camera, counts).
+SOURCE is a journal of the reference link library or its raw archive (which holds no
+triangles); --folder runs the exchange folder as "q9x run" does (start-up load, then the
+WORDs' requests) and draws what that sent. The renderer's field of view is read as the
+picture's horizontal angle. Default size 1280x720.
+
+example:
+  q9x view build/windows/demo/journal.jsonl -o view.png --size 1920x1080
+)";
+
+constexpr const char* kExportHelp = R"(usage: q9x export SOURCE -o FILE.glb
+       q9x export --folder DIR [--link LIB] [WORD...] -o FILE.glb
+
+Writes what the renderer holds after the last call it received as a glTF 2.0 binary file: one
+node per renderer node with its matrix and meshes, materials as base colours (a diffuse map as
+an image by URI), a camera node for the current camera and one for each scene, lights through
+KHR_lights_punctual. SOURCE and --folder as for "q9x view".
+
+example:
+  q9x export build/windows/demo/journal.jsonl -o scene.glb
 )";
 
 constexpr const char* kDoctorHelp = R"(usage: q9x doctor [--folder DIR] [--link LIB] [--json]
@@ -312,15 +349,6 @@ int Pack(const std::string& descriptionFile, const std::string& outFile,
   return kOk;
 }
 
-int Summary(const std::string& file, std::ostream& out, std::ostream& err) {
-  const std::optional<std::string> text = ReadWholeFile(file);
-  if (!text) {
-    err << "q9x summary: cannot read " << file << "\n";
-    return kFailed;
-  }
-  return PrintSummary(*text, out, err) ? kOk : kFailed;
-}
-
 // --- the commands and their options ---
 
 Command& AddInspect(CLI::App& app, Commands& commands, Context& context) {
@@ -378,10 +406,81 @@ Command& AddRun(CLI::App& app, Commands& commands, Context& context) {
 }
 
 Command& AddSummary(CLI::App& app, Commands& commands, Context& context) {
-  auto file = std::make_shared<std::string>();
+  auto options = std::make_shared<SummaryOptions>();
   CLI::App* sub = app.add_subcommand("summary");
-  sub->add_option("FILE", *file)->required();
-  return commands.Add(sub, kSummaryHelp, [=, &context] { return Summary(*file, context.out, context.err); });
+  sub->add_option("FILE", options->file)->required();
+  sub->add_flag("--json", options->asJson);
+  return commands.Add(sub, kSummaryHelp,
+                      [=, &context] { return SummaryCommand(*options, context.out, context.err); });
+}
+
+// SOURCE, or --folder DIR [--link LIB] [WORD...], and -o FILE: what view and export read and
+// where they write. The check of which form was given runs once the line is parsed.
+struct SceneArguments {
+  std::vector<std::string> words;  // SOURCE alone, or the run's words with --folder
+  std::string folder;
+  std::string link;
+  CLI::Option* folderOption = nullptr;
+  CLI::Option* linkOption = nullptr;
+
+  void AddTo(CLI::App* sub, std::string& output) {
+    sub->add_option("SOURCE", words);
+    folderOption = sub->add_option("--folder", folder);
+    linkOption = sub->add_option("--link", link);
+    sub->add_option("-o,--output", output)->required();
+  }
+  // The source, or a problem for a wrong command line.
+  std::string Into(SceneSource& source) const {
+    if (folderOption->count() > 0) {
+      for (const std::string& word : words) {
+        if (!RunWordAccepted(word)) return "\"" + word + "\" is not a request word of q9x run";
+      }
+      source.folder = folder;
+      if (linkOption->count() > 0) source.link = link;
+      source.words = words;
+      return {};
+    }
+    if (linkOption->count() > 0) return "--link goes with --folder";
+    if (words.size() != 1) return "one SOURCE (a journal or raw archive), or --folder DIR";
+    source.file = words[0];
+    return {};
+  }
+};
+
+Command& AddView(CLI::App& app, Commands& commands, Context& context) {
+  auto options = std::make_shared<ViewOptions>();
+  auto arguments = std::make_shared<SceneArguments>();
+  auto scene = std::make_shared<std::string>();
+  auto size = std::make_shared<std::string>();
+  CLI::App* sub = app.add_subcommand("view");
+  arguments->AddTo(sub, options->output);
+  CLI::Option* sceneOption = sub->add_option("--scene", *scene);
+  sub->add_option("--size", *size)->check(CLI::Validator(
+      [](std::string& value) {
+        int width = 0, height = 0;
+        return ParseSize(value, width, height) ? std::string()
+                                               : "\"" + value + "\" is not WxH (1 to 16384 each)";
+      },
+      "WxH"));
+  return commands.Add(sub, kViewHelp, [=, &context] {
+    const std::string problem = arguments->Into(options->source);
+    if (!problem.empty()) return context.Wrong("view", problem);
+    if (sceneOption->count() > 0) options->scene = *scene;
+    if (!size->empty()) ParseSize(*size, options->width, options->height);
+    return ViewCommand(*options, context.out, context.err);
+  });
+}
+
+Command& AddExport(CLI::App& app, Commands& commands, Context& context) {
+  auto options = std::make_shared<ExportOptions>();
+  auto arguments = std::make_shared<SceneArguments>();
+  CLI::App* sub = app.add_subcommand("export");
+  arguments->AddTo(sub, options->output);
+  return commands.Add(sub, kExportHelp, [=, &context] {
+    const std::string problem = arguments->Into(options->source);
+    if (!problem.empty()) return context.Wrong("export", problem);
+    return ExportCommand(*options, context.out, context.err);
+  });
 }
 
 Command& AddDoctor(CLI::App& app, Commands& commands, Context& context) {
@@ -434,6 +533,8 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   AddRun(app, commands, context);
   AddSummary(app, commands, context);
   AddDoctor(app, commands, context);
+  AddView(app, commands, context);
+  AddExport(app, commands, context);
   AddHelp(app, commands, context);
   for (Command& command : commands.all) command.app->set_help_flag("-h,--help");
 

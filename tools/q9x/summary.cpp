@@ -1,9 +1,11 @@
 #include "summary.h"
 
+#include <charconv>
+#include <cmath>
 #include <map>
-#include <sstream>
 
-#include <nlohmann/json.hpp>
+#include "q9x.h"
+#include "tool_files.h"
 
 namespace q9x {
 
@@ -24,96 +26,174 @@ json Shortened(const json& value) {
   return value;
 }
 
-std::string Names(const json& list) {
-  std::string names;
-  for (const json& item : list) {
-    if (!names.empty()) names += ", ";
-    names += item.value("name", json("?")).dump();
-  }
-  return names;
+// The shortest decimal that reads back to the same float.
+std::string FloatText(float value) {
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
 }
 
-// The renderer's current camera as people read it: "from [x,y,z] to [...] up [...], fov F";
-// anything of another shape as its JSON.
-std::string CameraText(const json& camera) {
-  if (!camera.is_object() || !camera.contains("camera") || !camera["camera"].is_object()) {
-    return Shortened(camera).dump();
-  }
-  const json& placement = camera["camera"];
-  std::string text;
-  for (const char* key : {"from", "to", "up"}) {
-    if (!text.empty()) text += ' ';
-    text += std::string(key) + ' ' + Shortened(placement.value(key, json(nullptr))).dump();
-  }
-  return text + ", fov " + camera.value("fov", json(nullptr)).dump();
+std::string VectorText(const Vec3& v) {
+  return "[" + FloatText(v[0]) + "," + FloatText(v[1]) + "," + FloatText(v[2]) + "]";
 }
 
-void PrintArchive(const json& archive, std::ostream& out) {
-  out << "raw archive of model " << archive.value("model", json(nullptr)).dump()
-      << ", material version " << archive.value("materialVersion", json(nullptr)).dump() << "\n";
-  const json materials = archive.value("materials", json::array());
-  out << "materials (" << materials.size() << ")";
-  for (const json& m : materials) {
-    out << "\n  " << m.value("name", json("?")).dump() << ": type "
-        << m.value("type", json(nullptr)).dump() << ", "
-        << m.value("properties", json::object()).size() << " properties";
-  }
-  const json lights = archive.value("lights", json::array());
-  out << "\nlights (" << lights.size() << ")";
-  for (const json& l : lights) {
-    out << "\n  " << l.value("name", json("?")).dump() << ": "
-        << l.value("properties", json::object()).size() << " properties";
-  }
-  const json nodes = archive.value("nodes", json::array());
-  int64_t triangles = 0;
-  for (const json& n : nodes) triangles += n.value("triangles", int64_t{0});
-  out << "\nnodes (" << nodes.size() << ", " << triangles << " triangles)";
-  for (const json& n : nodes) {
-    const json meshes = n.value("meshes", json::array());
-    out << "\n  " << n.value("name", json("?")).dump() << ": " << n.value("triangles", int64_t{0})
-        << " triangles in " << meshes.size() << (meshes.size() == 1 ? " mesh" : " meshes");
-    if (!meshes.empty()) out << " (" << Names(meshes) << ")";
-  }
-  const json scenes = archive.value("scenes", json::array());
-  out << "\nscenes (" << scenes.size() << ")";
-  if (!scenes.empty()) out << ": " << Names(scenes);
-  out << "\ncamera: " << CameraText(archive.value("camera", json(nullptr))) << "\n";
+// Degrees with a decimal point: "60.0", "82.5".
+std::string FovText(float fov) {
+  std::string text = FloatText(fov);
+  if (text.find_first_of(".eni") == std::string::npos) text += ".0";
+  return text;
 }
 
-bool PrintJournal(const std::string& text, std::ostream& out, std::ostream& err) {
-  std::istringstream lines(text);
-  std::string line;
-  std::map<std::string, int64_t> counts;
-  int64_t calls = 0;
-  while (std::getline(lines, line)) {
-    if (line.empty()) continue;
-    const json call = json::parse(line, nullptr, false);
-    if (!call.is_object() || !call.contains("fn")) {
-      err << "not a journal line: " << line.substr(0, 80) << "\n";
-      return false;
+std::string CameraText(const std::optional<ReceivedCamera>& camera) {
+  if (!camera) return "none";
+  return "from " + VectorText(camera->from) + " to " + VectorText(camera->to) + " up " +
+         VectorText(camera->up) + ", fov " + FovText(camera->fov);
+}
+
+json CameraJson(const std::optional<ReceivedCamera>& camera) {
+  if (!camera) return nullptr;
+  auto vector = [](const Vec3& v) { return json::array({v[0], v[1], v[2]}); };
+  return {{"from", vector(camera->from)}, {"to", vector(camera->to)}, {"up", vector(camera->up)},
+          {"fov", camera->fov}};
+}
+
+json PropertiesJson(const ReceivedProperties& properties) {
+  json object = json::object();
+  for (const auto& [name, value] : properties) object[name] = value;
+  return object;
+}
+
+void PrintScene(const ReceivedScene& scene, std::ostream& out) {
+  out << "materials (" << scene.materials.size() << ")";
+  for (const auto& [name, m] : scene.materials) {
+    out << "\n  " << json(name).dump() << ": type " << (m.type ? json(*m.type) : json()).dump()
+        << ", " << m.properties.size() << " properties";
+  }
+  out << "\nlights (" << scene.lights.size() << ")";
+  for (const auto& [name, l] : scene.lights) {
+    out << "\n  " << json(name).dump() << ": " << l.properties.size() << " properties";
+  }
+  out << "\nnodes (" << scene.nodes.size() << ", " << scene.Triangles() << " triangles)";
+  for (const auto& [name, n] : scene.nodes) {
+    out << "\n  " << json(name).dump() << ": " << n.Triangles() << " triangles in "
+        << n.meshes.size() << (n.meshes.size() == 1 ? " mesh" : " meshes");
+    if (!n.meshes.empty()) {
+      out << " (";
+      for (size_t i = 0; i < n.meshes.size(); ++i) out << (i ? ", " : "") << json(n.meshes[i].name).dump();
+      out << ")";
     }
-    const std::string fn = call["fn"].get<std::string>();
-    ++counts[fn];
-    ++calls;
-    out << fn << " " << Shortened(call.value("args", json::array())).dump();
+  }
+  out << "\nscenes (" << scene.scenes.size() << ")";
+  bool first = true;
+  for (const auto& [name, s] : scene.scenes) {
+    out << (first ? ": " : ", ") << json(name).dump();
+    first = false;
+  }
+  out << "\ncamera: " << CameraText(scene.camera) << "\n";
+}
+
+std::map<std::string, int64_t> CallCounts(const std::vector<json>& calls) {
+  std::map<std::string, int64_t> counts;
+  for (const json& call : calls) ++counts[call["fn"].get<std::string>()];
+  return counts;
+}
+
+json ShortCall(const json& call) {
+  json shown = {{"fn", call["fn"]}, {"args", Shortened(call.value("args", json::array()))}};
+  if (call.contains("ret")) shown["ret"] = call["ret"];
+  return shown;
+}
+
+void Print(const ReadScene& read, std::ostream& out) {
+  if (read.kind == ReadScene::Kind::Archive) {
+    out << "raw archive of model " << json(read.scene.model).dump() << ", material version "
+        << (read.scene.materialVersion ? json(*read.scene.materialVersion) : json()).dump() << "\n";
+    PrintScene(read.scene, out);
+    return;
+  }
+  for (const json& call : read.calls) {
+    out << call["fn"].get<std::string>() << " " << Shortened(call.value("args", json::array())).dump();
     if (call.contains("ret")) out << " -> " << call["ret"].dump();
     out << "\n";
   }
-  out << calls << " calls:";
-  for (const auto& [fn, count] : counts) out << " " << fn << " " << count << ";";
-  out << "\n";
-  return true;
+  out << read.calls.size() << " calls:";
+  for (const auto& [fn, count] : CallCounts(read.calls)) out << " " << fn << " " << count << ";";
+  out << "\n\nthe scene these calls leave, model " << json(read.scene.model).dump() << "\n";
+  PrintScene(read.scene, out);
 }
 
 }  // namespace
 
-bool PrintSummary(const std::string& text, std::ostream& out, std::ostream& err) {
-  const json document = json::parse(text, nullptr, false);
-  if (document.is_object() && document.contains("format")) {
-    PrintArchive(document, out);
-    return true;
+json SummaryJson(const ReadScene& read) {
+  const ReceivedScene& scene = read.scene;
+  json summary = {{"kind", read.kind == ReadScene::Kind::Archive ? "archive" : "journal"},
+                  {"model", scene.model},
+                  {"materialVersion", scene.materialVersion ? json(*scene.materialVersion) : json()}};
+  if (read.kind == ReadScene::Kind::Journal) {
+    json calls = json::array();
+    for (const json& call : read.calls) calls.push_back(ShortCall(call));
+    summary["calls"] = std::move(calls);
+    summary["callCounts"] = CallCounts(read.calls);
   }
-  return PrintJournal(text, out, err);
+  json materials = json::array();
+  for (const auto& [name, m] : scene.materials) {
+    materials.push_back({{"name", name}, {"type", m.type ? json(*m.type) : json()},
+                         {"properties", PropertiesJson(m.properties)}});
+  }
+  json lights = json::array();
+  for (const auto& [name, l] : scene.lights) {
+    lights.push_back({{"name", name}, {"kind", l.Kind()}, {"properties", PropertiesJson(l.properties)}});
+  }
+  json nodes = json::array();
+  for (const auto& [name, n] : scene.nodes) {
+    json meshes = json::array();
+    for (const ReceivedMesh& mesh : n.meshes) meshes.push_back({{"name", mesh.name}, {"triangles", mesh.triangles}});
+    nodes.push_back({{"name", name}, {"triangles", n.Triangles()}, {"meshes", std::move(meshes)}});
+  }
+  json scenes = json::array();
+  for (const auto& [name, s] : scene.scenes) {
+    scenes.push_back({{"name", name}, {"displayName", s.displayName}, {"camera", CameraJson(s.camera)}});
+  }
+  summary["materials"] = std::move(materials);
+  summary["lights"] = std::move(lights);
+  summary["nodes"] = std::move(nodes);
+  summary["triangles"] = scene.Triangles();
+  summary["scenes"] = std::move(scenes);
+  summary["camera"] = CameraJson(scene.camera);
+  return summary;
+}
+
+bool PrintSummary(const std::string& text, std::ostream& out, std::ostream& err) {
+  std::string error;
+  const std::optional<ReadScene> read = ParseSceneText(text, error);
+  if (!read) {
+    err << error << "\n";
+    return false;
+  }
+  Print(*read, out);
+  return true;
+}
+
+int SummaryCommand(const SummaryOptions& options, std::ostream& out, std::ostream& err) {
+  const std::optional<std::string> text = ReadWholeFile(options.file);
+  if (!text) {
+    err << "q9x summary: cannot read " << options.file << "\n";
+    return kFailed;
+  }
+  std::string error;
+  const std::optional<ReadScene> read = ParseSceneText(*text, error);
+  if (!read) {
+    err << "q9x summary: " << options.file << ": " << error << "\n";
+    return kFailed;
+  }
+  if (options.asJson) {
+    out << SummaryJson(*read).dump(2) << "\n";
+  } else {
+    Print(*read, out);
+  }
+  return kOk;
 }
 
 }  // namespace q9x

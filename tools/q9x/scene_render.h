@@ -1,0 +1,51 @@
+// A small rasterizer for the received scene: depth-tested triangles shaded by their normal
+// against a light at the eye, coloured by their material, lights as markers, a caption line.
+// Only IEEE arithmetic and square roots are used, so both builds draw the same pixels.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "received_scene.h"
+
+namespace q9x {
+
+struct Image {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgb;  // row by row, top first, 3 bytes a pixel
+  std::array<uint8_t, 3> Pixel(int x, int y) const {
+    const size_t at = (static_cast<size_t>(y) * width + x) * 3;
+    return {rgb[at], rgb[at + 1], rgb[at + 2]};
+  }
+};
+
+// The colour of everything no triangle covers.
+constexpr std::array<uint8_t, 3> kBackground{38, 42, 50};
+
+struct RenderSettings {
+  int width = 1280;
+  int height = 720;
+  std::string caption;  // empty: no caption bar
+};
+
+// What was drawn.
+struct RenderStats {
+  int64_t trianglesDrawn = 0;  // triangles that reached the rasterizer (after near clipping)
+  int captionTop = 0;          // the first row of the caption bar (the height without one)
+};
+
+// Draws `scene` as seen by `camera` (its `fov` the horizontal angle in degrees; outside 1..179
+// counts as 60). The picture's width and height are at least 1.
+Image RenderScene(const ReceivedScene& scene, const ReceivedCamera& camera,
+                  const RenderSettings& settings, RenderStats* stats = nullptr);
+
+// The picture as a PNG file's bytes.
+std::string EncodePng(const Image& image);
+
+// tan and atan from IEEE arithmetic alone (the runtimes' own may differ in the last bit).
+double PortableTan(double radians);
+double PortableAtan(double value);
+
+}  // namespace q9x
