@@ -7,6 +7,7 @@
 #include <wchar.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -28,19 +29,54 @@ struct KeyCloser {
 };
 using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
+// The system's text for a Win32 error code, with the code: "Access is denied. (error 5)".
+std::string SystemErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string text;
+  if (length > 0 && buffer) {
+    text = Utf8FromUtf16(std::u16string(reinterpret_cast<const char16_t*>(buffer), length));
+  }
+  if (buffer) LocalFree(buffer);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  if (text.empty()) text = "unknown error";
+  return text + " (error " + std::to_string(code) + ")";
+}
+
 }  // namespace
 
 UniqueFile OpenFile(const std::u16string& path, const char* mode) {
   return UniqueFile(_wfsopen(Wide(path), WideMode(mode).c_str(), _SH_DENYNO));
 }
 
-std::optional<TextFile> TextFile::Open(const std::u16string& path, Mode mode) {
+std::optional<TextFile> TextFile::Open(const std::u16string& path, Mode mode,
+                                       std::string* error) {
+  errno = 0;
   UniqueFile file(_wfsopen(Wide(path), mode == Mode::Append ? L"at" : L"wt", _SH_DENYNO));
-  if (!file) return std::nullopt;
+  if (!file) {
+    if (error) *error = ErrnoText(errno);
+    return std::nullopt;
+  }
   return TextFile(std::move(file));
 }
 
+bool TextFile::Finish(std::string* error) {
+  if (!file_) return false;
+  const bool failed = std::ferror(file_.get()) != 0;
+  const int savedErrno = errno;
+  errno = 0;
+  const bool closed = std::fclose(file_.release()) == 0;
+  if (!failed && closed) return true;
+  if (error) *error = ErrnoText(errno ? errno : savedErrno ? savedErrno : EIO);
+  return false;
+}
+
 void TextFile::Write(std::string_view bytes) {
+  if (!file_) return;
   // Text mode: the runtime stores every line feed as CR LF.
   std::fwrite(bytes.data(), 1, bytes.size(), file_.get());
 }
@@ -77,6 +113,41 @@ bool RemovePath(const std::u16string& path) {
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryW(Wide(path)) != 0;
   return DeleteFileW(Wide(path)) != 0;
 }
+
+bool AppendToFile(const std::u16string& path, std::string_view bytes, std::string* error) {
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end of the file as it is
+  // at that moment, in one step, so lines of other processes never overwrite each other. Full
+  // sharing, deletion included, so that a rotation may rename the file while it is open here.
+  const HANDLE file = CreateFileW(Wide(path), FILE_APPEND_DATA,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    if (error) *error = SystemErrorText(GetLastError());
+    return false;
+  }
+  DWORD written = 0;
+  const BOOL wrote =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  const DWORD writeError = GetLastError();
+  CloseHandle(file);
+  if (wrote && written == bytes.size()) return true;
+  if (error) *error = wrote ? "only part of the line was written" : SystemErrorText(writeError);
+  return false;
+}
+
+bool RenameFile(const std::u16string& from, const std::u16string& to, bool replace) {
+  return MoveFileExW(Wide(from), Wide(to), replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
+}
+
+int64_t FileSize(const std::u16string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)) return -1;
+  return static_cast<int64_t>(static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
+}
+
+uint64_t ProcessNumber() { return GetCurrentProcessId(); }
+
+std::string ErrnoText(int error) { return std::strerror(error); }
 
 bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to) {
   return CopyFileW(Wide(from), Wide(to), TRUE) != 0;
@@ -118,8 +189,10 @@ void ModuleCloser::operator()(void* module) const noexcept {
   if (module) FreeLibrary(static_cast<HMODULE>(module));
 }
 
-UniqueModule LoadModule(const std::u16string& path) {
-  return UniqueModule(LoadLibraryW(Wide(path)));
+UniqueModule LoadModule(const std::u16string& path, std::string* error) {
+  UniqueModule module(LoadLibraryW(Wide(path)));
+  if (!module && error) *error = SystemErrorText(GetLastError());
+  return module;
 }
 
 void* ModuleSymbol(void* module, const char* name) {
