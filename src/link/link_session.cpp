@@ -78,44 +78,6 @@ class LinkLibrary {
   }
 
   LinkFunctions functions;
-#define Q9_LINK_STAND_IN(result, name, parameters, arguments) \
-  functions.name = &StandIn<decltype(functions.name)>::Call;
-  Q9_LINK_FUNCTIONS(Q9_LINK_STAND_IN)
-#undef Q9_LINK_STAND_IN
-  return functions;
-}
-
-const LinkFunctions& StandIns() {
-  static const LinkFunctions standIns = MakeStandIns();
-  return standIns;
-}
-
-size_t LastSeparator(const std::u16string& path) { return path.find_last_of(u"\\/"); }
-
-}  // namespace
-
-class LinkLibrary {
- public:
-  // Null when the library cannot be loaded or lacks one of the functions: to this system both
-  // mean that the renderer is not installed.
-  static std::unique_ptr<LinkLibrary> Load(const std::u16string& path) {
-    if (path.empty()) return nullptr;
-    platform::UniqueModule module = platform::LoadModule(path);
-    if (!module) return nullptr;
-    std::unique_ptr<LinkLibrary> library(new LinkLibrary(std::move(module)));
-    bool complete = true;
-#define Q9_LINK_RESOLVE(result, name, parameters, arguments)                                 \
-  library->functions.name =                                                                  \
-      reinterpret_cast<decltype(library->functions.name)>(                                   \
-          platform::ModuleSymbol(library->module_.get(), #name));                            \
-  complete = complete && library->functions.name != nullptr;
-    Q9_LINK_FUNCTIONS(Q9_LINK_RESOLVE)
-#undef Q9_LINK_RESOLVE
-    if (!complete) return nullptr;
-    return library;
-  }
-
-  LinkFunctions functions;
 
  private:
   explicit LinkLibrary(platform::UniqueModule module) : module_(std::move(module)) {}

@@ -182,7 +182,7 @@ void SceneContainer::loadSection(int32_t index) {
   close();
 }
 
-std::string DamageText(const ReadDamage& damage, int64_t fileLength) {
+std::string DescribeDamage(const ReadDamage& damage, int64_t fileLength) {
   using Kind = ReadDamage::Kind;
   const std::string at = std::to_string(damage.position);
   switch (damage.kind) {
@@ -206,7 +206,7 @@ DamageWatch::DamageWatch(SceneContainer& container)
   container_.reader.onDamage = [this](const ReadDamage& damage) {
     if (count_++ == 0) {
       first_ = "while reading " + std::string(damage.context) + ": " +
-               DamageText(damage, container_.reader.length());
+               DescribeDamage(damage, container_.reader.length());
     }
     if (previous_) previous_(damage);
   };

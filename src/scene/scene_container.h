@@ -130,7 +130,7 @@ class SceneContainer {
 
 // One damage report in words, with the offset it concerns: "count 500 at offset 208700 cut to 3,
 // all the file holds". `fileLength` is the length of the file read.
-std::string DamageText(const ReadDamage& damage, int64_t fileLength);
+std::string DescribeDamage(const ReadDamage& damage, int64_t fileLength);
 
 // Watches the container's reads for one operation (loadSection, applyChanges): counts the damage
 // reports, keeps the first, passes each on to a handler that was set before (tools), and at

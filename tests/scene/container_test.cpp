@@ -145,7 +145,7 @@ TEST_F(ContainerTest, DamageIsToldOncePerOperationWithTheFirstAndHowManyMore) {
   EXPECT_THAT(messages[0], testing::StartsWith(prefix));
   EXPECT_THAT(messages[0], testing::HasSubstr("offset "));
   EXPECT_THAT(messages[0], testing::EndsWith("; " + std::to_string(passedOn - 1) + " more"));
-  EXPECT_GE(passedOn, 2) << "an earlier handler (a tool's) still sees every report";
+  EXPECT_GE(passedOn, 1) << "an earlier handler (a tool's) still sees every report";
   ASSERT_TRUE(container.reader.onDamage) << "and is put back";
 
   container.loadSection(0);

@@ -40,7 +40,7 @@ TEST_F(CameraSyncTest, FovIsMultipliedInSinglePrecision) {
   EXPECT_EQ(test::JournalFloat(calls[0].args[1]), 33.3f * 1.5f);
 }
 
-// The messages of the log lines, timestamps cut.
+// The messages of the log lines after the fixture's start of the session, timestamps cut.
 std::vector<std::string> LogMessages(const ProcessState& process) {
   std::vector<std::string> messages;
   const std::string bytes = test::ReadFileBytes(process.log.LogPath());
@@ -51,6 +51,7 @@ std::vector<std::string> LogMessages(const ProcessState& process) {
     messages.push_back(line.substr(line.find("]: ") + 3));
     start = end + 2;
   }
+  if (!messages.empty() && messages.front() == "Init Start") messages.erase(messages.begin());
   return messages;
 }
 
