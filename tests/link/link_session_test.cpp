@@ -227,12 +227,9 @@ TEST_F(LinkSessionTest, FileThatIsNoLibraryIsReportedWithTheSystemsReason) {
   test::WriteFileBytes(path, "plain text, no library");
   LinkSession session(process);
   EXPECT_FALSE(InitialiseWith(session, path));
-  ExpectRendererMissingMessage();
-  const std::vector<std::string> messages = LogMessages();
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_THAT(messages[1], ::testing::StartsWith("Error: link library \"" +
-                                                 platform::DisplayPath(path) +
-                                                 "\" could not be loaded: "));
+  EXPECT_THAT(LogMessages().back(), ::testing::StartsWith("Error: link library \"" +
+                                                          platform::DisplayPath(path) +
+                                                          "\" could not be loaded: "));
 }
 
 TEST_F(LinkSessionTest, EmptyLibraryPathMeansRendererMissing) {

@@ -78,11 +78,6 @@ TEST_F(CameraSyncTest, RecordFilesThatCannotBeUsedAreLogged) {
                           "Warning: record file \"" + views + "\" is empty"));
 }
 
-TEST_F(CameraSyncTest, ReadableCameraLogsNothing) {
-  WriteCamera("Camera_Start\nCamera__fov [10]\nCamera_End\n");
-  EXPECT_TRUE(SyncCamera(session, process));
-  EXPECT_THAT(LogMessages(process), IsEmpty());
-}
 
 TEST_F(CameraSyncTest, TextWithoutACameraStillSendsZerosAndReplacesTheWholeBlock) {
   session.camera = CameraTransform{{9, 9, 9}, {9, 9, 9}, {9, 9, 9}, 9};
