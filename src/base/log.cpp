@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <ctime>
-#include <random>
 
 #include "base/platform.h"
 #include "base/text.h"
@@ -47,63 +46,42 @@ int32_t LogFileSize(const std::u16string& path) {
 
 namespace {
 
-// A name beside the log that no other process or writer uses now.
-std::u16string RotatingPath(const std::u16string& logPath) {
-  std::random_device random;
-  const std::string suffix = "." + std::to_string(platform::ProcessNumber()) + "-" +
-                             std::to_string(random()) + ".rotating";
-  return logPath + Utf16FromBytes(suffix);
-}
-
-// The whole file as bytes; false when it cannot be read.
-bool ReadWhole(const std::u16string& path, std::string& bytes) {
-  platform::UniqueFile file = platform::OpenFile(path, "rb");
-  if (!file) return false;
-  char buffer[1 << 16];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
-  return !std::ferror(file.get());
-}
-
-// Puts a log that was taken aside back where it was. When a log has been started anew in the
-// meantime its lines stay and the taken lines are appended behind them: no line is lost, only
-// their order differs.
-void PutBack(const std::u16string& taken, const std::u16string& logPath) {
-  if (platform::RenameFile(taken, logPath, /*replace=*/false)) return;
-  std::string bytes;
-  if (!ReadWhole(taken, bytes)) return;  // the lines stay in the taken file
-  if (bytes.empty() || platform::AppendToFile(logPath, bytes)) platform::RemovePath(taken);
-}
+// A lock left behind by a process that ended during its rotation is taken over after this long.
+constexpr int64_t kStaleLockSeconds = 30;
 
 }  // namespace
 
-// The steps, ordered for several processes that write and rotate at the same time:
-// 1. The log is renamed to a name of this writer's own, in one step. Of writers rotating at
-//    once only one finds the log there; the others' rename fails and they leave it. A line that
+// Several processes write and rotate at the same time; the steps are ordered so that none loses
+// a line or another's backup:
+// 1. Only the writer that creates the lock file "Q9_Log.logLock" (created only where none
+//    exists, in one step) rotates; the others leave the log as it is this time.
+// 2. Under the lock the size is measured again: another writer may have rotated the log since
+//    this one measured it, and a log started anew is never made the backup.
+// 3. The log is renamed to the backup in one step, replacing the earlier backup. A line that
 //    another process appends meanwhile goes either into the renamed file (its handle was opened
-//    before) or into a log started anew (opened after): both are kept.
-// 2. Only a file beyond the limit becomes the backup. A smaller one is a log that another writer
-//    started anew after this writer measured the old one: it goes back, so that the fresh backup
-//    of the other writer's rotation is not replaced by it.
-// 3. The backup is replaced by the renamed log in one step; when that fails, what stands at the
-//    backup path (a file, or an empty folder) is removed and the rename tried once more. When
-//    that is impossible too the renamed log goes back.
+//    before) or into a log started anew (opened after): both are kept. When the rename fails,
+//    what stands at the backup path (a file, or an empty folder) is removed and the rename tried
+//    once more; when that fails too, the log stays as it is and keeps growing.
+// 4. The lock is removed.
 void LogWriter::RotateOnce(bool& sizeTested) {
   if (sizeTested) return;
   sizeTested = true;
   const std::u16string logPath = LogPath();
   if (LogFileSize(logPath) <= kRotateAbove) return;
-  const std::u16string taken = RotatingPath(logPath);
-  if (!platform::RenameFile(logPath, taken, /*replace=*/true)) return;
-  if (LogFileSize(taken) > kRotateAbove) {
+  const std::u16string lockPath = logPath + u"Lock";
+  if (!platform::CreateFileExclusive(lockPath)) {
+    if (platform::FileAgeSeconds(lockPath) < kStaleLockSeconds) return;
+    platform::RemovePath(lockPath);
+    if (!platform::CreateFileExclusive(lockPath)) return;
+  }
+  if (LogFileSize(logPath) > kRotateAbove) {
     const std::u16string backupPath = logPath + u"Old";
-    if (platform::RenameFile(taken, backupPath, /*replace=*/true)) return;
-    if (platform::RemovePath(backupPath) &&
-        platform::RenameFile(taken, backupPath, /*replace=*/true)) {
-      return;
+    if (!platform::RenameFile(logPath, backupPath, /*replace=*/true) &&
+        platform::RemovePath(backupPath)) {
+      platform::RenameFile(logPath, backupPath, /*replace=*/true);
     }
   }
-  PutBack(taken, logPath);
+  platform::RemovePath(lockPath);
 }
 
 void LogWriter::Append(const char* timestampFormat, const std::string& messageBytes) {

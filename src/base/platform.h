@@ -74,6 +74,13 @@ bool AppendToFile(const std::u16string& path, std::string_view bytes, std::strin
 // natively); without, the rename fails when anything exists at `to`. True on success.
 bool RenameFile(const std::u16string& from, const std::u16string& to, bool replace);
 
+// Creates an empty file only where nothing exists yet, in one step (a lock between processes).
+// False when something exists at the path or it cannot be created.
+bool CreateFileExclusive(const std::u16string& path);
+
+// Seconds since the file was last written; -1 when it cannot be read.
+int64_t FileAgeSeconds(const std::u16string& path);
+
 // The size of the file at the path in bytes, -1 when it cannot be opened.
 int64_t FileSize(const std::u16string& path);
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "base/platform.h"
@@ -127,6 +128,20 @@ bool RenameFile(const std::u16string& from, const std::u16string& to, bool repla
   if (::link(source.c_str(), target.c_str()) != 0) return false;
   ::unlink(source.c_str());
   return true;
+}
+
+bool CreateFileExclusive(const std::u16string& path) {
+  const int descriptor =
+      ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (descriptor < 0) return false;
+  ::close(descriptor);
+  return true;
+}
+
+int64_t FileAgeSeconds(const std::u16string& path) {
+  struct stat status {};
+  if (::stat(NativePath(path).c_str(), &status) != 0) return -1;
+  return static_cast<int64_t>(::time(nullptr) - status.st_mtime);
 }
 
 int64_t FileSize(const std::u16string& path) {

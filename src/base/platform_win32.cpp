@@ -139,6 +139,26 @@ bool RenameFile(const std::u16string& from, const std::u16string& to, bool repla
   return MoveFileExW(Wide(from), Wide(to), replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
 }
 
+bool CreateFileExclusive(const std::u16string& path) {
+  const HANDLE file = CreateFileW(Wide(path), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+int64_t FileAgeSeconds(const std::u16string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)) return -1;
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  const auto ticks = [](const FILETIME& time) {
+    return static_cast<int64_t>(static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime);
+  };
+  return (ticks(now) - ticks(data.ftLastWriteTime)) / 10000000;  // 100 ns units
+}
+
 int64_t FileSize(const std::u16string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)) return -1;
