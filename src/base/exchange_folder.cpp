@@ -45,6 +45,44 @@ std::u16string ExchangeFolder::Get() {
   return exchangeFolder;
 }
 
+std::string ExchangeFolderProblem(ExchangeFolder& folder) {
+  const std::u16string path = folder.Get();
+  if (path.empty()) {
+    return "no exchange folder: APPDATA is not set and the registry value \"TempPath\" of "
+           "HKEY_CURRENT_USER\\SOFTWARE\\Vendrix\\Plandora2025_Q9Plugin could not be read; "
+           "files are looked for in the working directory";
+  }
+  const char* source = "";
+  switch (folder.source()) {
+    case ExchangeFolder::Source::AppData:
+      source = " (from APPDATA)";
+      break;
+    case ExchangeFolder::Source::Registry:
+      source = " (from the registry value \"TempPath\")";
+      break;
+    case ExchangeFolder::Source::Fixed:
+      source = " (given to the program)";
+      break;
+    case ExchangeFolder::Source::None:
+      break;
+  }
+  const char* problem = nullptr;
+  switch (platform::CheckFolder(path)) {
+    case platform::FolderState::Usable:
+      return {};
+    case platform::FolderState::Missing:
+      problem = " is missing";
+      break;
+    case platform::FolderState::NotAFolder:
+      problem = " is not a folder";
+      break;
+    case platform::FolderState::NotWritable:
+      problem = " is not writable";
+      break;
+  }
+  return "exchange folder \"" + platform::DisplayPath(path) + "\"" + source + problem;
+}
+
 std::u16string FolderFilePath(std::u16string_view folder, std::u16string_view fileName) {
   std::u16string path(folder);
   AppendSeparatorUnlessPresent(path);

@@ -47,6 +47,11 @@ class ExchangeFolder {
   Source source_ = Source::None;
 };
 
+// What is wrong with the exchange folder that `folder` gives, in one sentence that says where it
+// was looked for: no folder found (neither "APPDATA" nor the registry value), or the folder is
+// missing, not a folder, or not writable. Empty when the folder is usable.
+std::string ExchangeFolderProblem(ExchangeFolder& folder);
+
 // A file in a folder: the folder, a backslash unless the folder is empty or its last backslash
 // is its last character, then the file name. An empty folder gives the file name alone.
 std::u16string FolderFilePath(std::u16string_view folder, std::u16string_view fileName);

@@ -1,5 +1,6 @@
 #include "base/log.h"
 
+#include <cstdio>
 #include <ctime>
 
 #include "base/platform.h"
@@ -43,24 +44,47 @@ int32_t LogFileSize(const std::u16string& path) {
   return size < 0 ? 0 : static_cast<int32_t>(size);
 }
 
+namespace {
+
+// A lock left behind by a process that ended during its rotation is taken over after this long.
+constexpr int64_t kStaleLockSeconds = 30;
+
+}  // namespace
+
+// Several processes write and rotate at the same time; the steps are ordered so that none loses
+// a line or another's backup:
+// 1. Only the writer that creates the lock file "Q9_Log.logLock" (created only where none
+//    exists, in one step) rotates; the others leave the log as it is this time.
+// 2. Under the lock the size is measured again: another writer may have rotated the log since
+//    this one measured it, and a log started anew is never made the backup.
+// 3. The log is renamed to the backup in one step, replacing the earlier backup. A line that
+//    another process appends meanwhile goes either into the renamed file (its handle was opened
+//    before) or into a log started anew (opened after): both are kept. When the rename fails,
+//    what stands at the backup path (a file, or an empty folder) is removed and the rename tried
+//    once more; when that fails too, the log stays as it is and keeps growing.
+// 4. The lock is removed.
 void LogWriter::RotateOnce(bool& sizeTested) {
   if (sizeTested) return;
+  sizeTested = true;
   const std::u16string logPath = LogPath();
+  if (LogFileSize(logPath) <= kRotateAbove) return;
+  const std::u16string lockPath = logPath + u"Lock";
+  if (!platform::CreateFileExclusive(lockPath)) {
+    if (platform::FileAgeSeconds(lockPath) < kStaleLockSeconds) return;
+    platform::RemovePath(lockPath);
+    if (!platform::CreateFileExclusive(lockPath)) return;
+  }
   if (LogFileSize(logPath) > kRotateAbove) {
     const std::u16string backupPath = logPath + u"Old";
-    if (platform::PathExists(backupPath)) platform::RemovePath(backupPath);
-    // The log is started anew only once its content is safe in the backup; when the copy
-    // fails the log keeps growing rather than losing what it holds.
-    if (platform::CopyFileNoOverwrite(logPath, backupPath)) platform::RemovePath(logPath);
+    if (!platform::RenameFile(logPath, backupPath, /*replace=*/true) &&
+        platform::RemovePath(backupPath)) {
+      platform::RenameFile(logPath, backupPath, /*replace=*/true);
+    }
   }
-  sizeTested = true;
+  platform::RemovePath(lockPath);
 }
 
 void LogWriter::Append(const char* timestampFormat, const std::string& messageBytes) {
-  std::optional<platform::TextFile> file =
-      platform::TextFile::Open(LogPath(), platform::TextFile::Mode::Append);
-  if (!file) return;
-
   const std::time_t now = std::time(nullptr);
   const std::tm* utc = std::gmtime(&now);
   std::string line;
@@ -70,7 +94,27 @@ void LogWriter::Append(const char* timestampFormat, const std::string& messageBy
   } else {
     line = messageBytes + "\n";
   }
-  file->Write(line);
+  // Line ends as a text-mode file stores them: every line feed becomes CR LF.
+  std::string stored;
+  stored.reserve(line.size() + 2);
+  for (char c : line) {
+    if (c == '\n') stored += '\r';
+    stored += c;
+  }
+  const std::u16string logPath = LogPath();
+  std::string error;
+  if (platform::AppendToFile(logPath, stored, &error)) return;
+
+  // The line reaches standard error instead, where the process has one; the first time with
+  // the reason the log cannot be written.
+  if (!toldLogFailure_) {
+    toldLogFailure_ = true;
+    const std::string told = "Error: the log \"" + platform::DisplayPath(logPath) +
+                             "\" could not be written: " + error + "\n";
+    std::fwrite(told.data(), 1, told.size(), stderr);
+  }
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
 }
 
 void LogWriter::WriteLine(std::string message) {

@@ -1,5 +1,8 @@
 // The log: timestamped lines appended to "Q9_Log.log" in the exchange folder by every process of
-// the system, rotated to "Q9_Log.logOld" once it has grown beyond 100 000 bytes.
+// the system, rotated to "Q9_Log.logOld" once it has grown beyond 100 000 bytes. Each line is
+// one append that the operating system places at the end of the file, so lines of processes
+// writing at the same time never overwrite each other. A line that cannot reach the log goes to
+// standard error.
 #pragma once
 
 #include <cstdint>
@@ -23,14 +26,17 @@ class LogWriter {
   std::u16string LogPath() const;
 
  private:
-  // Before the first line of each writer: a log beyond 100 000 bytes is copied to the backup
-  // and started anew.
+  // Before the first line of each writer: a log beyond 100 000 bytes becomes the backup
+  // "Q9_Log.logOld" and the log is started anew. Safe while other processes write and rotate.
   void RotateOnce(bool& sizeTested);
+  // One line in one append at the end of the log; standard error when the log cannot be
+  // written.
   void Append(const char* timestampFormat, const std::string& messageBytes);
 
   std::function<std::u16string()> folder_;
   bool narrowLogSizeTested = false;
   bool wideLogSizeTested = false;
+  bool toldLogFailure_ = false;
 };
 
 // Size of a file in bytes as a 32-bit number, 0 when it cannot be opened.

@@ -28,10 +28,14 @@ UniqueFile OpenFile(const std::u16string& path, const char* mode);
 class TextFile {
  public:
   enum class Mode { Append, Replace };
-  // Opens for appending (created when missing) or replaces the file's content.
-  static std::optional<TextFile> Open(const std::u16string& path, Mode mode);
+  // Opens for appending (created when missing) or replaces the file's content. When it cannot,
+  // `error` (if given) receives the runtime's reason.
+  static std::optional<TextFile> Open(const std::u16string& path, Mode mode,
+                                      std::string* error = nullptr);
   // Writes the bytes as they stand, line feeds stored as CR LF.
   void Write(std::string_view bytes);
+  // Flushes and closes the file. False, with the reason in `error`, when any write failed.
+  bool Finish(std::string* error = nullptr);
 
  private:
   explicit TextFile(UniqueFile file) : file_(std::move(file)) {}
@@ -58,6 +62,33 @@ FolderState CheckFolder(const std::u16string& path);
 
 // Removes the file at the path, or the folder if it is one and empty. True on success.
 bool RemovePath(const std::u16string& path);
+
+// Appends `bytes` to the file in one write that the operating system places at the end of the
+// file, whatever other processes append at the same time (Windows: a handle opened for
+// FILE_APPEND_DATA only, one WriteFile; natively O_APPEND, one write). The file is created when
+// missing; the bytes are stored as they stand (no line-end conversion). False, with the
+// operating system's reason in `error`, when the file cannot be opened or the write fails.
+bool AppendToFile(const std::u16string& path, std::string_view bytes, std::string* error = nullptr);
+
+// Renames a file in one step. With `replace` an existing file at `to` is replaced (atomically
+// natively); without, the rename fails when anything exists at `to`. True on success.
+bool RenameFile(const std::u16string& from, const std::u16string& to, bool replace);
+
+// Creates an empty file only where nothing exists yet, in one step (a lock between processes).
+// False when something exists at the path or it cannot be created.
+bool CreateFileExclusive(const std::u16string& path);
+
+// Seconds since the file was last written; -1 when it cannot be read.
+int64_t FileAgeSeconds(const std::u16string& path);
+
+// The size of the file at the path in bytes, -1 when it cannot be opened.
+int64_t FileSize(const std::u16string& path);
+
+// A number that tells this process from others running now (the process id).
+uint64_t ProcessNumber();
+
+// The runtime's text for an errno value ("No such file or directory").
+std::string ErrnoText(int error);
 
 // Copies a file; never overwrites an existing target. True on success.
 bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to);
@@ -95,8 +126,9 @@ struct ModuleCloser {
   void operator()(void* module) const noexcept;
 };
 using UniqueModule = std::unique_ptr<void, ModuleCloser>;
-// Null when the library cannot be loaded.
-UniqueModule LoadModule(const std::u16string& path);
+// Null when the library cannot be loaded; `error` (if given) then receives the operating
+// system's reason (dlerror natively; the text of GetLastError with its number on Windows).
+UniqueModule LoadModule(const std::u16string& path, std::string* error = nullptr);
 // The exported function `name`, or null.
 void* ModuleSymbol(void* module, const char* name);
 

@@ -1,10 +1,13 @@
 // Native build of the platform seam: POSIX files, the process environment, no registry.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <string>
 
 #include "base/platform.h"
@@ -28,13 +31,30 @@ UniqueFile OpenFile(const std::u16string& path, const char* mode) {
   return UniqueFile(std::fopen(NativePath(path).c_str(), mode));
 }
 
-std::optional<TextFile> TextFile::Open(const std::u16string& path, Mode mode) {
+std::optional<TextFile> TextFile::Open(const std::u16string& path, Mode mode,
+                                       std::string* error) {
+  errno = 0;
   UniqueFile file = OpenFile(path, mode == Mode::Append ? "ab" : "wb");
-  if (!file) return std::nullopt;
+  if (!file) {
+    if (error) *error = ErrnoText(errno);
+    return std::nullopt;
+  }
   return TextFile(std::move(file));
 }
 
+bool TextFile::Finish(std::string* error) {
+  if (!file_) return false;
+  errno = 0;
+  const bool failed = std::ferror(file_.get()) != 0;
+  const int savedErrno = errno;
+  const bool closed = std::fclose(file_.release()) == 0;
+  if (!failed && closed) return true;
+  if (error) *error = ErrnoText(errno ? errno : savedErrno ? savedErrno : EIO);
+  return false;
+}
+
 void TextFile::Write(std::string_view bytes) {
+  if (!file_) return;
   // The native runtime has no text mode: the line ends are made here as Windows stores them.
   std::string stored;
   stored.reserve(bytes.size() + 8);
@@ -84,6 +104,56 @@ bool RemovePath(const std::u16string& path) {
   return std::remove(NativePath(path).c_str()) == 0;
 }
 
+bool AppendToFile(const std::u16string& path, std::string_view bytes, std::string* error) {
+  const int descriptor =
+      ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (descriptor < 0) {
+    if (error) *error = ErrnoText(errno);
+    return false;
+  }
+  // One write: the kernel places it at the end of the file as it is at that moment.
+  const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
+  const int writeErrno = errno;
+  ::close(descriptor);
+  if (written == static_cast<ssize_t>(bytes.size())) return true;
+  if (error) *error = written < 0 ? ErrnoText(writeErrno) : "only part of the line was written";
+  return false;
+}
+
+bool RenameFile(const std::u16string& from, const std::u16string& to, bool replace) {
+  const std::string source = NativePath(from);
+  const std::string target = NativePath(to);
+  if (replace) return ::rename(source.c_str(), target.c_str()) == 0;
+  // A hard link is made only where nothing exists yet; the old name then goes.
+  if (::link(source.c_str(), target.c_str()) != 0) return false;
+  ::unlink(source.c_str());
+  return true;
+}
+
+bool CreateFileExclusive(const std::u16string& path) {
+  const int descriptor =
+      ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (descriptor < 0) return false;
+  ::close(descriptor);
+  return true;
+}
+
+int64_t FileAgeSeconds(const std::u16string& path) {
+  struct stat status {};
+  if (::stat(NativePath(path).c_str(), &status) != 0) return -1;
+  return static_cast<int64_t>(::time(nullptr) - status.st_mtime);
+}
+
+int64_t FileSize(const std::u16string& path) {
+  struct stat status {};
+  if (::stat(NativePath(path).c_str(), &status) != 0) return -1;
+  return static_cast<int64_t>(status.st_size);
+}
+
+uint64_t ProcessNumber() { return static_cast<uint64_t>(::getpid()); }
+
+std::string ErrnoText(int error) { return std::strerror(error); }
+
 bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to) {
   UniqueFile in = OpenFile(from, "rb");
   if (!in) return false;
@@ -127,8 +197,14 @@ void ModuleCloser::operator()(void* module) const noexcept {
   if (module) ::dlclose(module);
 }
 
-UniqueModule LoadModule(const std::u16string& path) {
-  return UniqueModule(::dlopen(NativePath(path).c_str(), RTLD_NOW | RTLD_LOCAL));
+UniqueModule LoadModule(const std::u16string& path, std::string* error) {
+  ::dlerror();
+  UniqueModule module(::dlopen(NativePath(path).c_str(), RTLD_NOW | RTLD_LOCAL));
+  if (!module && error) {
+    const char* reason = ::dlerror();
+    *error = reason ? reason : "the library could not be loaded";
+  }
+  return module;
 }
 
 void* ModuleSymbol(void* module, const char* name) {

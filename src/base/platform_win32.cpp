@@ -7,7 +7,11 @@
 #include <wchar.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <cwctype>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "base/platform.h"
@@ -24,19 +28,54 @@ const wchar_t* Wide(const std::u16string& text) {
 
 std::wstring WideMode(const char* mode) { return std::wstring(mode, mode + std::strlen(mode)); }
 
+// The system's text for a Win32 error code, with the code: "Access is denied. (error 5)".
+std::string SystemErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string text;
+  if (length > 0 && buffer) {
+    text = Utf8FromUtf16(std::u16string(reinterpret_cast<const char16_t*>(buffer), length));
+  }
+  if (buffer) LocalFree(buffer);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  if (text.empty()) text = "unknown error";
+  return text + " (error " + std::to_string(code) + ")";
+}
+
 }  // namespace
 
 UniqueFile OpenFile(const std::u16string& path, const char* mode) {
   return UniqueFile(_wfsopen(Wide(path), WideMode(mode).c_str(), _SH_DENYNO));
 }
 
-std::optional<TextFile> TextFile::Open(const std::u16string& path, Mode mode) {
+std::optional<TextFile> TextFile::Open(const std::u16string& path, Mode mode,
+                                       std::string* error) {
+  errno = 0;
   UniqueFile file(_wfsopen(Wide(path), mode == Mode::Append ? L"at" : L"wt", _SH_DENYNO));
-  if (!file) return std::nullopt;
+  if (!file) {
+    if (error) *error = ErrnoText(errno);
+    return std::nullopt;
+  }
   return TextFile(std::move(file));
 }
 
+bool TextFile::Finish(std::string* error) {
+  if (!file_) return false;
+  const bool failed = std::ferror(file_.get()) != 0;
+  const int savedErrno = errno;
+  errno = 0;
+  const bool closed = std::fclose(file_.release()) == 0;
+  if (!failed && closed) return true;
+  if (error) *error = ErrnoText(errno ? errno : savedErrno ? savedErrno : EIO);
+  return false;
+}
+
 void TextFile::Write(std::string_view bytes) {
+  if (!file_) return;
   // Text mode: the runtime stores every line feed as CR LF.
   std::fwrite(bytes.data(), 1, bytes.size(), file_.get());
 }
@@ -73,6 +112,91 @@ bool RemovePath(const std::u16string& path) {
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryW(Wide(path)) != 0;
   return DeleteFileW(Wide(path)) != 0;
 }
+
+// Appends to one file are taken in turn by every process: Wine places a FILE_APPEND_DATA write
+// at the end of the file in two steps, so two processes could otherwise write at one offset.
+// The mutex is named after the file, so logs of other folders do not wait for each other.
+class AppendTurn {
+ public:
+  explicit AppendTurn(const std::u16string& path) {
+    std::u16string folded = path;
+    for (char16_t& c : folded) c = static_cast<char16_t>(std::towlower(c));
+    const std::wstring name =
+        L"Q9_ExchangeAppend_" + std::to_wstring(std::hash<std::u16string>{}(folded));
+    mutex_.reset(CreateMutexW(nullptr, FALSE, name.c_str()));
+    // A turn that does not come within two seconds is not waited for any longer: a line in a
+    // slow moment is worth more than one held back. An abandoned mutex is this process's now.
+    if (mutex_) {
+      const DWORD waited = WaitForSingleObject(mutex_.get(), 2000);
+      owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    }
+  }
+  ~AppendTurn() {
+    if (owned_) ReleaseMutex(mutex_.get());
+  }
+  AppendTurn(const AppendTurn&) = delete;
+  AppendTurn& operator=(const AppendTurn&) = delete;
+
+ private:
+  UniqueHandle mutex_;
+  bool owned_ = false;
+};
+
+bool AppendToFile(const std::u16string& path, std::string_view bytes, std::string* error) {
+  const AppendTurn turn(path);
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end of the file as it is
+  // at that moment. Full sharing, deletion included, so that a rotation may rename the file
+  // while it is open here.
+  const HANDLE opened = CreateFileW(Wide(path), FILE_APPEND_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) {
+    if (error) *error = SystemErrorText(GetLastError());
+    return false;
+  }
+  const UniqueHandle file(opened);
+  DWORD written = 0;
+  const BOOL wrote =
+      WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  const DWORD writeError = GetLastError();
+  if (wrote && written == bytes.size()) return true;
+  if (error) *error = wrote ? "only part of the line was written" : SystemErrorText(writeError);
+  return false;
+}
+
+bool RenameFile(const std::u16string& from, const std::u16string& to, bool replace) {
+  return MoveFileExW(Wide(from), Wide(to), replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
+}
+
+bool CreateFileExclusive(const std::u16string& path) {
+  const HANDLE created = CreateFileW(Wide(path), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (created == INVALID_HANDLE_VALUE) return false;
+  const UniqueHandle file(created);
+  return true;
+}
+
+int64_t FileAgeSeconds(const std::u16string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)) return -1;
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  const auto ticks = [](const FILETIME& time) {
+    return static_cast<int64_t>(static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime);
+  };
+  return (ticks(now) - ticks(data.ftLastWriteTime)) / 10000000;  // 100 ns units
+}
+
+int64_t FileSize(const std::u16string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)) return -1;
+  return static_cast<int64_t>(static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
+}
+
+uint64_t ProcessNumber() { return GetCurrentProcessId(); }
+
+std::string ErrnoText(int error) { return std::strerror(error); }
 
 bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to) {
   return CopyFileW(Wide(from), Wide(to), TRUE) != 0;
@@ -138,8 +262,10 @@ void ModuleCloser::operator()(void* module) const noexcept {
   UniqueLibrary library(static_cast<HMODULE>(module));
 }
 
-UniqueModule LoadModule(const std::u16string& path) {
-  return UniqueModule(LoadLibraryW(Wide(path)));
+UniqueModule LoadModule(const std::u16string& path, std::string* error) {
+  UniqueModule module(LoadLibraryW(Wide(path)));
+  if (!module && error) *error = SystemErrorText(GetLastError());
+  return module;
 }
 
 void* ModuleSymbol(void* module, const char* name) {

@@ -41,21 +41,39 @@ size_t LastSeparator(const std::u16string& path) { return path.find_last_of(u"\\
 class LinkLibrary {
  public:
   // Null when the library cannot be loaded or lacks one of the functions: to this system both
-  // mean that the renderer is not installed.
-  static std::unique_ptr<LinkLibrary> Load(const std::u16string& path) {
-    if (path.empty()) return nullptr;
-    platform::UniqueModule module = platform::LoadModule(path);
-    if (!module) return nullptr;
+  // mean that the renderer is not installed. `problem` then says which, for the log.
+  static std::unique_ptr<LinkLibrary> Load(const std::u16string& path, std::string& problem) {
+    if (path.empty()) {
+      problem = "no link library path was given";
+      return nullptr;
+    }
+    const std::string shownPath = "link library \"" + platform::DisplayPath(path) + "\"";
+    std::string reason;
+    platform::UniqueModule module = platform::LoadModule(path, &reason);
+    if (!module) {
+      problem = shownPath + " could not be loaded: " + reason;
+      return nullptr;
+    }
     std::unique_ptr<LinkLibrary> library(new LinkLibrary(std::move(module)));
-    bool complete = true;
+    std::string missing;
+    int missingCount = 0;
+    int total = 0;
 #define Q9_LINK_RESOLVE(result, name, parameters, arguments)                                 \
   library->functions.name =                                                                  \
       reinterpret_cast<decltype(library->functions.name)>(                                   \
           platform::ModuleSymbol(library->module_.get(), #name));                            \
-  complete = complete && library->functions.name != nullptr;
+  ++total;                                                                                   \
+  if (library->functions.name == nullptr) {                                                  \
+    missing += (missingCount++ == 0 ? "" : ", ");                                            \
+    missing += #name;                                                                        \
+  }
     Q9_LINK_FUNCTIONS(Q9_LINK_RESOLVE)
 #undef Q9_LINK_RESOLVE
-    if (!complete) return nullptr;
+    if (missingCount > 0) {
+      problem = shownPath + " lacks " + std::to_string(missingCount) + " of " +
+                std::to_string(total) + " functions: " + missing;
+      return nullptr;
+    }
     return library;
   }
 
@@ -73,12 +91,23 @@ LinkSession::~LinkSession() { Teardown(); }
 
 bool LinkSession::Initialise() {
   process_.log.WriteLine("Init Start");
-  if (!library_) library_ = LinkLibrary::Load(libraryPath);
+  if (!library_) {
+    std::string problem;
+    library_ = LinkLibrary::Load(libraryPath, problem);
+    if (!library_) process_.log.WriteLine("Error: " + problem);
+  }
   if (library_) {
     const LinkFunctions& f = library_->functions;
     f.SetQ9RenderPath(u"");
     const std::u16string baseName = ModelBaseName();
-    if (f.StartLinkQ9Render(baseName.c_str()) == 0) handle = f.CreateSession();
+    const int32_t started = f.StartLinkQ9Render(baseName.c_str());
+    if (started != 0) {
+      process_.log.WriteLine("Error: StartLinkQ9Render returned " + std::to_string(started) +
+                             " (0 expected); no session was created");
+    } else {
+      handle = f.CreateSession();
+      if (!handle) process_.log.WriteLine("Error: CreateSession returned no session");
+    }
   }
   if (!handle) {
     if (process_.showErrorMessage) {
@@ -100,7 +129,12 @@ bool LinkSession::SendToRenderer() {
   if (!handle) return false;
   const LinkFunctions& f = link();
   f.Connect(handle);
-  if (f.HasConnected(handle)) f.SendModel(handle);
+  if (f.HasConnected(handle)) {
+    f.SendModel(handle);
+  } else {
+    process_.log.WriteLine(
+        "Error: the renderer refused the connection (HasConnected false); the model was not sent");
+  }
   // The archive is the record of what the session holds, so it is written also when the renderer
   // refused the connection.
   f.Q9SaveRawToQ9a(handle, RawArchivePath().c_str());

@@ -33,10 +33,13 @@ class LinkSession {
   // gave 0, Q9SaveRawToQ9a, Q9GetRenderVersion, Q9SetMaterialVersion(1), SetModelFilePath.
   // A library or function that is missing, a non-zero start result or a null handle mean the
   // renderer is missing: the user gets the renderer-missing message (the process's
-  // showErrorMessage) and the result is false. True when a session exists afterwards.
+  // showErrorMessage) and the result is false; the log gets an "Error: " line that tells which
+  // of them it was (the path tried with the system's reason, the missing functions by name, the
+  // start result, or the null session). True when a session exists afterwards.
   bool Initialise();
   // One transfer: Connect, HasConnected, SendModel only when connected, Q9SaveRawToQ9a (also
-  // when the connection was refused), DisConnect. False only when there is no session.
+  // when the connection was refused, which the log tells in an "Error: " line), DisConnect.
+  // False only when there is no session.
   bool SendToRenderer();
   // Disconnects and destroys the session, if there is one; the library stays loaded until the
   // object is destroyed.

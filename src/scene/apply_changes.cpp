@@ -22,6 +22,7 @@ void walkChangeList(ContainerReader& reader, int64_t base,
 }
 
 void SceneContainer::applyChanges() {
+  DamageWatch damage(*this);
   loadHeader();
   if (lastEntryIndex < 0 || !reader.attached()) {
     close();
@@ -47,6 +48,7 @@ void SceneContainer::applyChanges() {
     session.modelFilePath = project;
     session.link().Q9SaveRawToQ9a(session.handle, session.RawArchivePath().c_str());
   }
+  damage.Finish();
   close();
 }
 

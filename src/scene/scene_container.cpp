@@ -1,6 +1,7 @@
 #include "scene/scene_container.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "scene/geometry_section.h"
@@ -40,17 +41,32 @@ int32_t DirectoryEntry::offset() const {
 
 void SceneContainer::open() {
   close();
+  openError.clear();
+  openedReadOnly = false;
   if (memory) {
     reader.Attach(memory->data(), memory->size());
     return;
   }
   std::replace(path.begin(), path.end(), u'/', u'\\');
-  if (!platform::CanReadAndWrite(path)) file = platform::OpenFile(path, "rb");
+  errno = 0;
+  if (!platform::CanReadAndWrite(path)) {
+    file = platform::OpenFile(path, "rb");
+    openedReadOnly = file != nullptr;
+  }
   if (!file) file = platform::OpenFile(path, "rb+");
+  int failure = errno;
   // Created only when nothing is there: a file that exists but cannot be opened (locked, no
   // rights) is left alone rather than emptied.
-  if (!file && !platform::PathExists(path)) file = platform::OpenFile(path, "wb+");
-  if (file) reader.Attach(file.get());
+  if (!file && !platform::PathExists(path)) {
+    errno = 0;
+    file = platform::OpenFile(path, "wb+");
+    failure = errno;
+  }
+  if (file) {
+    reader.Attach(file.get());
+  } else {
+    openError = platform::ErrnoText(failure ? failure : EACCES);
+  }
 }
 
 bool SceneContainer::openForReading() {
@@ -88,12 +104,24 @@ void SceneContainer::readHeader() {
 
 void SceneContainer::loadHeader() {
   open();
-  if (!reader.attached()) return;
+  const std::string shownPath = "container \"" + platform::DisplayPath(path) + "\"";
+  if (!reader.attached()) {
+    process.log.WriteLine("Error: " + shownPath + " could not be opened: " + openError);
+    return;
+  }
   if (reader.length() >= kContainerHeaderSize) {
     readHeader();
     return;
   }
-  // A missing or short file: a fresh header carrying the header held in memory.
+  if (reader.length() > 0) {
+    // Bytes of the host's, damaged or still being written: they are never overwritten.
+    process.log.WriteLine("Warning: " + shownPath + " holds " + std::to_string(reader.length()) +
+                          " bytes, less than a header (" + std::to_string(kContainerHeaderSize) +
+                          "): left untouched, nothing loaded");
+    close();
+    return;
+  }
+  // A missing or empty file: a fresh header carrying the header held in memory.
   std::vector<uint8_t> header(kContainerHeaderSize, 0);
   const size_t units = std::min(name.size(), kMaxNameUnits);
   nameLength = static_cast<int32_t>(units);
@@ -107,9 +135,20 @@ void SceneContainer::loadHeader() {
   PutInt32(&header[16 + kNameBlockBytes], lastEntryIndex);
   std::memcpy(&header[20 + kNameBlockBytes], entries.data(), sizeof entries);
   // A file opened read-only refuses the writes; the operation then ends the same way.
-  if (file && platform::SeekFile(file.get(), 0)) {
-    std::fwrite(header.data(), 1, header.size(), file.get());
-    std::fflush(file.get());
+  // Bytes read from memory (fuzzing) are never written.
+  if (!file) {
+    close();
+    return;
+  }
+  errno = 0;
+  const bool written = platform::SeekFile(file.get(), 0) &&
+                       std::fwrite(header.data(), 1, header.size(), file.get()) == header.size() &&
+                       std::fflush(file.get()) == 0;
+  if (!written) {
+    const std::string reason = openedReadOnly ? std::string("the file is read-only")
+                                              : platform::ErrnoText(errno ? errno : EIO);
+    process.log.WriteLine("Error: a fresh header could not be written into " + shownPath + ": " +
+                          reason);
   }
   close();
 }
@@ -121,6 +160,7 @@ uint32_t SceneContainer::readIdList(std::vector<uint32_t>& list) {
 }
 
 void SceneContainer::loadSection(int32_t index) {
+  DamageWatch damage(*this);
   loadHeader();
   if (index < 0 || index >= kDirectoryEntries || index > lastEntryIndex ||
       !reader.attached()) {
@@ -132,7 +172,52 @@ void SceneContainer::loadSection(int32_t index) {
     readGeometrySection(*this, entry.offset());
     currentSectionName = entry.name();
   }
+  damage.Finish();
   close();
+}
+
+std::string DescribeDamage(const ReadDamage& damage, int64_t fileLength) {
+  using Kind = ReadDamage::Kind;
+  const std::string at = std::to_string(damage.position);
+  switch (damage.kind) {
+    case Kind::OffsetOutside:
+      return "offset " + at + " lies outside the file of " + std::to_string(fileLength) + " bytes";
+    case Kind::PastEnd:
+      return std::to_string(damage.asked) + " bytes asked at offset " + at + ", the file holds " +
+             std::to_string(damage.kept);
+    case Kind::CountCut:
+      return "count " + std::to_string(damage.asked) + " at offset " + at + " cut to " +
+             std::to_string(damage.kept) + ", all the file holds";
+    case Kind::BudgetSpent:
+      return "reading stopped at offset " + at +
+             ": the tables point at the same items again and again";
+  }
+  return "damage at offset " + at;
+}
+
+DamageWatch::DamageWatch(SceneContainer& container)
+    : container_(container), previous_(std::move(container.reader.onDamage)) {
+  container_.reader.onDamage = [this](const ReadDamage& damage) {
+    if (count_++ == 0) {
+      first_ = "while reading " + std::string(damage.context) + ": " +
+               DescribeDamage(damage, container_.reader.length());
+    }
+    if (previous_) previous_(damage);
+  };
+}
+
+DamageWatch::~DamageWatch() {
+  Finish();
+  container_.reader.onDamage = std::move(previous_);
+}
+
+void DamageWatch::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  if (count_ == 0) return;
+  container_.process.log.WriteLine("Warning: damaged container \"" +
+                                   platform::DisplayPath(container_.path) + "\": first damage " +
+                                   first_ + "; " + std::to_string(count_ - 1) + " more");
 }
 
 }  // namespace q9

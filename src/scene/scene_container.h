@@ -90,6 +90,10 @@ class SceneContainer {
 
   // The bounded cursor over `file` through which every read goes; attached by open().
   ContainerReader reader;
+  // Why the last open() found no file (the runtime's reason); empty when it found one.
+  std::string openError;
+  // Whether the last open() could open the file for reading only.
+  bool openedReadOnly = false;
 
   // Closes `file`, then opens `path` (its "/" replaced by "\" in `path` itself): read-only when
   // it cannot be written, else for update, else, when nothing exists at the path, created empty.
@@ -100,9 +104,12 @@ class SceneContainer {
   // Closes `file` if it is open.
   void close();
   // open(), then: a file of at least 208644 bytes has its header and directory read into the
-  // members, leaving `file` open just behind the directory; a missing or shorter file receives
+  // members, leaving `file` open just behind the directory; a missing or empty file receives
   // a fresh header made from the members as held (the header last read, or the start values),
-  // and `file` is closed. No file: nothing changes.
+  // and `file` is closed. A file that holds some bytes but less than a header (damaged, or
+  // still being written by the host) is left untouched and closed, with a "Warning: " line.
+  // No file: nothing changes, and an "Error: " line tells why; so does a fresh header that could
+  // not be written.
   void loadHeader();
   // Reads the header and directory at offset 0 of the open file into the members. The name is
   // the text up to its first zero unit, at most 255 units.
@@ -113,18 +120,46 @@ class SceneContainer {
   uint32_t readIdList(std::vector<uint32_t>& list);
   // loadHeader(), then, if `index` is in use (not above lastEntryIndex) and its entry is a
   // geometry section, reads and sends that section and makes its entry's name the
-  // currentSectionName. Ends with `file` closed.
+  // currentSectionName. Ends with `file` closed. Damage that the reads met is logged in one
+  // "Warning: " line (the first damage and how many more).
   void loadSection(int32_t index);
   // Applies the change list of entry 0: for the project last loaded the changed solids and all
   // lights are removed (applyChangeList); for another project everything sent is removed
   // (resetAll), the session switches to that project's model file and saves its raw archive.
-  // Ends with `file` closed.
+  // Ends with `file` closed. Damage is logged as by loadSection.
   void applyChanges();
   // Same project: deletes the changed solids that were sent, then every light.
   void applyChangeList();
   // Another project: deletes every solid, material, light (the switched-on ones are deleted in
   // the renderer) and scene, then makes one transfer.
   void resetAll();
+};
+
+// One damage report in words, with the offset it concerns: "count 500 at offset 208700 cut to 3,
+// all the file holds". `fileLength` is the length of the file read.
+std::string DescribeDamage(const ReadDamage& damage, int64_t fileLength);
+
+// Watches the container's reads for one operation (loadSection, applyChanges): counts the damage
+// reports, keeps the first, passes each on to a handler that was set before (tools), and at
+// Finish() logs one "Warning: " line when there was any. The earlier handler is put back when
+// the watch ends.
+class DamageWatch {
+ public:
+  explicit DamageWatch(SceneContainer& container);
+  ~DamageWatch();
+  DamageWatch(const DamageWatch&) = delete;
+  DamageWatch& operator=(const DamageWatch&) = delete;
+
+  uint64_t count() const { return count_; }
+  // Logs the damage seen so far, once.
+  void Finish();
+
+ private:
+  SceneContainer& container_;
+  std::function<void(const ReadDamage&)> previous_;
+  uint64_t count_ = 0;
+  std::string first_;
+  bool finished_ = false;
 };
 
 }  // namespace q9

@@ -7,8 +7,8 @@
 namespace q9 {
 
 // Reads "camera.cam" from the exchange folder, parses it with ParseCamera into a record that
-// starts at zero and sends it with SendCamera (fov = _fov x 1.5). A file that cannot be opened
-// sends nothing.
-void SyncCamera(LinkSession& session, ProcessState& process);
+// starts at zero and sends it with SendCamera (fov = _fov x 1.5). A file that cannot be read
+// sends nothing, is logged, and gives false.
+bool SyncCamera(LinkSession& session, ProcessState& process);
 
 }  // namespace q9

@@ -54,6 +54,10 @@ std::string SyncRecordText(const SceneContainer& container) {
 }
 
 bool loadStartupModel(SceneContainer& container) {
+  // The working instance starts its work here: an unusable exchange folder is told once, then
+  // the work goes on as it would (its file operations fail each in its own way).
+  const std::string folderProblem = ExchangeFolderProblem(container.process.exchangeFolder);
+  if (!folderProblem.empty()) container.process.log.WriteLine("Error: " + folderProblem);
   container.path = FolderFilePath(container.process.folder(), u"_model.pdx");
   container.loadHeader();
   // No handle is held while the link starts: that may wait for the user at a message box.
@@ -66,10 +70,11 @@ bool loadStartupModel(SceneContainer& container) {
 }
 
 bool modelSyncNotify(SceneContainer& container, const NotifyHost& notifyHost) {
-  const bool written = writeSyncRecord(container);
+  // A record that was not written is never reported as done: no notification, no state line.
+  if (!writeSyncRecord(container)) return false;
   if (notifyHost) notifyHost();
   container.process.log.WriteLine("Sync Model state 0");
-  return written;
+  return true;
 }
 
 void modelSyncApply(SceneContainer& container, bool withLog) {
@@ -82,11 +87,30 @@ void modelSyncApply(SceneContainer& container, bool withLog) {
 }
 
 bool writeSyncRecord(const SceneContainer& container) {
-  std::optional<platform::TextFile> file = platform::TextFile::Open(
-      FolderFilePath(container.process.folder(), u"_mod.sync"), platform::TextFile::Mode::Replace);
-  if (!file) return false;
-  file->Write(SyncRecordText(container));
-  return true;
+  const std::u16string path = FolderFilePath(container.process.folder(), u"_mod.sync");
+  // The earlier record goes first: if this one cannot be written, the host finds none rather
+  // than one that looks current and is not.
+  bool staleLeft = false;
+  if (platform::PathExists(path) &&
+      platform::CheckFolder(path) == platform::FolderState::NotAFolder) {
+    staleLeft = !platform::RemovePath(path);
+  }
+  std::string reason;
+  std::optional<platform::TextFile> file =
+      platform::TextFile::Open(path, platform::TextFile::Mode::Replace, &reason);
+  bool written = false;
+  if (file) {
+    file->Write(SyncRecordText(container));
+    written = file->Finish(&reason);
+    // Half a record is no record.
+    if (!written) staleLeft = !platform::RemovePath(path) && platform::PathExists(path);
+  }
+  if (written) return true;
+  std::string message = "Error: sync record \"" + platform::DisplayPath(path) +
+                        "\" could not be written: " + reason + "; the host is not notified";
+  if (staleLeft) message += "; the earlier record could not be removed and is out of date";
+  container.process.log.WriteLine(message);
+  return false;
 }
 
 }  // namespace q9

@@ -14,11 +14,13 @@ namespace q9 {
 using NotifyHost = std::function<void()>;
 
 // Initialises the link session and sends the model of "_model.pdx". False: no session (the
-// user has been told); the process ends.
+// user has been told); the process ends. An unusable exchange folder is logged first (an
+// "Error: " line saying where it was looked for and why it cannot be used).
 bool loadStartupModel(SceneContainer& container);
 
-// Writes "_mod.sync", notifies the host, logs "Sync Model state 0". False when the record could
-// not be written.
+// Writes "_mod.sync", notifies the host, logs "Sync Model state 0"; true. When the record
+// could not be written the host is not notified, the state line is not written (the record's
+// "Error: " line stands instead) and the result is false.
 bool modelSyncNotify(SceneContainer& container, const NotifyHost& notifyHost);
 
 // Applies the change list and the geometry section of "_mod.sm" and sends the model; with
@@ -26,7 +28,9 @@ bool modelSyncNotify(SceneContainer& container, const NotifyHost& notifyHost);
 void modelSyncApply(SceneContainer& container, bool withLog);
 
 // Writes the sync record "_mod.sync" in the exchange folder from the maps of what was sent,
-// replacing it; nothing when it cannot be opened. True when the record was written.
+// replacing it. True when it was written whole. Otherwise an "Error: " line with the reason and
+// false; an earlier record is removed first, so that the host never finds a stale one that looks
+// current (the line says so when even that removal failed).
 bool writeSyncRecord(const SceneContainer& container);
 
 // The record's bytes before the line ends become CR LF:

@@ -51,15 +51,13 @@ std::optional<uint32_t> RequestMessage(SyncRequest request) {
   return std::nullopt;
 }
 
-bool DispatchSyncMessage(SceneContainer& container, uint32_t message,
-                         const NotifyHost& notifyHost) {
+std::optional<bool> DispatchSyncMessage(SceneContainer& container, uint32_t message,
+                                        const NotifyHost& notifyHost) {
   switch (message) {
     case kSyncCameraMessage:
-      SyncCamera(container.session, container.process);
-      return true;
+      return SyncCamera(container.session, container.process);
     case kSyncModelMessage:
-      modelSyncNotify(container, notifyHost);
-      return true;
+      return modelSyncNotify(container, notifyHost);
     case kSyncModelUpdateMessage:
       modelSyncApply(container, true);
       return true;
@@ -67,10 +65,9 @@ bool DispatchSyncMessage(SceneContainer& container, uint32_t message,
       modelSyncApply(container, false);
       return true;
     case kSyncViewsMessage:
-      SyncViews(container);
-      return true;
+      return SyncViews(container);
     default:
-      return false;
+      return std::nullopt;
   }
 }
 

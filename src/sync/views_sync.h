@@ -6,8 +6,8 @@
 namespace q9 {
 
 // Reads "Views.cam" from the exchange folder, parses it with ParseCameraList and applies
-// UpdateScenes to the container's scenes and session. A file that cannot be opened sends
-// nothing at all.
-void SyncViews(SceneContainer& container);
+// UpdateScenes to the container's scenes and session. A file that cannot be read sends nothing
+// at all, is logged, and gives false.
+bool SyncViews(SceneContainer& container);
 
 }  // namespace q9

@@ -15,6 +15,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 std::string Utf8(const std::u16string& text) { return Utf8FromUtf16(text); }
 
@@ -63,6 +64,22 @@ class LinkSessionTest : public ::testing::Test {
     return session.Initialise();
   }
 
+  // The messages of the log lines written so far, timestamps cut.
+  std::vector<std::string> LogMessages() const {
+    std::vector<std::string> messages;
+    const std::string bytes = test::ReadFileBytes(link.folder().File(u"Q9_Log.log"));
+    size_t start = 0;
+    while (start < bytes.size()) {
+      size_t end = bytes.find("\r\n", start);
+      if (end == std::string::npos) end = bytes.size();
+      const std::string line = bytes.substr(start, end - start);
+      const size_t stamp = line.find("]: ");
+      messages.push_back(stamp == std::string::npos ? line : line.substr(stamp + 3));
+      start = end + 2;
+    }
+    return messages;
+  }
+
   void ExpectRendererMissingMessage() {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].first, u"Error: missing Q9 Render application!");
@@ -95,7 +112,7 @@ TEST_F(LinkSessionTest, InitialiseStartsTheLinkInOrderAndLogs) {
   EXPECT_EQ(calls[3].h, 1);
   EXPECT_EQ(calls[4].h, std::nullopt);
   EXPECT_TRUE(test::FileExists(link.folder().File(u"villa.q9a")));
-  EXPECT_THAT(test::ReadFileBytes(link.folder().File(u"Q9_Log.log")), HasSubstr("]: Init Start\r\n"));
+  EXPECT_THAT(LogMessages(), ElementsAre("Init Start")) << "a healthy start adds nothing";
   EXPECT_THAT(shown, IsEmpty());
 }
 
@@ -119,6 +136,8 @@ TEST_F(LinkSessionTest, RefusedConnectionSkipsTheModelButStillSavesTheArchive) {
   EXPECT_THAT(link.Names(), ElementsAre("Connect", "HasConnected", "Q9SaveRawToQ9a", "DisConnect"));
   EXPECT_EQ(link.Calls()[1].ret, false);
   EXPECT_THAT(test::ReadFileBytes(session.RawArchivePath()), HasSubstr("\"materials\""));
+  EXPECT_EQ(LogMessages().back(),
+            "Error: the renderer refused the connection (HasConnected false); the model was not sent");
 }
 
 TEST_F(LinkSessionTest, TeardownDisconnectsAndDestroysOnce) {
@@ -166,6 +185,9 @@ TEST_F(LinkSessionTest, StartResultOtherThanZeroMeansNoSession) {
   EXPECT_THAT(link.Texts(), ElementsAre(R"(SetQ9RenderPath [""])", R"(StartLinkQ9Render ["villa"])"));
   EXPECT_EQ(link.Calls()[1].ret, 3);
   ExpectRendererMissingMessage();
+  EXPECT_THAT(LogMessages(),
+              ElementsAre("Init Start",
+                          "Error: StartLinkQ9Render returned 3 (0 expected); no session was created"));
 }
 
 TEST_F(LinkSessionTest, NullSessionMeansRendererMissing) {
@@ -177,20 +199,44 @@ TEST_F(LinkSessionTest, NullSessionMeansRendererMissing) {
   ExpectRendererMissingMessage();
   EXPECT_FALSE(session.SendToRenderer());
   EXPECT_EQ(link.Calls().size(), 3u);
+  EXPECT_THAT(LogMessages(), ElementsAre("Init Start", "Error: CreateSession returned no session"));
 }
 
 TEST_F(LinkSessionTest, MissingLibraryMeansRendererMissing) {
   LinkSession session(process);
-  EXPECT_FALSE(InitialiseWith(session, link.folder().File(u"NoSuchLibrary.dll")));
+  const std::u16string path = link.folder().File(u"NoSuchLibrary.dll");
+  EXPECT_FALSE(InitialiseWith(session, path));
   ExpectRendererMissingMessage();
   EXPECT_FALSE(session.SendToRenderer());
   EXPECT_FALSE(test::FileExists(link.journalPath()));
+  // The path tried and the system's own reason.
+  const std::vector<std::string> messages = LogMessages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0], "Init Start");
+  const std::string prefix =
+      "Error: link library \"" + platform::DisplayPath(path) + "\" could not be loaded: ";
+  EXPECT_THAT(messages[1], ::testing::StartsWith(prefix));
+  EXPECT_GT(messages[1].size(), prefix.size() + 3);
+#ifdef _WIN32
+  EXPECT_THAT(messages[1], ::testing::EndsWith("(error 126)"));  // the module was not found
+#endif
+}
+
+TEST_F(LinkSessionTest, FileThatIsNoLibraryIsReportedWithTheSystemsReason) {
+  const std::u16string path = link.folder().File(u"NotALibrary.dll");
+  test::WriteFileBytes(path, "plain text, no library");
+  LinkSession session(process);
+  EXPECT_FALSE(InitialiseWith(session, path));
+  EXPECT_THAT(LogMessages().back(), ::testing::StartsWith("Error: link library \"" +
+                                                          platform::DisplayPath(path) +
+                                                          "\" could not be loaded: "));
 }
 
 TEST_F(LinkSessionTest, EmptyLibraryPathMeansRendererMissing) {
   LinkSession session(process);
   EXPECT_FALSE(InitialiseWith(session, u""));
   ExpectRendererMissingMessage();
+  EXPECT_THAT(LogMessages(), ElementsAre("Init Start", "Error: no link library path was given"));
 }
 
 TEST_F(LinkSessionTest, LibraryLackingAFunctionMeansRendererMissingAndIsNeverCalled) {
@@ -199,6 +245,14 @@ TEST_F(LinkSessionTest, LibraryLackingAFunctionMeansRendererMissingAndIsNeverCal
   ExpectRendererMissingMessage();
   EXPECT_EQ(session.handle, nullptr);
   EXPECT_EQ(session.link().CreateSession(), nullptr);  // still the stand-ins
+  // Each missing function by name, in the order of the library's contract.
+  const std::vector<std::string> messages = LogMessages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_THAT(messages[1], ::testing::StartsWith("Error: link library \""));
+  EXPECT_THAT(messages[1], HasSubstr("\" lacks 35 of 38 functions: DestroySession, Connect, "
+                                     "HasConnected, SendModel, DisConnect, "));
+  EXPECT_THAT(messages[1], ::testing::EndsWith(", Q9ClearScenes, Q9DeleteScene"));
+  EXPECT_THAT(messages[1], Not(HasSubstr("CreateSession")));
 }
 
 #ifndef _WIN32

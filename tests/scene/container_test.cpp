@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "scene/geometry_section.h"
@@ -75,19 +76,81 @@ TEST_F(ContainerTest, FileOfExactlyAHeaderIsReadAndHasNoSections) {
   EXPECT_EQ(test::ReadFileBytes(File(u"a.pdx")), header) << "not rewritten";
 }
 
-TEST_F(ContainerTest, FileOneByteShortOfAHeaderIsOverwrittenFromItsStart) {
-  test::WriteFileBytes(File(u"short.sm"), std::string(208643, '\x5A'));
-  Use(u"short.sm");
+TEST_F(ContainerTest, EmptyFileReceivesAFreshHeaderFromTheHeaderHeld) {
+  test::WriteFileBytes(File(u"empty.sm"), "");
+  Use(u"empty.sm");
   container.name = u"held";
   container.loadHeader();
   EXPECT_EQ(container.file, nullptr);
-  const std::string bytes = test::ReadFileBytes(File(u"short.sm"));
+  const std::string bytes = test::ReadFileBytes(File(u"empty.sm"));
   ASSERT_EQ(bytes.size(), 208644u);
   EXPECT_EQ(Int32At(bytes, 4), 208644);
   EXPECT_EQ(Int32At(bytes, 12), 4) << "nameLength from the name held";
   EXPECT_EQ(bytes.substr(16, 10), std::string("h\0e\0l\0d\0\0\0", 10));
-  EXPECT_EQ(bytes.find('\x5A'), std::string::npos);
+  EXPECT_THAT(LogMessages(), IsEmpty());
 }
+
+// --- what the log tells about a container ---
+
+TEST_F(ContainerTest, FileShorterThanAHeaderIsLeftUntouchedWithAWarning) {
+  // A file the host is still writing, or a damaged one: its bytes are never overwritten.
+  const std::string held(208643, '\x5A');
+  test::WriteFileBytes(File(u"short.sm"), held);
+  Use(u"short.sm");
+  container.loadSection(0);
+  EXPECT_EQ(container.file, nullptr);
+  EXPECT_EQ(test::ReadFileBytes(File(u"short.sm")), held);
+  EXPECT_THAT(container.solids, IsEmpty());
+  EXPECT_THAT(LogMessages(),
+              ElementsAre("Warning: container \"" + platform::DisplayPath(File(u"short.sm")) +
+                          "\" holds 208643 bytes, less than a header (208644): left untouched, "
+                          "nothing loaded"));
+}
+
+TEST_F(ContainerTest, DamageIsToldOncePerOperationWithTheFirstAndHowManyMore) {
+  // A section cut inside its last text: the text's length asks for more than the file holds.
+  const std::string whole = Pack({{"entries", json::array({{{"name", "p"}, {"geometry",
+      {{"materials", json::array({{{"text", "MaterialID_Name [A]\n" + std::string(400, 'x')}}})}}}}})}});
+  test::WriteFileBytes(File(u"d.pdx"), whole.substr(0, whole.size() - 100));
+  int passedOn = 0;
+  container.reader.onDamage = [&passedOn](const ReadDamage&) { ++passedOn; };
+  Use(u"d.pdx");
+  container.loadSection(0);
+  const std::vector<std::string> messages = LogMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  const std::string prefix =
+      "Warning: damaged container \"" + platform::DisplayPath(File(u"d.pdx")) + "\": first damage while reading ";
+  EXPECT_THAT(messages[0], testing::StartsWith(prefix));
+  EXPECT_THAT(messages[0], testing::HasSubstr("offset "));
+  EXPECT_THAT(messages[0], testing::EndsWith("; " + std::to_string(passedOn - 1) + " more"));
+  EXPECT_GE(passedOn, 1) << "an earlier handler (a tool's) still sees every report";
+  ASSERT_TRUE(container.reader.onDamage) << "and is put back";
+
+  container.loadSection(0);
+  EXPECT_EQ(LogMessages().size(), 2u) << "one line per operation";
+}
+
+TEST_F(ContainerTest, ContainerThatCannotBeCreatedIsTold) {
+  Use(u"absent\\_mod.sm");
+  container.loadSection(1);
+  const std::vector<std::string> messages = LogMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_THAT(messages[0], testing::StartsWith("Error: container \"" +
+                                               platform::DisplayPath(File(u"absent\\_mod.sm")) +
+                                               "\" could not be opened: "));
+}
+
+#ifndef _WIN32
+TEST_F(ContainerTest, FreshHeaderThatCannotBeWrittenIsTold) {
+  // A device that takes no bytes: open and empty, but every write fails.
+  container.path = u"/dev/full";
+  container.loadHeader();
+  EXPECT_EQ(container.file, nullptr);
+  EXPECT_THAT(LogMessages(), ElementsAre("Error: a fresh header could not be written into "
+                                         "container \"/dev/full\": " +
+                                         platform::ErrnoText(ENOSPC)));
+}
+#endif
 
 TEST_F(ContainerTest, LongestNameAndPreservedWordSurviveAFreshHeader) {
   const std::string name(255, 'n');
@@ -147,6 +210,7 @@ TEST_F(ContainerTest, SectionIsReadOnlyWhenItsIndexIsInUse) {
   container.loadSection(1);
   EXPECT_EQ(container.solids.count(11), 1u);
   EXPECT_EQ(container.currentSectionName, u"one");
+  EXPECT_THAT(LogMessages(), IsEmpty()) << "an intact container adds no line";
 }
 
 TEST_F(ContainerTest, IndicesOutsideTheDirectoryReadNothing) {

@@ -145,14 +145,16 @@ TEST_F(DamageTest, EveryCutOfASmallContainer) {
   }
 }
 
-TEST_F(DamageTest, CutsInsideTheHeaderGiveAFreshHeader) {
+TEST_F(DamageTest, CutsInsideTheHeaderAreLeftUntouched) {
+  // Only an empty file receives a fresh header; the host's bytes of a shorter one are kept.
   const std::string bytes = Pack(SmallUpdate());
   for (size_t length : {0u, 1u, 4u, 16u, 1040u, 1044u, 100000u, 208643u}) {
     SCOPED_TRACE(length);
     test::WriteFileBytes(File(u"cut.sm"), bytes.substr(0, length));
     Use(u"cut.sm");
+    container.applyChanges();
     container.loadSection(1);
-    EXPECT_EQ(test::ReadFileBytes(File(u"cut.sm")).size(), 208644u);
+    EXPECT_EQ(test::ReadFileBytes(File(u"cut.sm")).size(), length == 0 ? 208644u : length);
     EXPECT_THAT(container.solids, IsEmpty());
   }
 }

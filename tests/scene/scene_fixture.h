@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -79,6 +80,24 @@ class SceneTest : public ::testing::Test {
     test::MakeFolder(exchange);
     process.exchangeFolder.Fix(exchange);
     ASSERT_TRUE(link.Start(session));
+    logLinesBefore = LogMessages().size();
+  }
+
+  // The messages of the log lines written since SetUp, timestamps cut.
+  std::vector<std::string> LogMessages() const {
+    std::vector<std::string> messages;
+    const std::string bytes = test::ReadFileBytes(process.log.LogPath());
+    for (size_t start = 0; start < bytes.size();) {
+      size_t end = bytes.find("\r\n", start);
+      if (end == std::string::npos) end = bytes.size();
+      const std::string line = bytes.substr(start, end - start);
+      const size_t stamp = line.find("]: ");
+      messages.push_back(stamp == std::string::npos ? line : line.substr(stamp + 3));
+      start = end + 2;
+    }
+    messages.erase(messages.begin(),
+                   messages.begin() + static_cast<std::ptrdiff_t>(std::min(logLinesBefore, messages.size())));
+    return messages;
   }
 
   std::u16string File(std::u16string_view name) const { return exchange + u"\\" + std::u16string(name); }
@@ -93,6 +112,7 @@ class SceneTest : public ::testing::Test {
   ProcessState process;
   SceneContainer container{process};
   LinkSession& session = container.session;
+  size_t logLinesBefore = 0;
 };
 
 // The identity matrix as the journal shows MaxBeginNode's arguments.

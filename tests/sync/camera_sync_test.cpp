@@ -3,6 +3,8 @@
 
 #include <gmock/gmock.h>
 
+#include "base/platform.h"
+#include "sync/views_sync.h"
 #include "translation_fixture.h"
 
 namespace q9 {
@@ -38,10 +40,44 @@ TEST_F(CameraSyncTest, FovIsMultipliedInSinglePrecision) {
   EXPECT_EQ(test::JournalFloat(calls[0].args[1]), 33.3f * 1.5f);
 }
 
-TEST_F(CameraSyncTest, MissingFileSendsNothing) {
-  SyncCamera(session, process);
-  EXPECT_THAT(link.Calls(), IsEmpty());
+// The messages of the log lines after the fixture's start of the session, timestamps cut.
+std::vector<std::string> LogMessages(const ProcessState& process) {
+  std::vector<std::string> messages;
+  const std::string bytes = test::ReadFileBytes(process.log.LogPath());
+  for (size_t start = 0; start < bytes.size();) {
+    size_t end = bytes.find("\r\n", start);
+    if (end == std::string::npos) end = bytes.size();
+    const std::string line = bytes.substr(start, end - start);
+    messages.push_back(line.substr(line.find("]: ") + 3));
+    start = end + 2;
+  }
+  if (!messages.empty() && messages.front() == "Init Start") messages.erase(messages.begin());
+  return messages;
 }
+
+TEST_F(CameraSyncTest, MissingFileSendsNothingAndIsLogged) {
+  EXPECT_FALSE(SyncCamera(session, process));
+  EXPECT_THAT(link.Calls(), IsEmpty());
+  EXPECT_THAT(LogMessages(process),
+              ElementsAre("Error: record file \"" +
+                          platform::DisplayPath(exchange + u"\\camera.cam") +
+                          "\" could not be read: it does not exist"));
+}
+
+// Each kind of record file that cannot be used, for both record files: one line each.
+TEST_F(CameraSyncTest, RecordFilesThatCannotBeUsedAreLogged) {
+  test::MakeFolder(exchange + u"\\camera.cam");
+  EXPECT_FALSE(SyncCamera(session, process));
+  test::WriteFileBytes(exchange + u"\\Views.cam", "");
+  EXPECT_TRUE(SyncViews(container)) << "an empty list is still a list";
+  const std::string views = platform::DisplayPath(exchange + u"\\Views.cam");
+  EXPECT_THAT(LogMessages(process),
+              ElementsAre("Error: record file \"" +
+                              platform::DisplayPath(exchange + u"\\camera.cam") +
+                              "\" could not be read: it is a folder",
+                          "Warning: record file \"" + views + "\" is empty"));
+}
+
 
 TEST_F(CameraSyncTest, TextWithoutACameraStillSendsZerosAndReplacesTheWholeBlock) {
   session.camera = CameraTransform{{9, 9, 9}, {9, 9, 9}, {9, 9, 9}, 9};

@@ -38,21 +38,6 @@ std::vector<std::string> Lines(const std::string& text) {
 class ModelSyncTest : public SceneTest {
  protected:
   std::string Record() { return test::ReadFileBytes(File(u"_mod.sync")); }
-  // The messages of the log lines written since the test began.
-  std::vector<std::string> LogMessages() {
-    std::vector<std::string> messages;
-    for (const std::string& line : Lines(test::ReadFileBytes(process.log.LogPath()))) {
-      const size_t start = line.find("]: ");
-      messages.push_back(start == std::string::npos ? line : line.substr(start + 3));
-    }
-    messages.erase(messages.begin(), messages.begin() + static_cast<std::ptrdiff_t>(logLinesBefore));
-    return messages;
-  }
-  void SetUp() override {
-    SceneTest::SetUp();
-    logLinesBefore = Lines(test::ReadFileBytes(process.log.LogPath())).size();
-  }
-  size_t logLinesBefore = 0;
 };
 
 // --- the sync record ---
@@ -90,8 +75,9 @@ TEST_F(ModelSyncTest, RecordWritesEachCharacterAsOneByte) {
 
 TEST_F(ModelSyncTest, RecordReplacesTheEarlierOne) {
   test::WriteFileBytes(File(u"_mod.sync"), std::string(500, 'x'));
-  writeSyncRecord(container);
+  EXPECT_TRUE(writeSyncRecord(container));
   EXPECT_EQ(Record(), "SourceProject: []\r\n");
+  EXPECT_THAT(LogMessages(), IsEmpty());
 }
 
 TEST_F(ModelSyncTest, FolderEndingInABackslashGetsNoSecondOne) {
@@ -111,12 +97,23 @@ TEST_F(ModelSyncTest, NotifyWritesTheRecordThenNotifiesThenLogs) {
   EXPECT_THAT(LogMessages(), ElementsAre("Sync Model state 0"));
 }
 
-TEST_F(ModelSyncTest, NotifyWithoutAWritableRecordStillNotifiesAndLogs) {
-  test::MakeFolder(File(u"_mod.sync"));  // a folder where the record would go
+TEST_F(ModelSyncTest, RecordThatCannotBeWrittenIsNeverReportedAsDone) {
+  // A folder, not empty, where the record would go: it can be neither written nor removed.
+  test::MakeFolder(File(u"_mod.sync") + u"\\inner");
   int notified = 0;
-  modelSyncNotify(container, [&] { ++notified; });
-  EXPECT_EQ(notified, 1);
-  EXPECT_THAT(LogMessages(), ElementsAre("Sync Model state 0"));
+  EXPECT_FALSE(modelSyncNotify(container, [&] { ++notified; }));
+  EXPECT_EQ(notified, 0) << "the host is not told about a record that is not there";
+  const std::vector<std::string> messages = LogMessages();
+  ASSERT_EQ(messages.size(), 1u) << "no \"Sync Model state 0\"";
+  EXPECT_THAT(messages[0], testing::StartsWith("Error: sync record \"" +
+                                               platform::DisplayPath(File(u"_mod.sync")) +
+                                               "\" could not be written: "));
+  EXPECT_THAT(messages[0], EndsWith("; the host is not notified"));
+  EXPECT_TRUE(test::FileExists(File(u"_mod.sync") + u"\\inner")) << "a folder is not removed";
+  // The dispatcher gives the same outcome to its caller (q9x run).
+  EXPECT_EQ(DispatchSyncMessage(container, kSyncModelMessage, [&] { ++notified; }),
+            std::optional<bool>(false));
+  EXPECT_EQ(notified, 0);
 }
 
 // --- apply ---
@@ -197,6 +194,57 @@ TEST_F(StartupTest, MissingModelIsCreatedAndTheSessionStillStarts) {
   EXPECT_EQ(fresh.session.modelFilePath, u"");
   EXPECT_THAT(link.Names(), Not(testing::Contains("MaxBeginNode")));
   EXPECT_THAT(link.Names(), testing::Contains("SendModel"));
+}
+
+// Each way the exchange folder can be unusable: one "Error: " line before "Init Start", saying
+// where the folder was looked for and what is wrong with it. The start goes on.
+TEST_F(StartupTest, UnusableExchangeFolderIsToldWhereTheWorkStarts) {
+  struct Case {
+    std::u16string folder;
+    std::string problem;
+  };
+  test::WriteFileBytes(File(u"plain.txt"), "x");
+  std::vector<Case> cases = {
+      {exchange + u"\\absent", "\" (given to the program) is missing"},
+      {File(u"plain.txt"), "\" (given to the program) is not a folder"},
+  };
+#ifndef _WIN32
+  cases.push_back({u"/proc/", "\" (given to the program) is not writable"});
+#endif
+  for (const Case& c : cases) {
+    ProcessState other;
+    other.exchangeFolder.Fix(c.folder);
+    SceneContainer container(other);
+    container.session.libraryPath = test::ReferenceLink::LibraryPath();
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(loadStartupModel(container));
+    // The log lies beside the folder (its name run together with the folder's), or, where that
+    // cannot be written, standard error has the line.
+    const std::string told = ::testing::internal::GetCapturedStderr() +
+                             test::ReadFileBytes(other.log.LogPath());
+    EXPECT_THAT(told, HasSubstr("]: Error: exchange folder \"" + platform::DisplayPath(c.folder) +
+                                c.problem))
+        << told;
+    EXPECT_LT(told.find("Error: exchange folder"), told.find("Init Start")) << told;
+  }
+}
+
+TEST_F(StartupTest, NoExchangeFolderAtAllIsTold) {
+  ProcessState nowhere{ExchangeFolder([](const std::u16string&, size_t) { return std::nullopt; },
+                                      [](const std::u16string&, const std::u16string&, uint32_t) {
+                                        return std::nullopt;
+                                      })};
+  EXPECT_EQ(ExchangeFolderProblem(nowhere.exchangeFolder),
+            "no exchange folder: APPDATA is not set and the registry value \"TempPath\" of "
+            "HKEY_CURRENT_USER\\SOFTWARE\\Vendrix\\Plandora2025_Q9Plugin could not be read; "
+            "files are looked for in the working directory");
+  ProcessState fromAppData{ExchangeFolder(
+      [this](const std::u16string&, size_t) { return std::optional(exchange); },
+      [](const std::u16string&, const std::u16string&, uint32_t) { return std::nullopt; })};
+  EXPECT_EQ(ExchangeFolderProblem(fromAppData.exchangeFolder),
+            "exchange folder \"" +
+                platform::DisplayPath(exchange + u"\\Vendrix\\Plandora2025_Q9Plugin\\Data") +
+                "\" (from APPDATA) is missing");
 }
 
 TEST_F(StartupTest, MissingRendererReadsNoSection) {

@@ -100,17 +100,15 @@ int RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostrea
       err << "q9x run: " << what << " (" << (size >> 20) << " MiB) ...\n" << std::flush;
     };
     bool recordsWritten = true;
-    // The model sync is the one request whose result run reports (a sync record not written);
-    // every other message goes through the shell's dispatcher.
+    // Every message goes through the shell's dispatcher. The model sync is the one request
+    // whose failure run reports (a sync record not written); a record file that is missing
+    // makes a sync that sends nothing, as in the working instance, and is in the log.
     const auto dispatch = [&](uint32_t message) {
-      if (message == q9::kSyncModelMessage) {
-        recordsWritten = q9::modelSyncNotify(container, notifyHost) && recordsWritten;
-        return;
-      }
       if (message == q9::kSyncModelUpdateMessage || message == q9::kSyncLightMessage) {
         step("applying _mod.sm", u"_mod.sm");
       }
-      q9::DispatchSyncMessage(container, message, notifyHost);
+      const std::optional<bool> done = q9::DispatchSyncMessage(container, message, notifyHost);
+      if (message == q9::kSyncModelMessage && done == false) recordsWritten = false;
     };
     step("start-up load of _model.pdx", u"_model.pdx");
     if (!q9::loadStartupModel(container)) {

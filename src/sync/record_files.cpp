@@ -1,0 +1,31 @@
+#include "sync/record_files.h"
+
+#include <cerrno>
+
+#include "base/platform.h"
+#include "records/record_reader.h"
+
+namespace q9 {
+
+bool ReadHostRecordFile(ProcessState& process, std::u16string_view fileName, std::u16string& text) {
+  const std::u16string path = FolderFilePath(process.folder(), fileName);
+  const std::string shownPath = "record file \"" + platform::DisplayPath(path) + "\"";
+  errno = 0;
+  if (!ReadRecordFile(path, text)) {
+    const int failure = errno;
+    std::string reason;
+    if (!platform::PathExists(path)) {
+      reason = "it does not exist";
+    } else if (platform::CheckFolder(path) != platform::FolderState::NotAFolder) {
+      reason = "it is a folder";
+    } else {
+      reason = platform::ErrnoText(failure ? failure : EIO);
+    }
+    process.log.WriteLine("Error: " + shownPath + " could not be read: " + reason);
+    return false;
+  }
+  if (text.empty()) process.log.WriteLine("Warning: " + shownPath + " is empty");
+  return true;
+}
+
+}  // namespace q9
