@@ -186,16 +186,27 @@ bool ReadRecordFile(const std::u16string& path, std::u16string& text) {
   platform::UniqueFile file = platform::OpenFile(path, "rb");
   if (!file) return false;
   std::u16string read;
+  // One character per byte at most: room for the whole file at once, so that a large file is
+  // not copied again and again as the text grows. Taken once the first bytes were read (what is
+  // not a file, a folder say, gives none), and never more than a bound of its own: a file still
+  // growing, or a length that is not one, just grows the text.
+  constexpr int64_t kMostReserved = int64_t{1} << 28;
+  const int64_t length = platform::FileLength(file.get());
+  if (length < 0 || !platform::SeekFile(file.get(), 0)) return false;
   char buffer[16384];
+  char16_t units[sizeof buffer + 1];
   bool carriageReturn = false;  // the last byte read was a CR not yet stored
   size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+    if (read.empty()) read.reserve(static_cast<size_t>(std::min(length, kMostReserved)) + 1);
+    size_t stored = 0;
     for (size_t i = 0; i < got; ++i) {
       const unsigned char byte = static_cast<unsigned char>(buffer[i]);
-      if (carriageReturn && byte != '\n') read += u'\r';
+      if (carriageReturn && byte != '\n') units[stored++] = u'\r';
       carriageReturn = byte == '\r';
-      if (!carriageReturn) read += static_cast<char16_t>(byte);
+      if (!carriageReturn) units[stored++] = static_cast<char16_t>(byte);
     }
+    read.append(units, stored);
   }
   // Half a file would give a record that the host never wrote.
   if (std::ferror(file.get())) return false;

@@ -27,14 +27,15 @@ bool ReadRecordFile(const std::u16string& path, std::u16string& text);
 // The lines of a text, in order, read from the reader's own copy of the text.
 class RecordReader {
  public:
-  explicit RecordReader(std::u16string text) : text_(std::move(text)) {}
+  // Reads `text` in place: the text must outlive the reader.
+  explicit RecordReader(std::u16string_view text) : text_(text) {}
 
   // The next line without its LF; false when no line is left, and from then on. A text that
   // ends with LF has no empty line after it. `line` stays valid while the reader lives.
   bool NextLine(std::u16string_view& line);
 
  private:
-  std::u16string text_;
+  std::u16string_view text_;
   size_t next_ = 0;
 };
 
