@@ -84,9 +84,6 @@ int64_t FileAgeSeconds(const std::u16string& path);
 // The size of the file at the path in bytes, -1 when it cannot be opened.
 int64_t FileSize(const std::u16string& path);
 
-// A number that tells this process from others running now (the process id).
-uint64_t ProcessNumber();
-
 // The runtime's text for an errno value ("No such file or directory").
 std::string ErrnoText(int error);
 
@@ -103,10 +100,6 @@ std::optional<std::u16string> ReadEnvironment(const std::u16string& name, size_t
 // with SetEnvironmentVariableW is seen at once, one made through a runtime's _wputenv is not);
 // the C environment natively. Empty when the variable is unset.
 std::optional<std::u16string> ReadProcessEnvironment(const std::u16string& name);
-
-// Moves the file `from` to `to`, replacing a file there in one step: a reader of `to` sees the
-// old file or the new one, never a part. False when the move fails; `from` is then left as it is.
-bool MoveFileReplacing(const std::u16string& from, const std::u16string& to);
 
 // The number the operating system gives this process.
 uint32_t CurrentProcessId();

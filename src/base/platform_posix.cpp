@@ -150,8 +150,6 @@ int64_t FileSize(const std::u16string& path) {
   return static_cast<int64_t>(status.st_size);
 }
 
-uint64_t ProcessNumber() { return static_cast<uint64_t>(::getpid()); }
-
 std::string ErrnoText(int error) { return std::strerror(error); }
 
 bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to) {
@@ -180,10 +178,6 @@ std::optional<std::u16string> ReadProcessEnvironment(const std::u16string& name)
   const char* value = std::getenv(Utf8FromUtf16(name).c_str());
   if (!value) return std::nullopt;
   return Utf16FromUtf8(value);
-}
-
-bool MoveFileReplacing(const std::u16string& from, const std::u16string& to) {
-  return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
 }
 
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }

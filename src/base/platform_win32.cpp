@@ -194,8 +194,6 @@ int64_t FileSize(const std::u16string& path) {
   return static_cast<int64_t>(static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
 }
 
-uint64_t ProcessNumber() { return GetCurrentProcessId(); }
-
 std::string ErrnoText(int error) { return std::strerror(error); }
 
 bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to) {
@@ -227,10 +225,6 @@ std::optional<std::u16string> ReadProcessEnvironment(const std::u16string& name)
     }
     buffer.assign(got + 1, L'\0');
   }
-}
-
-bool MoveFileReplacing(const std::u16string& from, const std::u16string& to) {
-  return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 uint32_t CurrentProcessId() { return GetCurrentProcessId(); }

@@ -28,10 +28,9 @@ class LinkSession {
   std::u16string libraryPath;
 
   // Writes the log line "Init Start", loads the library (on the first call only; a process that
-  // never calls this never loads it), starts the link and creates the session, then makes the
-  // start calls: SetQ9RenderPath(""), StartLinkQ9Render(base name), CreateSession only when that
-  // gave 0, Q9SaveRawToQ9a, Q9GetRenderVersion, Q9SetMaterialVersion(1), SetModelFilePath.
-  // A library or function that is missing, a non-zero start result or a null handle mean the
+  // never calls this never loads it), starts the link, creates the session and announces the
+  // model to it (the calls in their order: tests/link/link_session_test.cpp,
+  // InitialiseStartsTheLinkInOrderAndLogs). A library or function that is missing, a non-zero start result or a null handle mean the
   // renderer is missing: the user gets the renderer-missing message (the process's
   // showErrorMessage) and the result is false; the log gets an "Error: " line that tells which
   // of them it was (the path tried with the system's reason, the missing functions by name, the

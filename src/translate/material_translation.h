@@ -11,13 +11,11 @@
 
 namespace q9 {
 
-// Creates the material under its MaterialID_Name and sets, in this order: the type (1 when
-// Transparent < 0.9 in double precision, else 0), "name", "Opacity" (1 - Transparent),
-// "Refraction"; for a light-emitting material (TypeNat 17) "EmissiveMask" or "Emissive Color",
-// "EmissiveSwitcher" and "Light" (EmissiveIntensity / 100); "Diffuse Map" or "Diffuse (Color)";
-// "Normal Map One"; "Roughness Map" or "Roughness Map (opacity)"; "MetallicMap" or "Metallic";
-// "AOMap" and "AOIntensity"; "OpacityMap". The value properties come from the first entry of
-// their kind and are left out when the material has none.
+// Creates the material under its MaterialID_Name and sets its type, values, emission and map
+// properties: a map's file where the material has one (and the process is not in colour mode),
+// else the value or colour that stands in for it. The value properties come from the first entry
+// of their kind and are left out when the material has none. The properties in their order:
+// tests/translate/material_translation_test.cpp.
 void SendMaterial(LinkSession& session, ProcessState& process, const MaterialRecord& material);
 
 // Sends exchange folder + "\Textures\" + the map file of `kind` (FindMapFile with the process's

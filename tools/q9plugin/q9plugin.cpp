@@ -110,7 +110,7 @@ void SaveArchive(const Session& session, const std::u16string& path) {
     } catch (...) {
     }
   }
-  if (!written || !platform::MoveFileReplacing(temporary, target)) platform::RemovePath(temporary);
+  if (!written || !platform::RenameFile(temporary, target, true)) platform::RemovePath(temporary);
 }
 
 // One call as the journal sees it. The journal's path is read at every call, so a program may

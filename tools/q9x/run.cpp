@@ -53,11 +53,6 @@ class ScopedVariable {
 // A container this large makes its load worth a line on a terminal.
 constexpr int64_t kLargeContainerBytes = 32 << 20;
 
-int64_t FileSize(const std::u16string& path) {
-  q9::platform::UniqueFile file = q9::platform::OpenFile(path, "rb");
-  return file ? q9::platform::FileLength(file.get()) : -1;
-}
-
 }  // namespace
 
 std::u16string DefaultLinkLibrary() {
@@ -95,7 +90,7 @@ int RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostrea
     // On a terminal, a large container's load says what it is at while it goes on.
     const auto step = [&](const std::string& what, const char16_t* file) {
       if (!options.progress) return;
-      const int64_t size = FileSize(q9::FolderFilePath(process.folder(), file));
+      const int64_t size = q9::platform::FileSize(q9::FolderFilePath(process.folder(), file));
       if (size < kLargeContainerBytes) return;
       err << "q9x run: " << what << " (" << (size >> 20) << " MiB) ...\n" << std::flush;
     };
