@@ -66,18 +66,7 @@ class LinkSessionTest : public ::testing::Test {
 
   // The messages of the log lines written so far, timestamps cut.
   std::vector<std::string> LogMessages() const {
-    std::vector<std::string> messages;
-    const std::string bytes = test::ReadFileBytes(link.folder().File(u"Q9_Log.log"));
-    size_t start = 0;
-    while (start < bytes.size()) {
-      size_t end = bytes.find("\r\n", start);
-      if (end == std::string::npos) end = bytes.size();
-      const std::string line = bytes.substr(start, end - start);
-      const size_t stamp = line.find("]: ");
-      messages.push_back(stamp == std::string::npos ? line : line.substr(stamp + 3));
-      start = end + 2;
-    }
-    return messages;
+    return test::LogMessages(link.folder().File(u"Q9_Log.log"));
   }
 
   void ExpectRendererMissingMessage() {

@@ -85,16 +85,7 @@ class SceneTest : public ::testing::Test {
 
   // The messages of the log lines written since SetUp, timestamps cut.
   std::vector<std::string> LogMessages() const {
-    std::vector<std::string> messages;
-    const std::string bytes = test::ReadFileBytes(process.log.LogPath());
-    for (size_t start = 0; start < bytes.size();) {
-      size_t end = bytes.find("\r\n", start);
-      if (end == std::string::npos) end = bytes.size();
-      const std::string line = bytes.substr(start, end - start);
-      const size_t stamp = line.find("]: ");
-      messages.push_back(stamp == std::string::npos ? line : line.substr(stamp + 3));
-      start = end + 2;
-    }
+    std::vector<std::string> messages = test::LogMessages(process.log.LogPath());
     messages.erase(messages.begin(),
                    messages.begin() + static_cast<std::ptrdiff_t>(std::min(logLinesBefore, messages.size())));
     return messages;

@@ -78,4 +78,18 @@ std::vector<std::string> FolderEntryNames(const std::u16string& folder) {
   return names;
 }
 
+std::vector<std::string> LogMessages(const std::u16string& logPath) {
+  std::vector<std::string> messages;
+  const std::string bytes = ReadFileBytes(logPath);
+  for (size_t start = 0; start < bytes.size();) {
+    size_t end = bytes.find("\r\n", start);
+    if (end == std::string::npos) end = bytes.size();
+    const std::string line = bytes.substr(start, end - start);
+    const size_t stamp = line.find("]: ");
+    messages.push_back(stamp == std::string::npos ? line : line.substr(stamp + 3));
+    start = end + 2;
+  }
+  return messages;
+}
+
 }  // namespace q9::test

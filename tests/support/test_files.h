@@ -34,5 +34,7 @@ void WriteFileBytes(const std::u16string& path, std::string_view bytes);
 void MakeFolder(const std::u16string& path);
 // The names of the files and folders directly in a folder, sorted.
 std::vector<std::string> FolderEntryNames(const std::u16string& folder);
+// The messages of the log at `logPath`, line by line, each without its "[time stamp]: ".
+std::vector<std::string> LogMessages(const std::u16string& logPath);
 
 }  // namespace q9::test

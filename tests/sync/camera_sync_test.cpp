@@ -42,15 +42,7 @@ TEST_F(CameraSyncTest, FovIsMultipliedInSinglePrecision) {
 
 // The messages of the log lines after the fixture's start of the session, timestamps cut.
 std::vector<std::string> LogMessages(const ProcessState& process) {
-  std::vector<std::string> messages;
-  const std::string bytes = test::ReadFileBytes(process.log.LogPath());
-  for (size_t start = 0; start < bytes.size();) {
-    size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) end = bytes.size();
-    const std::string line = bytes.substr(start, end - start);
-    messages.push_back(line.substr(line.find("]: ") + 3));
-    start = end + 2;
-  }
+  std::vector<std::string> messages = test::LogMessages(process.log.LogPath());
   if (!messages.empty() && messages.front() == "Init Start") messages.erase(messages.begin());
   return messages;
 }

@@ -77,12 +77,7 @@ class RunTest : public ::testing::Test {
   }
   // The messages of the log, which lies beside the folder ("Data" + "Q9_Log.log").
   std::vector<std::string> LogMessages() {
-    std::vector<std::string> messages;
-    for (const std::string& line : CrLfLines(q9::test::ReadFileBytes(exchange + u"Q9_Log.log"))) {
-      const size_t start = line.find("]: ");
-      messages.push_back(start == std::string::npos ? line : line.substr(start + 3));
-    }
-    return messages;
+    return q9::test::LogMessages(exchange + u"Q9_Log.log");
   }
 
   q9::test::ReferenceLink link;
