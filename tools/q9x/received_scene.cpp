@@ -7,16 +7,11 @@
 #include <limits>
 #include <sstream>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <cstdlib>
-#include <unistd.h>
-#endif
-
+#include "base/platform.h"
 #include "q9x.h"
 #include "run.h"
 #include "tool_files.h"
+#include "tool_platform.h"
 
 namespace q9x {
 
@@ -363,47 +358,9 @@ std::optional<ReadScene> ParseSceneText(const std::string& text, std::string& er
 
 namespace {
 
-// Sets a variable of this process where the reference library reads it: the Win32 environment
-// block on Windows, the C environment natively. Nothing removes it.
-void SetVariable(const char* name, const std::optional<std::string>& value) {
-#ifdef _WIN32
-  const std::wstring wideName(name, name + std::strlen(name));
-  if (value) {
-    const std::wstring wide = std::filesystem::path(std::u8string(value->begin(), value->end())).wstring();
-    SetEnvironmentVariableW(wideName.c_str(), wide.c_str());
-  } else {
-    SetEnvironmentVariableW(wideName.c_str(), nullptr);
-  }
-#else
-  if (value) {
-    setenv(name, value->c_str(), 1);
-  } else {
-    unsetenv(name);
-  }
-#endif
-}
-
-std::optional<std::string> GetVariable(const char* name) {
-#ifdef _WIN32
-  const std::wstring wideName(name, name + std::strlen(name));
-  wchar_t buffer[4096];
-  const DWORD length = GetEnvironmentVariableW(wideName.c_str(), buffer, 4096);
-  if (length == 0 || length >= 4096) return std::nullopt;
-  const std::u8string text = std::filesystem::path(std::wstring(buffer, length)).u8string();
-  return std::string(text.begin(), text.end());
-#else
-  const char* value = std::getenv(name);
-  return value ? std::optional<std::string>(value) : std::nullopt;
-#endif
-}
-
 std::filesystem::path TemporaryJournal() {
   static int counter = 0;
-#ifdef _WIN32
-  const unsigned long id = GetCurrentProcessId();
-#else
-  const unsigned long id = static_cast<unsigned long>(getpid());
-#endif
+  const uint32_t id = q9::platform::CurrentProcessId();
   std::error_code error;
   std::filesystem::path folder = std::filesystem::temp_directory_path(error);
   if (error) folder = ".";
@@ -435,15 +392,15 @@ std::optional<ReadScene> LoadScene(const SceneSource& source, std::ostream& err,
   const std::filesystem::path journal = TemporaryJournal();
   const std::u8string journalText = journal.u8string();
   const std::string journalPath(journalText.begin(), journalText.end());
-  const std::optional<std::string> previous = GetVariable("Q9PLUGIN_JOURNAL");
-  SetVariable("Q9PLUGIN_JOURNAL", journalPath);
+  const std::optional<std::string> previous = ProcessVariable("Q9PLUGIN_JOURNAL");
+  SetProcessVariable("Q9PLUGIN_JOURNAL", journalPath);
   RunOptions options;
   options.folder = source.folder;
   options.link = source.link;
   options.words = source.words;
   std::ostringstream notifications;
   const int runStatus = RunWorkingInstance(options, notifications, err);
-  SetVariable("Q9PLUGIN_JOURNAL", previous);
+  SetProcessVariable("Q9PLUGIN_JOURNAL", previous);
   const std::optional<std::string> text = ReadWholeFile(journalPath);
   std::error_code removeError;
   std::filesystem::remove(journal, removeError);
