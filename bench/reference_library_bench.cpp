@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "container_writer.h"
+#include "pack/container_writer.h"
 #include "scene/scene_container.h"
 #include "sync/model_sync.h"
 

@@ -10,7 +10,7 @@
 
 #include "base/platform.h"
 #include "base/text.h"
-#include "container_writer.h"
+#include "pack/container_writer.h"
 #include "scene/scene_container.h"
 
 namespace {

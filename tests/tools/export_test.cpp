@@ -1,6 +1,6 @@
 // `q9x export`: the sample exchange folder's received scene as glTF, read back with tinygltf.
 // (The Khronos validator runs on the same export in the test gltf_validator.)
-#include "gltf_export.h"
+#include "picture/gltf_writer.h"
 
 #include <gmock/gmock.h>
 
@@ -13,6 +13,7 @@
 #include <tiny_gltf.h>
 
 #include "base/platform.h"
+#include "runner/scene_source.h"
 #include "q9x_call.h"
 #include "test_files.h"
 
@@ -34,8 +35,8 @@ class ExportTest : public ::testing::Test {
     source.folder = Path(u"samples");
     source.words = {"cameraSync", "viewsSync"};
     std::ostringstream err;
-    int status = 0;
-    std::optional<ReadScene> read = LoadScene(source, err, status);
+    LoadFailure failure{};
+    std::optional<ReadScene> read = LoadScene(source, err, failure);
     EXPECT_TRUE(read) << err.str();
     return read ? read->scene : ReceivedScene{};
   }

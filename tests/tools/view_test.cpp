@@ -1,6 +1,6 @@
 // The received scene and `q9x view`: what a journal leaves, drawn from the camera it sent; and
 // `summary` on the same model.
-#include "view.h"
+#include "q9x/view.h"
 
 #include <gmock/gmock.h>
 
@@ -12,11 +12,11 @@
 #include <nlohmann/json.hpp>
 
 #include "base/platform.h"
-#include "gltf_export.h"
+#include "picture/gltf_writer.h"
 #include "q9x_call.h"
-#include "received_scene.h"
-#include "scene_render.h"
-#include "summary.h"
+#include "received/received_scene.h"
+#include "picture/scene_render.h"
+#include "q9x/summary.h"
 #include "test_files.h"
 
 namespace q9x {

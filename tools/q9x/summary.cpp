@@ -1,11 +1,13 @@
-#include "summary.h"
+#include "q9x/summary.h"
 
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <memory>
 
-#include "q9x.h"
-#include "tool_files.h"
+#include "q9x/command.h"
+#include "q9x/exit_status.h"
+#include "common/files.h"
 
 namespace q9x {
 
@@ -165,18 +167,29 @@ json SummaryJson(const ReadScene& read) {
   return summary;
 }
 
-bool PrintSummary(const std::string& text, std::ostream& out, std::ostream& err) {
-  std::string error;
-  const std::optional<ReadScene> read = ParseSceneText(text, error);
-  if (!read) {
-    err << error << "\n";
-    return false;
-  }
-  Print(*read, out);
-  return true;
-}
+namespace {
 
-int SummaryCommand(const SummaryOptions& options, std::ostream& out, std::ostream& err) {
+constexpr const char* kHelp = R"(usage: q9x summary FILE [--json]
+
+Prints what reached the renderer through the reference link library:
+  - for a raw archive (.q9a): the model, its materials, lights, nodes with meshes and triangle
+    counts, scenes and camera;
+  - for a journal (one JSON call per line): each call with long arrays shortened, the number of
+    calls of each function, then the scene the calls leave (as for an archive).
+A file that is neither is named with its first line that is not a journal call (exit 1).
+
+--json   the same as one JSON document
+
+example:
+  q9x summary build/native/samples/Villa.q9a
+)";
+
+struct SummaryOptions {
+  std::string file;
+  bool asJson = false;
+};
+
+int Summary(const SummaryOptions& options, std::ostream& out, std::ostream& err) {
   const std::optional<std::string> text = ReadWholeFile(options.file);
   if (!text) {
     err << "q9x summary: cannot read " << options.file << "\n";
@@ -195,5 +208,20 @@ int SummaryCommand(const SummaryOptions& options, std::ostream& out, std::ostrea
   }
   return kOk;
 }
+
+std::function<int()> Declare(CLI::App& sub, const Context& context) {
+  auto options = std::make_shared<SummaryOptions>();
+  sub.add_option("FILE", options->file)->required();
+  sub.add_flag("--json", options->asJson);
+  return [=, &context] { return Summary(*options, context.out, context.err); };
+}
+
+}  // namespace
+
+extern const Command kSummaryCommand{
+    "summary",
+    "  summary FILE [--json]        what reached the renderer, from the reference link library's\n"
+    "                               raw archive (.q9a) or journal\n",
+    kHelp, Declare};
 
 }  // namespace q9x

@@ -1,8 +1,11 @@
-#include "view.h"
+#include "q9x/view.h"
 
-#include "q9x.h"
-#include "scene_render.h"
-#include "tool_files.h"
+#include <memory>
+
+#include "q9x/command.h"
+#include "q9x/exit_status.h"
+#include "picture/scene_render.h"
+#include "common/files.h"
 
 namespace q9x {
 
@@ -52,10 +55,36 @@ std::optional<ReceivedCamera> ChooseCamera(const ReceivedScene& scene,
   return entry->camera;
 }
 
-int ViewCommand(const ViewOptions& options, std::ostream& out, std::ostream& err) {
-  int status = kOk;
-  const std::optional<ReadScene> read = LoadScene(options.source, err, status);
-  if (!read) return status;
+namespace {
+
+constexpr const char* kHelp = R"(usage: q9x view SOURCE -o FILE.png [--scene NAME] [--size WxH]
+       q9x view --folder DIR [--link LIB] [WORD...] -o FILE.png [--scene NAME] [--size WxH]
+
+Draws what the renderer holds after the last call it received, as seen from the camera last
+sent (SendCameraTransformFov) or from the scene NAME (AddScene): triangles shaded by their
+normal against a light at the eye, in their material's diffuse colour (a diffuse map as grey
+with the colour's tint), lights as small squares, and a caption line (source, camera, counts).
+SOURCE is a journal of the reference link library or its raw archive (which holds no
+triangles); --folder runs the exchange folder as "q9x run" does (start-up load, then the
+WORDs' requests) and draws what that sent. The renderer's field of view is read as the
+picture's horizontal angle. Default size 1280x720.
+
+example:
+  q9x view build/windows/demo/journal.jsonl -o view.png --size 1920x1080
+)";
+
+struct ViewOptions {
+  SceneSource source;
+  std::string output;                // the PNG file
+  std::optional<std::string> scene;  // a scene's name (or display name); else the current camera
+  int width = 1280;
+  int height = 720;
+};
+
+int View(const ViewOptions& options, std::ostream& out, std::ostream& err) {
+  LoadFailure failure{};
+  const std::optional<ReadScene> read = LoadScene(options.source, err, failure);
+  if (!read) return LoadFailureStatus(failure);
   std::string label, error;
   const std::optional<ReceivedCamera> camera = ChooseCamera(read->scene, options.scene, label, error);
   if (!camera) {
@@ -80,5 +109,36 @@ int ViewCommand(const ViewOptions& options, std::ostream& out, std::ostream& err
   out << options.output << "\n";
   return kOk;
 }
+
+std::function<int()> Declare(CLI::App& sub, const Context& context) {
+  auto options = std::make_shared<ViewOptions>();
+  auto arguments = std::make_shared<SceneArguments>();
+  auto scene = std::make_shared<std::string>();
+  auto size = std::make_shared<std::string>();
+  arguments->AddTo(sub, options->output);
+  CLI::Option* sceneOption = sub.add_option("--scene", *scene);
+  sub.add_option("--size", *size)->check(CLI::Validator(
+      [](std::string& value) {
+        int width = 0, height = 0;
+        return ParseSize(value, width, height) ? std::string()
+                                               : "\"" + value + "\" is not WxH (1 to 16384 each)";
+      },
+      "WxH"));
+  return [=, &context] {
+    const std::string problem = arguments->Into(options->source);
+    if (!problem.empty()) return context.Wrong("view", problem);
+    if (sceneOption->count() > 0) options->scene = *scene;
+    if (!size->empty()) ParseSize(*size, options->width, options->height);
+    return View(*options, context.out, context.err);
+  };
+}
+
+}  // namespace
+
+extern const Command kViewCommand{
+    "view",
+    "  view SOURCE -o FILE.png [--scene NAME] [--size WxH]\n"
+    "                               a picture of what the renderer received, from its camera\n",
+    kHelp, Declare};
 
 }  // namespace q9x

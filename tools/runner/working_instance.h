@@ -1,4 +1,5 @@
-// The run command: a working instance's work without a window.
+// A working instance's work without a window: what `q9x run` does, and how `view` and `export`
+// run an exchange folder.
 #pragma once
 
 #include <optional>
@@ -24,10 +25,14 @@ bool RunWordAccepted(const std::string& word);
 // word's request, then each further word as a forwarding instance would post it (a command word
 // as its message, 1025 to 1029 as that message, anything else posts nothing), and tears the
 // session down. Each notification of the host prints "host notified: 1137 0 10" to `out`.
-// Returns 0, 1 when a sync record could not be written, or 3 when the renderer is missing (its
-// message then goes to `err`). With `archiveDir` the reference library's switch
-// Q9PLUGIN_ARCHIVE_DIR is set for the run (and restored after it).
-int RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostream& err);
+// With `archiveDir` the reference library's switch Q9PLUGIN_ARCHIVE_DIR is set for the run (and
+// restored after it). A missing renderer's message goes to `err`.
+enum class RunOutcome {
+  Done,
+  RecordNotWritten,  // a sync record could not be written (named on `err`)
+  RendererMissing,
+};
+RunOutcome RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostream& err);
 
 // The message a further word posts, or none.
 std::optional<uint32_t> WordMessage(const std::string& word);

@@ -1,17 +1,11 @@
-// The export command: the received scene as a glTF 2.0 binary file.
+// The received scene as a glTF 2.0 binary file.
 #pragma once
 
-#include <ostream>
 #include <string>
 
-#include "received_scene.h"
+#include "received/received_scene.h"
 
 namespace q9x {
-
-struct ExportOptions {
-  SceneSource source;
-  std::string output;  // the .glb file
-};
 
 // The scene as a .glb file's bytes. Under a root node "Received scene" (which turns the host's
 // Z-up axes into glTF's Y-up ones): one node per renderer node with its matrix and one mesh of
@@ -24,8 +18,5 @@ std::string ExportGlb(const ReceivedScene& scene);
 // The aspect ratio the exported cameras are given; the renderer's field of view is their
 // horizontal angle.
 constexpr double kExportAspect = 16.0 / 9.0;
-
-// Writes the file. 0 done; 1 the source could not be read or the file not written.
-int ExportCommand(const ExportOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace q9x

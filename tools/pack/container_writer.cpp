@@ -1,14 +1,14 @@
-#include "container_writer.h"
+#include "pack/container_writer.h"
 
 #include <cstring>
 #include <stdexcept>
 
 #include "base/text.h"
-#include "description_check.h"
-#include "obj_mesh.h"
+#include "pack/description_check.h"
+#include "pack/obj_mesh.h"
 #include "scene/container_format.h"
 #include "scene/scene_container.h"
-#include "tool_files.h"
+#include "common/files.h"
 
 namespace q9x {
 

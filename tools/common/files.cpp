@@ -1,4 +1,4 @@
-#include "tool_files.h"
+#include "common/files.h"
 
 #include <filesystem>
 

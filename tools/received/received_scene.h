@@ -1,6 +1,6 @@
 // The received scene: what the renderer holds after the last call it received, rebuilt from the
-// reference link library's journal, its raw archive, or a run of an exchange folder in process.
-// One model for `view`, `export` and `summary`.
+// reference link library's journal or its raw archive. One model for `view`, `export` and
+// `summary`.
 #pragma once
 
 #include <array>
@@ -123,19 +123,6 @@ struct ReadScene {
 // `calls` empty (only their count is kept), so that memory follows the triangles held.
 std::optional<ReadScene> ParseSceneText(const std::string& text, std::string& error,
                                         bool keepCalls = true);
-
-// Where a scene comes from: a journal or archive file, or a run of an exchange folder.
-struct SceneSource {
-  std::string file;                   // a journal or raw archive
-  std::optional<std::string> folder;  // else: run this exchange folder in process
-  std::optional<std::string> link;    // the link library for the run
-  std::vector<std::string> words;     // the run's words, as for `q9x run`
-};
-
-// Reads the source. For a folder: the start-up load and the words' requests as `q9x run` does
-// them, through the reference library with a temporary journal that is read back and removed.
-// Nothing, with a message on `err`, when it cannot be read; `status` is then the exit status.
-std::optional<ReadScene> LoadScene(const SceneSource& source, std::ostream& err, int& status);
 
 template <typename T>
 T& NamedEntries<T>::Set(const std::string& name, T value) {

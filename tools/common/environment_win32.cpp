@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "tool_platform.h"
+#include "common/environment.h"
 
 namespace q9x {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "received_scene.h"
+#include "received/received_scene.h"
 
 namespace q9x {
 

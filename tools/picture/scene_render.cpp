@@ -1,4 +1,4 @@
-#include "scene_render.h"
+#include "picture/scene_render.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "tool_platform.h"
+#include "common/environment.h"
 
 namespace q9x {
 

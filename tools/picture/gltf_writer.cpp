@@ -1,13 +1,11 @@
-#include "gltf_export.h"
+#include "picture/gltf_writer.h"
 
 #include <cctype>
 #include <cmath>
 #include <cstring>
 #include <map>
 
-#include "q9x.h"
-#include "scene_render.h"
-#include "tool_files.h"
+#include "picture/scene_render.h"
 
 namespace q9x {
 
@@ -317,18 +315,6 @@ std::string ExportGlb(const ReceivedScene& scene) {
   }
   if (gltf["nodes"][0]["children"].empty()) gltf["nodes"][0].erase("children");
   return writer.Finish();
-}
-
-int ExportCommand(const ExportOptions& options, std::ostream& out, std::ostream& err) {
-  int status = kOk;
-  const std::optional<ReadScene> read = LoadScene(options.source, err, status);
-  if (!read) return status;
-  if (!WriteWholeFile(options.output, ExportGlb(read->scene))) {
-    err << "q9x export: cannot write " << options.output << "\n";
-    return kFailed;
-  }
-  out << options.output << "\n";
-  return kOk;
 }
 
 }  // namespace q9x

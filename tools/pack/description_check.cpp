@@ -1,4 +1,4 @@
-#include "description_check.h"
+#include "pack/description_check.h"
 
 #include <algorithm>
 #include <functional>
