@@ -287,14 +287,13 @@ std::string ExportGlb(const ReceivedScene& scene) {
   for (const auto& [name, light] : scene.lights) {
     const Vec3 colour = light.Colour();
     json entry = {{"name", name}, {"color", Floats({colour[0], colour[1], colour[2]})}};
-    const json* brightness = light.properties.Find("brightness");
-    const double intensity = brightness && brightness->is_number() ? brightness->get<double>() : 1.0;
+    const double intensity = light.Brightness();
     entry["intensity"] = std::isfinite(intensity) && intensity >= 0 ? intensity : 1.0;
     const std::string kind = light.Kind();
     if (kind == "spot") {
       // The cone angle as the full opening in degrees.
-      const json* cone = light.properties.Find("light_cone_angle");
-      double outer = cone && cone->is_number() ? cone->get<double>() * kPi / 360.0 : kPi / 4;
+      const std::optional<double> cone = light.ConeAngle();
+      double outer = cone ? *cone * kPi / 360.0 : kPi / 4;
       if (!(outer > 0.001)) outer = 0.001;
       if (outer > kPi / 2) outer = kPi / 2;
       entry["type"] = "spot";

@@ -164,6 +164,17 @@ std::optional<Matrix> ReceivedLight::Transform() const {
   return matrix;
 }
 
+double ReceivedLight::Brightness() const {
+  const json* brightness = properties.Find("brightness");
+  return brightness && brightness->is_number() ? brightness->get<double>() : 1.0;
+}
+
+std::optional<double> ReceivedLight::ConeAngle() const {
+  const json* cone = properties.Find("light_cone_angle");
+  if (!cone || !cone->is_number()) return std::nullopt;
+  return cone->get<double>();
+}
+
 void ApplyCall(ReceivedScene& scene, const json& call) {
   if (!call.is_object() || !call.contains("fn") || !call["fn"].is_string()) return;
   const std::string fn = call["fn"].get<std::string>();

@@ -73,6 +73,10 @@ struct ReceivedLight {
   Vec3 Colour() const;
   // "transform", when it was sent.
   std::optional<Matrix> Transform() const;
+  // "brightness" when it was sent as a number, else 1.
+  double Brightness() const;
+  // "light_cone_angle" (the full opening in degrees) when it was sent as a number.
+  std::optional<double> ConeAngle() const;
 };
 
 // A camera as SendCameraTransformFov and AddScene pass it. `fov` is the separate argument: the
