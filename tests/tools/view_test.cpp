@@ -402,6 +402,31 @@ TEST(ExportGlbTest, KeepsMatricesDropsWhatIsNotFiniteAndBoundsLightCones) {
   EXPECT_EQ(nodes["L1"]["extensions"]["KHR_lights_punctual"]["light"], 0);
 }
 
+TEST(ExportGlbTest, MapFilesGoToTheMaterialsExtrasAndNamesAreEscaped) {
+  const std::string name = "Solid \"1\" \\ tab\t\x01 \xC3\xA9";
+  const ReceivedScene scene = SceneOf(
+      Line("Q9AddMaterial", {"M_Oak"}) +
+      Line("Q9SetMaterialStringProperty", {"M_Oak", "Diffuse Map", "C:\\Data\\Textures\\oak.png"}) +
+      Line("Q9SetMaterialStringProperty", {"M_Oak", "AOMap", "C:\\Data\\Textures\\oak_ao.png"}) +
+      Line("Q9SetMaterialFloatProperty", {"M_Oak", "AOIntensity", 0.5}) +
+      Line("Q9SetMaterialStringProperty", {"M_Oak", "name", "Oak"}) +
+      Line("MaxBeginNode", {name, nullptr, true}) +
+      Line("MaxAddTriangles", {"M_Oak", 12, BoxWords(0, 5, 0, 1), nullptr, nullptr, 0}) + Line("Q9EndNode", json::array()));
+  const json gltf = GlbJson(ExportGlb(scene));
+  EXPECT_FALSE(gltf.contains("images"));
+  EXPECT_FALSE(gltf.contains("textures"));
+  EXPECT_EQ(gltf["materials"][0]["extras"],
+            (json{{"Diffuse Map", "C:\\Data\\Textures\\oak.png"}, {"AOMap", "C:\\Data\\Textures\\oak_ao.png"}}));
+  EXPECT_EQ(gltf["nodes"][1]["name"], name);
+
+  // Nothing received: the root node alone, no buffer.
+  const json empty = GlbJson(ExportGlb(ReceivedScene{}));
+  EXPECT_EQ(empty["nodes"].size(), 1u);
+  EXPECT_FALSE(empty["nodes"][0].contains("children"));
+  EXPECT_FALSE(empty.contains("buffers"));
+  EXPECT_FALSE(empty.contains("meshes"));
+}
+
 TEST(ExportGlbTest, TheCamerasVerticalAngleFollowsTheHorizontalOne) {
   // 90 degrees across a 16:9 picture: 2 atan(9/16) = 58.7 degrees up and down.
   EXPECT_NEAR(2 * PortableAtan(PortableTan(3.14159265358979 / 4) / kExportAspect), 1.0247, 1e-4);
@@ -429,6 +454,24 @@ TEST_F(ViewCommandTest, WritesAPngOfTheAskedSize) {
   EXPECT_EQ(Q9x({"view", Path(u"j.jsonl")}).status, kUsage);
   EXPECT_EQ(Q9x({"view", Path(u"missing.jsonl"), "-o", Path(u"w.png")}).status, kFailed);
   EXPECT_FALSE(q9::test::FileExists(folder.File(u"w.png")));
+}
+
+TEST_F(ViewCommandTest, DrawsWithoutACameraAndSaysWhenThereIsNothingToDraw) {
+  q9::test::WriteFileBytes(folder.File(u"blind.jsonl"), RedJournal(BoxWords(0, 5, 0, 1), 12, nullptr));
+  const Result fitted = Q9x({"view", Path(u"blind.jsonl"), "-o", Path(u"b.png"), "--size", "64x48"});
+  EXPECT_EQ(fitted.status, 0) << fitted.err;
+  EXPECT_EQ(fitted.err, "");
+  EXPECT_TRUE(q9::test::FileExists(folder.File(u"b.png")));
+
+  q9::test::WriteFileBytes(folder.File(u"empty.jsonl"), "");
+  const Result empty = Q9x({"view", Path(u"empty.jsonl"), "-o", Path(u"e.png")});
+  EXPECT_EQ(empty.status, 0) << empty.err;
+  EXPECT_EQ(empty.err, "q9x view: nothing to draw: no node or light was received\n");
+  EXPECT_TRUE(q9::test::FileExists(folder.File(u"e.png")));
+
+  q9::test::WriteFileBytes(folder.File(u"j.jsonl"), BoxJournal({0, 5, 0}));
+  EXPECT_EQ(Q9x({"view", Path(u"j.jsonl"), "-o", Path(u"f.png"), "--fit"}).status, 0);
+  EXPECT_EQ(Q9x({"view", Path(u"j.jsonl"), "-o", Path(u"g.png"), "--fit", "--scene", "S1"}).status, kUsage);
 }
 
 TEST_F(ViewCommandTest, SummaryNamesTheLineItCannotReadAndGivesJson) {
