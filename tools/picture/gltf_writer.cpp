@@ -290,6 +290,9 @@ class Document {
     for (const auto& [name, light] : scene.lights) AddLight(name, light);
     Assemble();
   }
+  // Its pieces point into itself.
+  Document(const Document&) = delete;
+  Document& operator=(const Document&) = delete;
 
   uint64_t jsonLength() const {
     uint64_t length = 0;
