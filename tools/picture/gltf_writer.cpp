@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -11,6 +10,7 @@
 
 #include "base/text.h"
 #include "picture/camera.h"
+#include "picture/json_text.h"
 #include "translate/material_translation.h"
 
 namespace q9x {
@@ -22,102 +22,8 @@ static_assert(std::endian::native == std::endian::little,
 
 constexpr int kFloatComponent = 5126;
 constexpr int kArrayBuffer = 34962;
-constexpr size_t kBlock = size_t{1} << 20;
+constexpr size_t kBlock = JsonText::kBlock;  // the binary chunk's pieces too
 constexpr uint64_t kLargestGlb = 0xFFFFFFFFu;  // the header's length is 32 bits
-
-// JSON text kept in blocks of 1 MB, so that growing never copies what is already there.
-class JsonText {
- public:
-  JsonText& operator<<(std::string_view text) {
-    while (!text.empty()) {
-      if (blocks_.empty() || blocks_.back().size() == kBlock) {
-        if (!blocks_.empty()) blocks_.back().shrink_to_fit();
-        blocks_.emplace_back();
-        // Only a text that has filled one block is taken to be large.
-        if (blocks_.size() > 1) blocks_.back().reserve(kBlock);
-      }
-      std::string& block = blocks_.back();
-      const size_t take = std::min(text.size(), kBlock - block.size());
-      block.append(text.data(), take);
-      text.remove_prefix(take);
-      size_ += take;
-    }
-    return *this;
-  }
-
-  // The shortest text that reads back as the same double; JSON has no infinity or NaN, so such
-  // a value (which callers keep out) is written as 0.
-  JsonText& Number(double value) {
-    char text[32];
-    const std::to_chars_result end = std::to_chars(text, text + sizeof text, std::isfinite(value) ? value : 0.0);
-    return *this << std::string_view(text, static_cast<size_t>(end.ptr - text));
-  }
-  JsonText& Integer(uint64_t value) {
-    char text[24];
-    const std::to_chars_result end = std::to_chars(text, text + sizeof text, value);
-    return *this << std::string_view(text, static_cast<size_t>(end.ptr - text));
-  }
-  // A quoted JSON string; bytes that are not UTF-8 become U+FFFD.
-  JsonText& String(std::string_view text) {
-    std::string valid;
-    if (std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
-      valid = q9::Utf8FromUtf16(q9::Utf16FromUtf8(text));
-      text = valid;
-    }
-    *this << "\"";
-    size_t from = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-      const unsigned char c = static_cast<unsigned char>(text[i]);
-      if (c >= 0x20 && c != '"' && c != '\\') continue;
-      *this << text.substr(from, i - from);
-      if (c == '"' || c == '\\') {
-        const char escaped[2] = {'\\', static_cast<char>(c)};
-        *this << std::string_view(escaped, 2);
-      } else {
-        static const char kHex[] = "0123456789abcdef";
-        const char escaped[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-        *this << std::string_view(escaped, 6);
-      }
-      from = i + 1;
-    }
-    return *this << text.substr(from) << "\"";
-  }
-  JsonText& Floats(std::initializer_list<double> values) {
-    *this << "[";
-    const char* separator = "";
-    for (double v : values) {
-      *this << separator;
-      Number(v);
-      separator = ",";
-    }
-    return *this << "]";
-  }
-  JsonText& MatrixOf(const Matrix& m) {
-    *this << "[";
-    for (size_t i = 0; i < m.size(); ++i) {
-      if (i > 0) *this << ",";
-      Number(m[i]);
-    }
-    return *this << "]";
-  }
-
-  JsonText& operator<<(const JsonText& other) {
-    for (const std::string& block : other.blocks_) *this << block;
-    return *this;
-  }
-
-  size_t size() const { return size_; }
-  bool WriteTo(const ByteSink& sink) const {
-    for (const std::string& block : blocks_) {
-      if (!sink(block)) return false;
-    }
-    return true;
-  }
-
- private:
-  std::vector<std::string> blocks_;
-  size_t size_ = 0;
-};
 
 // One of the document's top-level arrays: its items, joined by commas.
 class Section {
@@ -302,7 +208,9 @@ class Document {
   uint64_t binaryLength() const { return binaryLength_; }
   bool WriteJson(const ByteSink& sink) const {
     for (const JsonText* piece : pieces_) {
-      if (!piece->WriteTo(sink)) return false;
+      for (const std::string& block : piece->blocks()) {
+        if (!sink(block)) return false;
+      }
     }
     return true;
   }
@@ -436,7 +344,7 @@ class Document {
     entry.String(name);
     if (node.matrix && IsFinite(*node.matrix) && !IsIdentity(*node.matrix)) {
       entry << ",\"matrix\":";
-      entry.MatrixOf(*node.matrix);
+      entry.Floats(node.matrix->data(), 16);
     }
     if (count > 0) {
       entry << ",\"mesh\":";
@@ -455,7 +363,7 @@ class Document {
     node << "{\"name\":";
     node.String(name) << ",\"camera\":";
     node.Integer(cameras_.size()) << ",\"matrix\":";
-    node.MatrixOf(CameraMatrix(camera)) << "}";
+    node.Floats(CameraMatrix(camera).data(), 16) << "}";
     JsonText& entry = cameras_.Item();
     entry << "{\"name\":";
     entry.String(name) << ",\"type\":\"perspective\",\"perspective\":{\"aspectRatio\":";
@@ -471,7 +379,7 @@ class Document {
     const std::optional<Matrix> transform = light.Transform();
     if (transform && IsFinite(*transform) && !IsIdentity(*transform)) {
       node << ",\"matrix\":";
-      node.MatrixOf(*transform);
+      node.Floats(transform->data(), 16);
     }
     node << "}";
 
