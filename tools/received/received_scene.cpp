@@ -133,9 +133,11 @@ std::optional<Vec3> ReceivedMaterial::DiffuseColour() const {
   return rgb;
 }
 
-std::string ReceivedMaterial::DiffuseMap() const {
-  const json* map = properties.Find("Diffuse Map");
-  return map && map->is_string() ? map->get<std::string>() : "";
+std::string ReceivedMaterial::DiffuseMap() const { return Text("Diffuse Map"); }
+
+std::string ReceivedMaterial::Text(const std::string& name) const {
+  const json* text = properties.Find(name);
+  return text && text->is_string() ? text->get<std::string>() : "";
 }
 
 std::string ReceivedLight::Kind() const {

@@ -63,6 +63,8 @@ struct ReceivedMaterial {
   std::optional<Vec3> DiffuseColour() const;
   // "Diffuse Map", or empty.
   std::string DiffuseMap() const;
+  // The text property `name` as it was sent; empty when it was not sent as a text.
+  std::string Text(const std::string& name) const;
 };
 
 struct ReceivedLight {
