@@ -135,6 +135,7 @@ uint64_t PlanGeometry(GeometryContent& content, ContainerPlan::Geometry& plan, u
       section.Grow(bytes);
     }
     solidBlockSize = static_cast<uint32_t>(at - start);
+    plan.solidsEnd = at;
   }
 
   if (content.views) {
@@ -312,13 +313,17 @@ void WriteGeometry(SectionOut& out, GeometryContent& content, const ContainerPla
     out.U32(plan.solidCount);
     out.Words(plan.solids);
     SolidValues solid;
+    // A solid of another size than planned shows where the next one starts.
+    uint64_t previous = 0;
     for (uint64_t i = 0; i < plan.solids.size(); ++i) {
       const bool made = source.Solid(i, solid);
-      if (made != (plan.solids[i] != 0) || (made && out.offset() != plan.solids[i])) {
-        Changed("solid " + Number(i));
-      }
-      if (made) WriteSolid(out, solid);
+      if (made != (plan.solids[i] != 0)) Changed("solid " + Number(i));
+      if (!made) continue;
+      if (out.offset() != plan.solids[i]) Changed("solid " + Number(previous));
+      WriteSolid(out, solid);
+      previous = i;
     }
+    if (out.offset() != plan.solidsEnd) Changed("solid " + Number(previous));
   }
   if (content.views) {
     const std::u16string text = TextOf(*content.views, limit);

@@ -147,6 +147,7 @@ struct ContainerPlan {
     uint32_t materialCount = 0, lightCount = 0, solidCount = 0;  // the tables' counts as written
     // Table entries: offsets from the section's first byte; 0 for a solid entry without a solid.
     std::vector<uint32_t> materials, lights, solids;
+    uint64_t solidsEnd = 0;  // where the last solid ends
     std::vector<uint64_t> materialUnits, lightUnits;  // each text's length as planned
     uint64_t viewUnits = 0;
   };
