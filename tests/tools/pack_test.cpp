@@ -234,6 +234,32 @@ TEST(PackTest, PlanRefusesFilesBeyondItsLimitBeforeReadingThem) {
   EXPECT_THAT(PackContainer(mesh, where, sink, options).error, HasSubstr("big.obj: 300000 bytes"));
 }
 
+TEST(PackTest, ConfinedDescriptionsNameFilesOnlyBelowTheirFolder) {
+  q9::test::TempFolder folder;
+  q9::test::MakeFolder(folder.File(u"in"));
+  q9::test::WriteFileBytes(folder.File(u"in\\oak.txt"), "MaterialID_Name [M]\n");
+  q9::test::WriteFileBytes(folder.File(u"outside.txt"), "MaterialID_Name [X]\n");
+  const std::string in = q9::platform::DisplayPath(folder.File(u"in"));
+  const auto material = [](const std::string& file) {
+    return json{{"entries", json::array({{{"geometry", {{"materials", json::array({{{"file", file}}})}}}}})}};
+  };
+  PackOptions options;
+  options.filesInFolderOnly = true;
+  MemorySink sink;
+  EXPECT_TRUE(PackContainer(material("oak.txt"), in, sink, options).ok);
+  EXPECT_TRUE(PackContainer(material("./oak.txt"), in, sink, options).ok);
+  const std::string outside = q9::platform::DisplayPath(folder.File(u"outside.txt"));
+  for (const std::string& name : {std::string("../outside.txt"), std::string("in/../../outside.txt"),
+                                  std::string("..\\outside.txt"), outside, std::string("C:outside.txt")}) {
+    EXPECT_EQ(PackContainer(material(name), in, sink, options).error, name + ": outside the description's folder");
+  }
+  const json mesh = {{"entries", json::array({{{"geometry", {{"solids", json::array({{
+      {"meshes", json::array({{{"obj", "../room.obj"}}})}}})}}}}})}};
+  EXPECT_THAT(PackContainer(mesh, in, sink, options).error, HasSubstr("outside the description's folder"));
+  options.filesInFolderOnly = false;
+  EXPECT_TRUE(PackContainer(material("../outside.txt"), in, sink, options).ok);
+}
+
 // A source of more solids than any file could hold; counts what it is asked.
 class EndlessSolids : public SolidSource {
  public:

@@ -38,13 +38,37 @@ std::u16string Text16(const json& object, const char* key) {
   return found == object.end() ? std::u16string() : q9::Utf16FromUtf8(found->get<std::string>());
 }
 
-// "text", or the file "file" names (found from `folder`), or nothing.
-ItemText TextItem(const json& item, const std::string& folder) {
+// Where the files a description names are found, and how large they may be.
+struct Files {
+  std::string folder;
+  bool confined = false;
+  uint64_t limit = 0;
+
+  // `name` as seen from the folder; when confined, a name that leaves it is an error.
+  std::string Path(const std::string& name) const {
+    if (confined) {
+      const bool absolute = (!name.empty() && (name[0] == '/' || name[0] == '\\')) ||
+                            name.find(':') != std::string::npos;
+      bool up = false;
+      size_t start = 0;
+      while (start <= name.size()) {
+        const size_t end = std::min(name.find_first_of("/\\", start), name.size());
+        up = up || name.compare(start, end - start, "..") == 0;
+        start = end + 1;
+      }
+      if (absolute || up || folder.empty()) Fail(name + ": outside the description's folder");
+    }
+    return ResolvePath(folder, name);
+  }
+};
+
+// "text", or the file "file" names, or nothing.
+ItemText TextItem(const json& item, const Files& files) {
   ItemText text;
   if (item.contains("text")) {
     text.text = q9::Utf16FromUtf8(item["text"].get<std::string>());
   } else if (item.contains("file")) {
-    text.file = ResolvePath(folder, item["file"].get<std::string>());
+    text.file = files.Path(item["file"].get<std::string>());
   }
   return text;
 }
@@ -73,9 +97,8 @@ std::vector<uint32_t> FloatBits(const std::vector<float>& values) {
 // are read each time.
 class DescribedSolids : public SolidSource {
  public:
-  DescribedSolids(std::shared_ptr<const json> description, const json& list, std::string folder,
-                  uint64_t limit)
-      : description_(std::move(description)), list_(list), folder_(std::move(folder)), limit_(limit) {}
+  DescribedSolids(std::shared_ptr<const json> description, const json& list, Files files)
+      : description_(std::move(description)), list_(list), files_(std::move(files)) {}
 
   uint64_t count() const override { return list_.size(); }
 
@@ -113,8 +136,8 @@ class DescribedSolids : public SolidSource {
     mesh.tag = Text16(item, "tag");
     mesh.padding = Field(item, "padding", 0);
     if (item.contains("obj")) {
-      const std::string path = ResolvePath(folder_, item["obj"].get<std::string>());
-      const std::string text = ReadFileWithin(path, limit_);
+      const std::string path = files_.Path(item["obj"].get<std::string>());
+      const std::string text = ReadFileWithin(path, files_.limit);
       ObjMesh obj;
       std::string error;
       if (!ParseObj(text, item.value("objObject", std::string()), obj, error)) {
@@ -145,27 +168,26 @@ class DescribedSolids : public SolidSource {
 
   std::shared_ptr<const json> description_;  // holds `list_`
   const json& list_;
-  std::string folder_;
-  uint64_t limit_;
+  Files files_;
 };
 
 GeometryContent Geometry(const std::shared_ptr<const json>& description, const json& section,
-                         const std::string& folder, uint64_t limit) {
+                         const Files& files) {
   GeometryContent geometry;
   if (section.contains("materials")) {
     auto& materials = geometry.materials.emplace();
     for (const json& item : section["materials"]) {
-      materials.push_back({TextItem(item, folder), Override(item, "textBytes")});
+      materials.push_back({TextItem(item, files), Override(item, "textBytes")});
     }
   }
   if (section.contains("lights")) {
     auto& lights = geometry.lights.emplace();
-    for (const json& item : section["lights"]) lights.push_back(TextItem(item, folder));
+    for (const json& item : section["lights"]) lights.push_back(TextItem(item, files));
   }
   if (section.contains("solids")) {
-    geometry.solids = std::make_shared<DescribedSolids>(description, section["solids"], folder, limit);
+    geometry.solids = std::make_shared<DescribedSolids>(description, section["solids"], files);
   }
-  if (section.contains("views")) geometry.views = TextItem(section["views"], folder);
+  if (section.contains("views")) geometry.views = TextItem(section["views"], files);
   geometry.materialBlockEnd = Override(section, "materialBlockEnd");
   geometry.lightBlockSpan = Override(section, "lightBlockSpan");
   geometry.solidBlockSize = Override(section, "solidBlockSize");
@@ -235,6 +257,7 @@ ContainerContent Content(const json& original, const std::string& folder, const 
   description->erase("defines");
   Substitute(*description, defines);
 
+  const Files files{folder, options.filesInFolderOnly, options.limits.maxBytes};
   ContainerContent content;
   const json header = description->value("header", json::object());
   content.name = Text16(header, "name");
@@ -253,7 +276,7 @@ ContainerContent Content(const json& original, const std::string& folder, const 
       entry.offset = Override(item, "offset");
       entry.offsetValue = Override(item, "offsetValue");
       if (item.contains("geometry")) {
-        entry.section = Geometry(description, item["geometry"], folder, options.limits.maxBytes);
+        entry.section = Geometry(description, item["geometry"], files);
       } else if (item.contains("changeList")) {
         entry.section = ChangeList(item["changeList"]);
       } else if (item.contains("hex")) {

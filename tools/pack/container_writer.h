@@ -62,6 +62,9 @@ struct PackOptions {
   // Told (entries done, entries) after each entry.
   std::function<void(size_t, size_t)> progress;
   PlanLimits limits;
+  // Files may be named only below the description's folder: an absolute name, a ".." or a
+  // drive is an error (for descriptions from outside, e.g. a fuzzer's, in a scratch folder).
+  bool filesInFolderOnly = false;
 };
 
 struct PackResult {
