@@ -371,7 +371,8 @@ std::string ReadFileWithin(const std::string& path, uint64_t limit) {
 ContainerPlan PlanContainer(ContainerContent content, const PlanLimits& limits) {
   ContainerPlan plan;
   plan.limits = limits;
-  const uint64_t limit = limits.maxBytes;
+  // Beyond 4 GiB the 32-bit offsets of the format would wrap.
+  const uint64_t limit = std::min(limits.maxBytes, kMaxContainerBytes);
   if (content.entries.size() > layout::kDirectoryEntries) throw PackError("more than 100 entries");
   // The name may run into the preserved word (a damaged header), never past its block.
   if (content.name.size() > layout::kNameBlockUnits - 1) {

@@ -136,7 +136,7 @@ constexpr uint64_t kMaxContainerBytes = uint64_t{1} << 32;
 
 struct PlanLimits {
   // No byte of the container, before any cut, may lie at or beyond this offset; nor may any
-  // file that an item reads be larger.
+  // file that an item reads be larger. Never more than kMaxContainerBytes.
   uint64_t maxBytes = kMaxContainerBytes;
 };
 
