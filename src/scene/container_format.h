@@ -63,7 +63,9 @@ constexpr uint64_t StringBytes(uint64_t units) { return kStringLengthBytes + 2 *
 // and a mesh list an offset of 0 stands for no item.
 constexpr uint64_t kTableCountBytes = 4;
 constexpr uint64_t kTableEntryBytes = 4;
-constexpr uint64_t TableBytes(uint64_t entries) { return kTableCountBytes + kTableEntryBytes * entries; }
+constexpr uint64_t TableBytes(uint64_t entries) {
+  return kTableCountBytes + kTableEntryBytes * entries;
+}
 // An id list: uint32 n, then n uint32 ids.
 constexpr uint64_t IdListBytes(uint64_t ids) { return 4 + 4 * ids; }
 

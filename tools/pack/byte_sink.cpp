@@ -47,7 +47,9 @@ bool FileSink::WriteAt(uint64_t at, const void* bytes, size_t size) {
   // A gap is written out as zeros rather than left to the file system, so every build gives the
   // same bytes.
   if (at > length_) {
-    if (position_ != length_) ok_ = q9::platform::SeekFile(file_.get(), static_cast<int64_t>(length_));
+    if (position_ != length_) {
+      ok_ = q9::platform::SeekFile(file_.get(), static_cast<int64_t>(length_));
+    }
     position_ = length_;
     if (!Zeros(at - length_)) return false;
   }

@@ -338,7 +338,8 @@ void WriteChangeList(SectionOut& out, const ChangeListContent& content) {
   // Each item's offset, then its size: the value the reader does not interpret.
   uint64_t at = layout::TableBytes(values);
   for (const ChangeItem& item : content.items) {
-    const uint64_t bytes = layout::StringBytes(item.kind.size()) + layout::IdListBytes(item.ids.size());
+    const uint64_t bytes =
+        layout::StringBytes(item.kind.size()) + layout::IdListBytes(item.ids.size());
     out.U32(static_cast<uint32_t>(at));
     out.U32(static_cast<uint32_t>(bytes));
     at += bytes;
@@ -387,16 +388,20 @@ ContainerPlan PlanContainer(ContainerContent content, const PlanLimits& limits) 
     if (entry.name.size() > layout::kEntryNameUnits - 1) {
       throw PackError("entry name longer than " + Number(layout::kEntryNameUnits - 1) + " units");
     }
-    uint32_t type = 0;
-    if (std::holds_alternative<GeometryContent>(entry.section)) type = layout::kGeometrySectionType;
-    if (std::holds_alternative<ChangeListContent>(entry.section)) type = layout::kChangeListSectionType;
-    placed.type = entry.type.value_or(type);
+    int32_t type = 0;
+    if (std::holds_alternative<GeometryContent>(entry.section)) {
+      type = layout::kGeometrySectionType;
+    } else if (std::holds_alternative<ChangeListContent>(entry.section)) {
+      type = layout::kChangeListSectionType;
+    }
+    placed.type = entry.type.value_or(static_cast<uint32_t>(type));
     placed.hasSection = !std::holds_alternative<std::monostate>(entry.section);
     placed.base = entry.offset ? *entry.offset : placed.hasSection ? extent : 0;
     if (placed.hasSection) {
       Add(placed.base, 0, limit, where);
       if (auto* geometry = std::get_if<GeometryContent>(&entry.section)) {
-        placed.bytes = PlanGeometry(*geometry, placed.geometry, placed.base, limit, where, plan.warning);
+        placed.bytes =
+            PlanGeometry(*geometry, placed.geometry, placed.base, limit, where, plan.warning);
       } else if (auto* changes = std::get_if<ChangeListContent>(&entry.section)) {
         placed.bytes = ChangeListBytes(*changes);
       } else {
@@ -431,7 +436,8 @@ void WriteContainer(ContainerPlan& plan, ByteSink& sink,
   Output out(sink, plan.length);
   std::vector<uint8_t> header(layout::kHeaderSize, 0);
   layout::StoreUint32(&header[layout::kReserved0At], content.reserved0.value_or(0));
-  layout::StoreUint32(&header[layout::kHeaderSizeAt], content.headerSize.value_or(layout::kHeaderSize));
+  layout::StoreUint32(&header[layout::kHeaderSizeAt],
+                      content.headerSize.value_or(layout::kHeaderSize));
   layout::StoreUint32(&header[layout::kReserved8At], content.reserved8.value_or(1));
   layout::StoreUint32(&header[layout::kNameLengthAt],
                       content.nameLength.value_or(static_cast<uint32_t>(content.name.size())));
@@ -439,8 +445,9 @@ void WriteContainer(ContainerPlan& plan, ByteSink& sink,
     layout::StoreUint16(&header[layout::kNameBlockAt + 2 * i], content.name[i]);
   }
   layout::StoreUint16(&header[layout::kPreservedWordAt], content.preservedWord);
-  layout::StoreUint32(&header[layout::kLastEntryIndexAt],
-                      content.lastEntryIndex.value_or(static_cast<uint32_t>(content.entries.size() - 1)));
+  // Without entries: -1, none in use.
+  const uint32_t lastEntry = static_cast<uint32_t>(content.entries.size() - 1);
+  layout::StoreUint32(&header[layout::kLastEntryIndexAt], content.lastEntryIndex.value_or(lastEntry));
   out.Write(0, header.data(), header.size());
 
   for (size_t i = 0; i < content.entries.size(); ++i) {

@@ -244,7 +244,8 @@ void Substitute(json& value, const std::map<std::string, std::string>& defines) 
   }
 }
 
-ContainerContent Content(const json& original, const std::string& folder, const PackOptions& options) {
+ContainerContent Content(const json& original, const std::string& folder,
+                         const PackOptions& options) {
   std::map<std::string, std::string> defines;
   if (original.contains("defines")) {
     const json& own = original["defines"];

@@ -74,7 +74,8 @@ class FaceWriter {
 
  private:
   static Point Along(const Point& from, const Point& to, double t) {
-    return {from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t, from.z + (to.z - from.z) * t};
+    return {from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t,
+            from.z + (to.z - from.z) * t};
   }
   void Triangle(const std::array<Point, 3>& corners, const std::array<double, 6>& uv,
                 const Point& normal) {
