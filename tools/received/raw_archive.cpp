@@ -324,7 +324,8 @@ bool WriteArchive(const ReceivedScene& scene, std::FILE* file) {
 
 namespace {
 
-using nlohmann::json;
+// In the document's own order, so that properties keep theirs.
+using json = nlohmann::ordered_json;
 
 // A source's bytes one at a time, as the JSON reader takes them.
 class SourceBytes {

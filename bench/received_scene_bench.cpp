@@ -1,0 +1,354 @@
+// q9x summary, view and export on the journals of grid models of 10 000, 100 000 and 1 000 000
+// solids of 12 triangles, against a floor: each of the same journal's lines parsed with a JSON
+// library (nlohmann::json::parse, the result dropped). Every run is a process of its own, whose
+// time and peak resident memory (getrusage of the child) are printed; the table at the end sets
+// them against what the tools are held to: summary and view within 3 x the floor, ten times the
+// journal at most twelve times the time, summary and view within twice the received triangles'
+// bytes plus 64 MiB, export within the size of the .glb it writes plus 64 MiB.
+//
+// The journals are made the real way, once, in the temporary folder ("q9-bench-journal-<solids>"):
+// the grid model's container through the start-up load (q9::loadStartupModel) and a camera sync,
+// with the reference link library journaling every call. Delete the folders afterwards (the one of
+// 1 000 000 solids holds about 4 GB).
+//
+//   received_scene_bench [--benchmark_filter=/100000$] ...
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <bit>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "base/text.h"
+#include "bench_files.h"
+#include "sync/camera_sync.h"
+#include "sync/model_sync.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kTriangles = 12;
+constexpr double kMiB = 1 << 20;
+
+// --- the grid model ---
+
+// A grid variant of bench_files.h's WriteModel: solid i is a box of 150 x 150 cm and 50 to 300 cm
+// high in cell i of a square grid of 200 cm cells, so that a picture of the model shows it.
+// (Stands in for the shared grid generator of the pack library until that is merged; the one
+// call below, in BenchContainer, is what changes then.)
+void WriteGridModel(const fs::path& path, int solids) {
+  using q9::bench::Writer;
+  const fs::path partial = path.string() + ".part";
+  std::FILE* file = std::fopen(partial.string().c_str(), "wb");
+  Writer out(file);
+  const std::u16string project = (path.parent_path() / "Bench.pln").u16string();
+  out.Int(0);
+  out.Int(q9::kContainerHeaderSize);
+  out.Int(1);
+  out.Int(0);
+  out.Zeros(1024);
+  out.Int(0);
+  std::vector<uint8_t> entry(q9::kDirectoryEntrySize, 0);
+  for (size_t i = 0; i < project.size() && i < 1027; ++i) {
+    entry[2 * i] = static_cast<uint8_t>(project[i]);
+    entry[2 * i + 1] = static_cast<uint8_t>(project[i] >> 8);
+  }
+  const int32_t type = q9::Geometry;
+  const int32_t base = q9::kContainerHeaderSize;
+  std::memcpy(&entry[2056], &type, 4);
+  std::memcpy(&entry[2060], &base, 4);
+  std::fwrite(entry.data(), 1, entry.size(), file);
+  out.Zeros((q9::kDirectoryEntries - 1) * q9::kDirectoryEntrySize);
+
+  const std::u16string meshName = u"Grid_Clay";
+  const std::u16string note = u"x";
+  const std::vector<uint32_t> six(6 * kTriangles, 0);
+  const std::vector<uint32_t> none;
+  const int64_t table = 20;
+  const int64_t meshHeader = 4 + 4 + 4 + 4 + (4 + 2 * meshName.size()) + (4 + 2 * note.size());
+  const int64_t meshBytes = meshHeader + 8 * 4 + 4 * (2 * 9 * kTriangles + 3 * six.size());
+  const int64_t solidHeader = 4 + 4 + 1 + 4 + (4 + 2) + 4 + 4 + 4 + (4 + 2);
+  const int64_t solidBytes = solidHeader + 4 + 4 + meshBytes;
+  const int64_t first = table + 4 + 4 * static_cast<int64_t>(solids);
+  out.Int(0);
+  out.Int(0);
+  out.Int(1);
+  out.Int(0);
+  out.Int(0);
+  out.Int(solids);
+  for (int i = 0; i < solids; ++i) out.Int(static_cast<int32_t>(first + i * solidBytes));
+
+  const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(solids))));
+  std::vector<uint32_t> positions(9 * kTriangles), normals(9 * kTriangles);
+  for (int i = 0; i < solids; ++i) {
+    const float x0 = 200.0f * static_cast<float>(i % side), y0 = 200.0f * static_cast<float>(i / side);
+    const float x[2] = {x0, x0 + 150}, y[2] = {y0, y0 + 150}, z[2] = {0, 50.0f + static_cast<float>((i * 37) % 251)};
+    const auto corner = [&](int c) { return std::array<float, 3>{x[c & 1], y[(c >> 1) & 1], z[(c >> 2) & 1]}; };
+    // Six faces of two triangles, with their outward normals.
+    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    const float normal[6][3] = {{0, 0, -1}, {0, 0, 1}, {0, -1, 0}, {0, 1, 0}, {-1, 0, 0}, {1, 0, 0}};
+    size_t at = 0;
+    for (int f = 0; f < 6; ++f) {
+      for (const int k : {0, 1, 2, 0, 2, 3}) {
+        const std::array<float, 3> p = corner(faces[f][k]);
+        for (int axis = 0; axis < 3; ++axis) {
+          positions[at] = std::bit_cast<uint32_t>(p[axis]);
+          normals[at++] = std::bit_cast<uint32_t>(normal[f][axis]);
+        }
+      }
+    }
+    const int64_t solidAt = first + i * solidBytes;
+    out.Int(0);
+    out.Int(static_cast<int32_t>(solidHeader - 4));
+    out.Byte(0);
+    out.Int(i);
+    out.Text(note);
+    out.Int(0);
+    out.Int(0);
+    out.Int(i + 1);
+    out.Text(note);
+    out.Int(1);
+    out.Int(static_cast<int32_t>(solidAt + solidHeader + 8));
+    out.Int(0);
+    out.Int(static_cast<int32_t>(meshHeader - 4));
+    out.Int(0);
+    out.Int(0);
+    out.Text(meshName);
+    out.Text(note);
+    out.Words(positions);  // 1
+    out.Words(six);        // 2
+    out.Words(six);        // 3
+    out.Words(six);        // 4
+    out.Words(normals);    // 5
+    out.Words(none);
+    out.Words(none);
+    out.Words(none);
+  }
+  std::fclose(file);
+  fs::rename(partial, path);
+}
+
+// The start-up container of the grid model of `solids` solids at `path`.
+void BenchContainer(const fs::path& path, int solids) { WriteGridModel(path, solids); }
+
+// A camera above the grid's near corner looking across it.
+void WriteCamera(const fs::path& folder, int solids) {
+  const double extent = 200 * std::ceil(std::sqrt(static_cast<double>(solids)));
+  std::ofstream(folder / "camera.cam")
+      << "Camera_Start\nCamera_Version [1]\nCamera_nType [0]\nCamera__fov [55]\n"
+      << "Camera_Name [Bench]\nCamera__from [" << -0.3 * extent << " " << -0.3 * extent << " "
+      << 0.5 * extent << "]\nCamera__to [" << 0.5 * extent << " " << 0.5 * extent
+      << " 0]\nCamera__up [0 0 1]\nCamera_End\n";
+}
+
+// --- runs in processes of their own ---
+
+struct Run {
+  double seconds = 0;
+  double peakMiB = 0;
+  bool ok = false;
+};
+
+Run InChild(const std::function<void()>& child) {
+  std::fflush(stdout);
+  const Clock::time_point start = Clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    child();
+    std::_Exit(0);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  Run run;
+  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024;  // KiB on Linux
+  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return run;
+}
+
+// q9x with its standard output and error thrown away.
+Run Q9x(std::vector<std::string> args) {
+  return InChild([&] {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    std::vector<char*> argv;
+    std::string program = Q9X_PROGRAM;
+    argv.push_back(program.data());
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    execv(Q9X_PROGRAM, argv.data());
+    std::_Exit(127);
+  });
+}
+
+struct Journal {
+  fs::path folder;
+  fs::path file;
+  double megabytes = 0;
+};
+
+// The journal of the grid model of `solids` solids, made once.
+const Journal& JournalOf(int solids) {
+  static std::map<int, Journal> journals;
+  Journal& journal = journals[solids];
+  if (!journal.file.empty()) return journal;
+  journal.folder = fs::temp_directory_path() / ("q9-bench-journal-" + std::to_string(solids));
+  journal.file = journal.folder / "journal.jsonl";
+  if (!fs::exists(journal.file)) {
+    fs::create_directories(journal.folder);
+    const fs::path container = journal.folder / "_model.pdx";
+    if (!fs::exists(container)) BenchContainer(container, solids);
+    WriteCamera(journal.folder, solids);
+    const fs::path partial = journal.file.string() + ".part";
+    fs::remove(partial);
+    const Run made = InChild([&] {
+      setenv("Q9PLUGIN_JOURNAL", partial.c_str(), 1);
+      q9::ProcessState process;
+      process.exchangeFolder.Fix(q9::Utf16FromUtf8((journal.folder / "").string()));
+      q9::SceneContainer scene(process);
+      scene.session.libraryPath = q9::Utf16FromUtf8(Q9_REFERENCE_LINK_LIBRARY);
+      if (!q9::loadStartupModel(scene) || !q9::SyncCamera(scene.session, process)) std::_Exit(1);
+      std::_Exit(0);
+    });
+    if (!made.ok) return journal;
+    fs::rename(partial, journal.file);
+    std::printf("journal of %d solids made in %.1f s\n", solids, made.seconds);
+  }
+  journal.megabytes = static_cast<double>(fs::file_size(journal.file)) / kMiB;
+  return journal;
+}
+
+// --- the benchmarks ---
+
+struct Figures {
+  double seconds = 0;
+  double peakMiB = 0;
+  double outputMiB = 0;
+};
+std::map<std::string, std::map<int, Figures>> results;  // by what ran, then by solids
+
+void Measure(benchmark::State& state, const char* what, const std::function<Run(const Journal&)>& run,
+             const char* output = nullptr) {
+  const int solids = static_cast<int>(state.range(0));
+  const Journal& journal = JournalOf(solids);
+  if (!fs::exists(journal.file)) {
+    state.SkipWithError("the journal could not be made");
+    return;
+  }
+  Figures figures{1e30, 0, 0};
+  for (auto _ : state) {
+    const Run one = run(journal);
+    if (!one.ok) {
+      state.SkipWithError("the run failed");
+      return;
+    }
+    state.SetIterationTime(one.seconds);
+    figures.seconds = std::min(figures.seconds, one.seconds);
+    figures.peakMiB = std::max(figures.peakMiB, one.peakMiB);
+  }
+  if (output && fs::exists(journal.folder / output)) {
+    figures.outputMiB = static_cast<double>(fs::file_size(journal.folder / output)) / kMiB;
+    state.counters["out_MiB"] = figures.outputMiB;
+  }
+  results[what][solids] = figures;
+  state.counters["peak_MiB"] = figures.peakMiB;
+  state.counters["journal_MiB"] = journal.megabytes;
+  const auto floor = results["floor"].find(solids);
+  if (floor != results["floor"].end() && what != std::string("floor")) {
+    state.counters["x_floor"] = figures.seconds / floor->second.seconds;
+  }
+}
+
+void Floor(benchmark::State& state) {
+  Measure(state, "floor", [](const Journal& journal) {
+    return InChild([&] {
+      std::ifstream in(journal.file, std::ios::binary);
+      for (std::string line; std::getline(in, line);) {
+        benchmark::DoNotOptimize(nlohmann::json::parse(line));
+      }
+    });
+  });
+}
+
+void Summary(benchmark::State& state) {
+  Measure(state, "summary", [](const Journal& journal) { return Q9x({"summary", journal.file.string()}); });
+}
+
+void View(benchmark::State& state) {
+  Measure(
+      state, "view",
+      [](const Journal& journal) {
+        return Q9x({"view", journal.file.string(), "-o", (journal.folder / "view.png").string()});
+      },
+      "view.png");
+}
+
+void Export(benchmark::State& state) {
+  Measure(
+      state, "export",
+      [](const Journal& journal) {
+        return Q9x({"export", journal.file.string(), "-o", (journal.folder / "scene.glb").string()});
+      },
+      "scene.glb");
+}
+
+void Sizes(benchmark::internal::Benchmark* b) {
+  b->Unit(benchmark::kMillisecond)->UseManualTime();
+  b->Arg(10000)->Arg(100000)->Arg(1000000);
+  b->Iterations(2);
+}
+
+BENCHMARK(Floor)->Apply(Sizes);
+BENCHMARK(Summary)->Apply(Sizes);
+BENCHMARK(View)->Apply(Sizes);
+BENCHMARK(Export)->Apply(Sizes);
+
+// The figures against the targets.
+void PrintTargets() {
+  std::printf("\n%-8s %9s %11s %9s %9s %10s %10s %10s\n", "run", "solids", "time s", "x floor",
+              "x /10", "peak MiB", "limit MiB", "within");
+  for (const char* what : {"floor", "summary", "view", "export"}) {
+    const auto& sizes = results[what];
+    for (const auto& [solids, figures] : sizes) {
+      const auto floor = results["floor"].find(solids);
+      const double ratio = floor != results["floor"].end() ? figures.seconds / floor->second.seconds : 0;
+      const auto smaller = sizes.find(solids / 10);
+      const double growth = smaller != sizes.end() ? figures.seconds / smaller->second.seconds : 0;
+      // What the scene's triangles take as positions: 36 bytes a triangle.
+      const double triangles = 36.0 * kTriangles * solids / kMiB;
+      double limit = 0;
+      if (std::string(what) == "export") limit = figures.outputMiB + 64;
+      else if (std::string(what) != "floor") limit = 2 * triangles + 64;
+      const bool within = (std::string(what) == "floor" || ratio <= 3 || std::string(what) == "export") &&
+                          (growth == 0 || growth <= 12) && (limit == 0 || figures.peakMiB <= limit);
+      std::printf("%-8s %9d %11.3f %9.2f %9.2f %10.1f %10.1f %10s\n", what, solids, figures.seconds, ratio,
+                  growth, figures.peakMiB, limit, within ? "yes" : "NO");
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  PrintTargets();
+  return 0;
+}
