@@ -82,6 +82,9 @@ struct JournalCall {
   void AppendLine(std::string& out) const;
   void AppendJson(std::string& out, int indent) const;
 
+  // The line was not of the shape the library writes and took the general JSON reader.
+  bool readByGeneralParser() const { return document_ != nullptr; }
+
  private:
   friend class JournalDecoder;
   const void* document_ = nullptr;  // the general parser's document of the line, if it read it
