@@ -52,9 +52,11 @@ std::optional<Vec3> ReceivedMaterial::DiffuseColour() const {
   return rgb;
 }
 
-std::string ReceivedMaterial::DiffuseMap() const {
-  const PropertyValue* map = properties.Find("Diffuse Map");
-  const std::string* text = map ? std::get_if<std::string>(map) : nullptr;
+std::string ReceivedMaterial::DiffuseMap() const { return Text("Diffuse Map"); }
+
+std::string ReceivedMaterial::Text(const std::string& name) const {
+  const PropertyValue* value = properties.Find(name);
+  const std::string* text = value ? std::get_if<std::string>(value) : nullptr;
   return text ? *text : "";
 }
 

@@ -55,6 +55,8 @@ struct ReceivedMaterial {
   std::optional<Vec3> DiffuseColour() const;
   // "Diffuse Map", or empty.
   std::string DiffuseMap() const;
+  // The text property `name` as it was sent; empty when it was not sent as a text.
+  std::string Text(const std::string& name) const;
 };
 
 struct ReceivedLight {
@@ -144,6 +146,17 @@ struct ReceivedScene {
     OpenNode& operator=(OpenNode&&) = default;
   };
   OpenNode open_;
+};
+
+// What a source held: a journal (its calls applied in order) or a raw archive (scene_reader.h
+// reads both).
+struct ReadScene {
+  enum class Kind { Journal, Archive } kind = Kind::Journal;
+  ReceivedScene scene;
+  size_t callCount = 0;  // a journal's calls
+  // A journal whose last line was cut short (the file ends inside a call, as when the program
+  // that wrote it stopped): what that line is; the calls before it make the scene.
+  std::string cutShort;
 };
 
 }  // namespace q9x

@@ -16,16 +16,6 @@
 
 namespace q9x {
 
-// What a source held.
-struct ReadScene {
-  enum class Kind { Journal, Archive } kind = Kind::Journal;
-  ReceivedScene scene;
-  size_t callCount = 0;  // a journal's calls
-  // A journal whose last line was cut short (the file ends inside a call, as when the program
-  // that wrote it stopped): what that line is; the calls before it make the scene.
-  std::string cutShort;
-};
-
 struct ReadOptions {
   bool holdMeshes = false;  // keep array 1 of MaxAddTriangles as positions
   // Each journal call as it is decoded, before it is applied.
