@@ -155,6 +155,25 @@ TEST(JournalReadTest, SummaryNamesACutLineAndSumsUpTheCallsBeforeIt) {
   EXPECT_EQ(json::parse(Q9x({"summary", path, "--json"}).out)["calls"], json::array());
 }
 
+TEST(ArchiveReadTest, KeepsTheArchivesOwnMembersAndEntriesOnly) {
+  std::string error;
+  const std::optional<ReadScene> read = ParseSceneText(
+      R"({"format": "x", "extra": [1, [2]], "nodes": [5, {"name": "N", "meshes": [{"triangles": 3}]}],
+          "camera": {"camera": null, "fov": 45}, "model": "m"})",
+      error);
+  ASSERT_TRUE(read) << error;
+  EXPECT_EQ(read->kind, ReadScene::Kind::Archive);
+  ASSERT_EQ(read->scene.nodes.size(), 1u);
+  EXPECT_EQ(read->scene.nodes.Find("N")->meshes.at(0).name, "?");
+  EXPECT_EQ(read->scene.Triangles(), 3);
+  EXPECT_EQ(read->scene.model, "m");
+  EXPECT_EQ(read->scene.cameraWithoutBlock, 45.0f);
+  // A document that is no object, or has no "format", is neither archive nor journal.
+  EXPECT_FALSE(ParseSceneText(R"([{"format": 1}])", error));
+  EXPECT_EQ(error, "line 1 (byte 0) is not a journal call: [{\"format\": 1}]");
+  EXPECT_FALSE(ParseSceneText("{\n  \"nodes\": []\n}\n", error));
+}
+
 // Lines as the library writes them, and (false) some it never would.
 const struct {
   const char* text;

@@ -491,13 +491,14 @@ std::optional<ReceivedScene> ReadArchive(const ByteSource& source) {
   ReceivedScene scene;
   std::string member;  // the member of the document being read
   // The entries of the lists go into the scene one by one and are dropped from the document.
+  // Nothing else is kept: members the archive does not have, and a document that is no object,
+  // are read and dropped.
   const json::parser_callback_t take = [&](int depth, json::parse_event_t event, json& parsed) {
-    if (depth == 1 && event == json::parse_event_t::key) {
+    using Event = json::parse_event_t;
+    const bool starts = event == Event::object_start || event == Event::array_start || event == Event::value;
+    if (depth == 0) return event != Event::array_start;
+    if (depth == 1 && event == Event::key) {
       member = parsed.get<std::string>();
-      return true;
-    }
-    if (depth != 2 || (event != json::parse_event_t::object_end && event != json::parse_event_t::array_end &&
-                       event != json::parse_event_t::value)) {
       return true;
     }
     void (*read)(const json&, ReceivedScene&) = member == "materials" ? ReadMaterial
@@ -505,7 +506,13 @@ std::optional<ReceivedScene> ReadArchive(const ByteSource& source) {
                                                 : member == "nodes"   ? ReadNode
                                                 : member == "scenes"  ? ReadSceneEntry
                                                                       : nullptr;
-    if (!read) return true;
+    if (depth == 1 && starts) {
+      return read || member == "format" || member == "version" || member == "model" ||
+             member == "materialVersion" || member == "camera";
+    }
+    if (depth != 2 || !read || (event != Event::object_end && event != Event::array_end && event != Event::value)) {
+      return true;
+    }
     if (parsed.is_object()) read(parsed, scene);
     return false;
   };
