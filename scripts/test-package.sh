@@ -74,8 +74,8 @@ as_host() {
 }
 # Waits until `file` holds `pattern` (a fixed text) `count` times, at most 20 s.
 wait_for() {
-  local tries=0
-  while [ "$(grep -cF "$2" "$1" 2>/dev/null || true)" -lt "$3" ]; do
+  local tries=0 count
+  while count=$(grep -cF "$2" "$1" 2>/dev/null) || true; [ "${count:-0}" -lt "$3" ]; do
     tries=$((tries + 1))
     [ $tries -le 100 ] || fail "$4: no $3 x $2 in $(basename "$1") after 20 s"
     sleep 0.2
@@ -86,6 +86,8 @@ stop_windows() {
   winctl close Plandora_class >/dev/null 2>&1 || true
   winctl close Qt5152QWindowIcon >/dev/null 2>&1 || true
   winctl command Q9_Exchange 105 >/dev/null 2>&1 || true
+  # A program that found no link library waits in its message box.
+  winctl msgbox "Error: missing Q9 Render application!" 100 >/dev/null 2>&1 || true
 }
 trap stop_windows EXIT
 
