@@ -1,6 +1,7 @@
 # The release build (preset "release", `make release`): the two shipped programs, built so that
 # two builds of one commit in two folders give the same bytes. scripts/release.sh checks and
-# packages them from what this writes into build/release/release.env.
+# packages them from what this writes into build/release/release.env. The preset optimises as
+# the tested Windows build does (-O2), without its debug information.
 if(NOT WIN32)
   message(FATAL_ERROR "The release build is a Windows build: use the preset \"release\"")
 endif()
