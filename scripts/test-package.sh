@@ -49,6 +49,19 @@ done
 awk '/^Debian package libcli11-dev/, /^-{80}$/' "$notices" | grep -q "into Q9_Exchange.exe" &&
   fail "the notices place CLI11 in Q9_Exchange.exe"
 
+# A file the linker took in that is neither ours nor of any package stops the notices.
+stray=$(mktemp -d)
+mkdir "$stray/build"
+: >"$stray/stray.o"
+printf 'Linker script and memory map\n\nLOAD %s\n' "$stray/stray.o" >"$stray/stray.map"
+printf "%s='%s'\n" version "$version" source "$root" build "$stray/build" \
+  program_map "$stray/stray.map" program_linked_in "$stray" tool_map "$stray/stray.map" \
+  tool_linked_in "$stray" >"$stray/build/release.env"
+refused=$("$root/scripts/release-notices.sh" "$stray/build" 2>&1 >/dev/null) && refused=""
+rm -rf "$stray"
+[[ "$refused" == *"stray.o went into the programs but belongs to no installed Debian package"* ]] ||
+  fail "the notices took a file of no package: ${refused:-no error}"
+
 echo "== The unpacked programs under Wine, with the reference link library as Q9Plugin.dll"
 cp "$bin/Q9Plugin.dll" "$package/Q9Plugin.dll"
 appdata="$test/appdata"
