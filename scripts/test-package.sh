@@ -62,6 +62,22 @@ rm -rf "$stray"
 [[ "$refused" == *"stray.o went into the programs but belongs to no installed Debian package"* ]] ||
   fail "the notices took a file of no package: ${refused:-no error}"
 
+# The build's commit: none without a git work tree of the project's own (no git at all, or a
+# source folder inside another repository); the commit of the project's work tree.
+commit_of() {
+  cmake -DSOURCE_DIR="$1" -DOUTPUT="$test/build_commit.cpp" -P "$root/cmake/build-commit.cmake"
+  sed -n 's/^const char kBuildCommit\[\] = "\(.*\)";$/\1/p' "$test/build_commit.cpp"
+}
+mkdir -p "$test/no-git"
+outside=$(mktemp -d)
+[ -z "$(commit_of "$outside")" ] || fail "a build outside a git work tree names a commit"
+rmdir "$outside"
+[ -z "$(commit_of "$test/no-git")" ] || fail "a source folder inside another repository takes its commit"
+case "$(commit_of "$root")" in
+  "$(git -C "$root" rev-parse --short=12 HEAD)"*) ;;
+  *) fail "the project's work tree gives no commit" ;;
+esac
+
 echo "== The unpacked programs under Wine, with the reference link library as Q9Plugin.dll"
 cp "$bin/Q9Plugin.dll" "$package/Q9Plugin.dll"
 appdata="$test/appdata"
