@@ -89,7 +89,7 @@ inline fs::path WriteModel(const fs::path& folder, int solids, int triangles) {
     entry[2 * i] = static_cast<uint8_t>(project[i]);
     entry[2 * i + 1] = static_cast<uint8_t>(project[i] >> 8);
   }
-  const int32_t type = Geometry;
+  const int32_t type = static_cast<int32_t>(SectionType::Geometry);
   const int32_t base = kContainerHeaderSize;
   std::memcpy(&entry[2056], &type, 4);
   std::memcpy(&entry[2060], &base, 4);

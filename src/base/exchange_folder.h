@@ -10,6 +10,10 @@
 
 namespace q9 {
 
+// The host's key under HKEY_CURRENT_USER whose value "TempPath" names the exchange folder when
+// the environment does not.
+inline constexpr char kHostRegistryKey[] = "SOFTWARE\\Vendrix\\Plandora2025_Q9Plugin";
+
 // Finds the exchange folder: the application-data folder (environment "APPDATA") followed by
 // "Vendrix\Plandora2025_Q9Plugin\Data", else the registry value "TempPath" of
 // HKEY_CURRENT_USER\SOFTWARE\Vendrix\Plandora2025_Q9Plugin. A successful lookup is kept for the

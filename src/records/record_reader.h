@@ -26,7 +26,7 @@ namespace q9 {
 bool ReadRecordFile(const std::u16string& path, std::u16string& text,
                     platform::FileError* error = nullptr);
 
-// The lines of a text, in order, read from the reader's own copy of the text.
+// The lines of a text, in order, read in place from the caller's text.
 class RecordReader {
  public:
   // Reads `text` in place: the text must outlive the reader.

@@ -158,7 +158,7 @@ void SceneContainer::loadSection(int32_t index) {
     return;
   }
   const DirectoryEntry& entry = entries[static_cast<size_t>(index)];
-  if (entry.type() == SectionType::Geometry) {
+  if (entry.is(SectionType::Geometry)) {
     readGeometrySection(*this, entry.offset());
     currentSectionName = entry.name();
   }

@@ -26,7 +26,8 @@ constexpr int32_t kContainerHeaderSize = static_cast<int32_t>(container::kHeader
 constexpr int kDirectoryEntries = container::kDirectoryEntries;
 constexpr size_t kDirectoryEntrySize = container::kEntrySize;
 
-enum SectionType : int32_t {
+// The section types an entry's `type` names; any other value makes the entry inert.
+enum class SectionType : int32_t {
   Geometry = 2,
   ChangeList = 4,
 };
@@ -37,8 +38,10 @@ struct DirectoryEntry {
   std::array<uint8_t, kDirectoryEntrySize> bytes{};
 
   std::u16string name() const;  // the host project's file path, up to its first zero unit
-  int32_t type() const;
+  int32_t type() const;  // as stored: a SectionType value or any other
   int32_t offset() const;
+  // Whether the entry's type is `section`.
+  bool is(SectionType section) const { return type() == static_cast<int32_t>(section); }
 };
 static_assert(sizeof(DirectoryEntry) == kDirectoryEntrySize);
 

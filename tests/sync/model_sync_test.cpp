@@ -13,6 +13,7 @@
 namespace q9 {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
@@ -174,6 +175,36 @@ TEST_F(ModelSyncTest, DispatcherRunsTheSyncOfEachRequestMessage) {
   EXPECT_THAT(LogMessages(), ElementsAre("Sync Model state 1 _ Start", "Sync Model state 1 _ End",
                                          "Sync Model state 0"));
   EXPECT_THAT(Lines(Record()), ElementsAre("SourceProject: []", "ID3D: [4] TimeStamp: [9]"));
+}
+
+// A start's word, carried as the forwarding instance carries it, runs the sync the word names.
+TEST_F(ModelSyncTest, EachCommandWordReachesTheSyncItNames) {
+  Write(u"_mod.sm", Update("", 4));
+  test::WriteFileBytes(File(u"camera.cam"), "Camera_Start\nCamera_End\n");
+  test::WriteFileBytes(File(u"Views.cam"), "\n");
+  int notified = 0;
+  const test::TempFolder startsLog;
+  const auto run = [&](const std::u16string& word) {
+    link.ClearJournal();
+    ProcessState started;
+    started.exchangeFolder.Fix(startsLog.path() + u"\\");
+    ApplyCommandLine(started, {word});
+    const std::optional<uint32_t> message = RequestMessage(started.requestCode);
+    return message ? DispatchSyncMessage(container, *message, [&] { ++notified; }) : std::nullopt;
+  };
+  EXPECT_TRUE(run(u"cameraSync"));
+  EXPECT_THAT(link.Texts(), ElementsAre(HasSubstr("SendCameraTransformFov")));
+  EXPECT_TRUE(run(u"viewsSync"));
+  EXPECT_THAT(link.Texts(), Contains(HasSubstr("SendScenes")));
+  EXPECT_TRUE(run(u"lightSync"));
+  EXPECT_EQ(container.solids.count(4), 1u);
+  EXPECT_EQ(notified, 0);
+  EXPECT_THAT(LogMessages(), IsEmpty()) << "lightSync applies the update without log lines";
+  EXPECT_TRUE(run(u"ModelSync"));
+  EXPECT_EQ(notified, 1);
+  EXPECT_THAT(LogMessages(), ElementsAre("Sync Model state 0"));
+  EXPECT_EQ(run(u"colorMode"), std::nullopt) << "the colour mode is carried by no message";
+  EXPECT_EQ(run(u"modelSync"), std::nullopt);
 }
 
 // --- start-up ---

@@ -175,10 +175,14 @@ TEST_F(RunTest, MissingRendererEndsWithStatusThreeAndTheMessageOnStandardError) 
 }
 
 TEST(RunWords, MapAsTheForwardingInstanceMapsThem) {
-  EXPECT_EQ(WordMessage("cameraSync"), 1025u);
-  EXPECT_EQ(WordMessage("ModelSync"), 1026u);
-  EXPECT_EQ(WordMessage("lightSync"), 1028u);
-  EXPECT_EQ(WordMessage("viewsSync"), 1029u);
+  const q9::test::TempFolder startsLog;
+  for (const q9::CommandWord& entry : q9::kCommandWords) {
+    const std::string word(entry.word);
+    q9::ProcessState started;
+    started.exchangeFolder.Fix(startsLog.path() + u"\\");
+    q9::ApplyCommandLine(started, {q9::Utf16FromUtf8(word)});
+    EXPECT_EQ(WordMessage(word), q9::RequestMessage(started.requestCode)) << word;
+  }
   EXPECT_EQ(WordMessage("1027"), 1027u);
   EXPECT_EQ(WordMessage("1025"), 1025u);
   for (const char* word : {"colorMode", "modelSync", "1024", "1030", "01026", " 1026", ""}) {

@@ -284,14 +284,14 @@ int32_t SectionType(const json& entry) {
     const json& type = entry["type"];
     if (type.is_string()) {
       const std::string name = type.get<std::string>();
-      if (name == "geometry") return q9::SectionType::Geometry;
-      if (name == "changeList") return q9::SectionType::ChangeList;
+      if (name == "geometry") return static_cast<int32_t>(q9::SectionType::Geometry);
+      if (name == "changeList") return static_cast<int32_t>(q9::SectionType::ChangeList);
       Fail("entry type \"" + name + "\": geometry, changeList or a number");
     }
     return static_cast<int32_t>(U32(type));
   }
-  if (entry.contains("geometry")) return q9::SectionType::Geometry;
-  if (entry.contains("changeList")) return q9::SectionType::ChangeList;
+  if (entry.contains("geometry")) return static_cast<int32_t>(q9::SectionType::Geometry);
+  if (entry.contains("changeList")) return static_cast<int32_t>(q9::SectionType::ChangeList);
   return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "inspect.h"
 #include "link/q9plugin_api.h"
 #include "q9x.h"
+#include "sync/requests.h"
 #include "tool_files.h"
 #include "tool_platform.h"
 
@@ -37,12 +38,12 @@ class Report {
 
 std::string Display(const std::u16string& path) { return q9::platform::DisplayPath(path); }
 
-const char* SourceName(q9::ExchangeFolder::Source source) {
+std::string SourceName(q9::ExchangeFolder::Source source) {
   switch (source) {
     case q9::ExchangeFolder::Source::AppData: return "from APPDATA";
     case q9::ExchangeFolder::Source::Registry:
-      return "from the registry value TempPath of "
-             "HKEY_CURRENT_USER\\SOFTWARE\\Vendrix\\Plandora2025_Q9Plugin";
+      return "from the registry value TempPath of HKEY_CURRENT_USER\\" +
+             std::string(q9::kHostRegistryKey);
     case q9::ExchangeFolder::Source::Fixed: return "given by --folder";
     case q9::ExchangeFolder::Source::None: break;
   }
@@ -199,16 +200,18 @@ void CheckLink(const std::string& link, Report& report) {
 
 void CheckWindows(Report& report) {
   if (!kHasWindows) return;
-  if (WindowClassFound("Plandora_class")) {
-    report.Ok("host window", "found (Plandora_class)");
+  const std::string host = q9::kHostWindowClass;
+  const std::string renderer = q9::kRendererWindowClass;
+  if (WindowClassFound(host.c_str())) {
+    report.Ok("host window", "found (" + host + ")");
   } else {
-    report.Problem("host window", "not found (Plandora_class): a working instance ends at once",
+    report.Problem("host window", "not found (" + host + "): a working instance ends at once",
                    "start the host and open the project");
   }
-  if (WindowClassFound("Qt5152QWindowIcon")) {
-    report.Ok("renderer window", "found (Qt5152QWindowIcon)");
+  if (WindowClassFound(renderer.c_str())) {
+    report.Ok("renderer window", "found (" + renderer + ")");
   } else {
-    report.Problem("renderer window", "not found (Qt5152QWindowIcon): a working instance ends at once",
+    report.Problem("renderer window", "not found (" + renderer + "): a working instance ends at once",
                    "start the renderer from the host");
   }
 }

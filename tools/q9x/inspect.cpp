@@ -196,8 +196,8 @@ json ChangeListJson(q9::SceneContainer& container, int64_t base) {
 }
 
 std::string TypeName(int32_t type) {
-  if (type == q9::SectionType::Geometry) return "geometry";
-  if (type == q9::SectionType::ChangeList) return "changeList";
+  if (type == static_cast<int32_t>(q9::SectionType::Geometry)) return "geometry";
+  if (type == static_cast<int32_t>(q9::SectionType::ChangeList)) return "changeList";
   return "inert";
 }
 
@@ -224,19 +224,8 @@ std::string Number(const json& value) {
 }
 
 std::string LightTypeName(int32_t type) {
-  switch (type) {
-    case -1: return "Uninitialized";
-    case 0: return "point";
-    case 1: return "spot";
-    case 2: return "IES";
-    case 3: return "Area";
-    case 4: return "Line";
-    case 5: return "Led";
-    case 6: return "Emissive";
-    case 7: return "Camera";
-    case -88888888: return "eInvalidLightParentSolidID";
-  }
-  return "type " + std::to_string(type);
+  const std::u16string_view name = q9::LightTypeName(static_cast<q9::LightType>(type));
+  return name.empty() ? "type " + std::to_string(type) : q9::Utf8FromUtf16(name);
 }
 
 std::string TripleText(const json& v) {
@@ -356,9 +345,9 @@ json InspectContainer(const std::string& path) {
     if (inUse) {
       // Each section gets the reading budget of one operation, as it would in the system.
       container.reader.Attach(container.file.get());
-      if (entry.type() == q9::SectionType::Geometry) {
+      if (entry.is(q9::SectionType::Geometry)) {
         described["section"] = GeometryJson(container, entry.offset());
-      } else if (entry.type() == q9::SectionType::ChangeList) {
+      } else if (entry.is(q9::SectionType::ChangeList)) {
         described["section"] = ChangeListJson(container, entry.offset());
       }
     }
