@@ -27,19 +27,6 @@ MaterialRecord Material(std::u16string name, int32_t index) {
   return material;
 }
 
-// The lines of a log or record file, CR LF cut.
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 class ModelSyncTest : public SceneTest {
  protected:
   std::string Record() { return test::ReadFileBytes(File(u"_mod.sync")); }
@@ -61,7 +48,7 @@ TEST_F(ModelSyncTest, RecordListsSolidsThenMaterialsInKeyOrder) {
   container.materials[u"B"] = Material(u"B", -2);
   container.materials[u"b"].nTimeID = 55;
   writeSyncRecord(container);
-  EXPECT_THAT(Lines(Record()), ElementsAre("SourceProject: []",
+  EXPECT_THAT(test::TextLines(Record()), ElementsAre("SourceProject: []",
                                            "ID3D: [1] TimeStamp: [100]",
                                            "ID3D: [2] TimeStamp: [200]",
                                            "ID3D: [10] TimeStamp: [1000]",
@@ -174,7 +161,7 @@ TEST_F(ModelSyncTest, DispatcherRunsTheSyncOfEachRequestMessage) {
   EXPECT_EQ(notified, 1);
   EXPECT_THAT(LogMessages(), ElementsAre("Sync Model state 1 _ Start", "Sync Model state 1 _ End",
                                          "Sync Model state 0"));
-  EXPECT_THAT(Lines(Record()), ElementsAre("SourceProject: []", "ID3D: [4] TimeStamp: [9]"));
+  EXPECT_THAT(test::TextLines(Record()), ElementsAre("SourceProject: []", "ID3D: [4] TimeStamp: [9]"));
 }
 
 // A start's word, carried as the forwarding instance carries it, runs the sync the word names.
@@ -216,7 +203,7 @@ class StartupTest : public ModelSyncTest {
     test::MakeFolder(exchange);
     process.exchangeFolder.Fix(exchange);
     fresh.session.libraryPath = test::ReferenceLink::LibraryPath();
-    logLinesBefore = Lines(test::ReadFileBytes(process.log.LogPath())).size();
+    logLinesBefore = test::TextLines(test::ReadFileBytes(process.log.LogPath())).size();
   }
   SceneContainer fresh{process};
 };
