@@ -9,17 +9,17 @@ void SceneContainer::applyChanges() {
   DamageWatch damage(*this);
   loadHeader();
   if (lastEntryIndex < 0 || !reader.attached()) {
-    close();
+    Close();
     return;
   }
   const DirectoryEntry& entry = entries[0];
   if (!entry.is(SectionType::ChangeList)) {
-    close();
+    Close();
     return;
   }
   const std::u16string project = entry.name();
   if (project == currentSectionName) {
-    walkChangeList(reader, entry.offset(), [&](int64_t, const std::u16string& kind) {
+    WalkChangeList(reader, entry.offset(), [&](int64_t, const std::u16string& kind) {
       if (kind == u"Solid") {
         readIdList(changedSolids);
       } else if (kind == u"Material") {
@@ -33,7 +33,7 @@ void SceneContainer::applyChanges() {
     session.link().Q9SaveRawToQ9a(session.handle, session.RawArchivePath().c_str());
   }
   damage.Finish();
-  close();
+  Close();
 }
 
 void SceneContainer::applyChangeList() {

@@ -2,7 +2,7 @@
 
 namespace q9 {
 
-void walkChangeList(ContainerReader& reader, int64_t base,
+void WalkChangeList(ContainerReader& reader, int64_t base,
                     const std::function<void(int64_t at, const std::u16string& kind)>& item) {
   reader.context = "change list";
   reader.Seek(base);

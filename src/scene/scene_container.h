@@ -103,9 +103,9 @@ class SceneContainer {
   // An existing file is never truncated. Leaves `file` open or null.
   void open();
   // Opens `path` read-only and never creates or writes it (tools). False when it cannot.
-  bool openForReading();
+  bool OpenForReading();
   // Closes `file` if it is open.
-  void close();
+  void Close();
   // open(), then: a file of at least 208644 bytes has its header and directory read into the
   // members, leaving `file` open just behind the directory; a missing or empty file receives
   // a fresh header made from the members as held (the header last read, or the start values),
@@ -116,7 +116,7 @@ class SceneContainer {
   void loadHeader();
   // Reads the header and directory at offset 0 of the open file into the members. The name is
   // the text up to its first zero unit, at most 255 units.
-  void readHeader();
+  void ReadHeader();
   // One length-prefixed string at the current position, cut to what the file holds.
   std::u16string readString();
   // One id list at the current position into `list`, replacing it; returns the count kept.

@@ -76,7 +76,7 @@ TEST_F(ContainerTest, FileOfExactlyAHeaderIsReadAndHasNoSections) {
   EXPECT_EQ(container.name, u"Only");
   EXPECT_EQ(container.entries[0].name(), u"p");
   EXPECT_EQ(container.entries[0].type(), 2);
-  container.close();
+  container.Close();
   EXPECT_EQ(test::ReadFileBytes(File(u"a.pdx")), header) << "not rewritten";
 }
 
@@ -174,7 +174,7 @@ TEST_F(ContainerTest, LongestNameAndPreservedWordSurviveAFreshHeader) {
   Write(u"a.pdx", {{"header", {{"name", name}, {"preservedWord", 0x1234}}}, {"entries", json::array()}});
   Use(u"a.pdx");
   container.loadHeader();
-  container.close();
+  container.Close();
   EXPECT_EQ(container.name.size(), 255u);
   EXPECT_EQ(container.preservedWord, 0x1234);
   EXPECT_EQ(container.lastEntryIndex, -1);

@@ -108,7 +108,7 @@ TEST_F(MemoryTest, ArraysClaimingMoreThanTheFileAreCut) {
   uint64_t kept = 0;
   GeometryVisitor visitor;
   visitor.mesh = [&](const MeshItem& item) { kept = item.counts[0] + item.counts[1] + item.counts[4]; };
-  const size_t peak = PeakDuring([&] { walkGeometrySection(container.reader, container.entries[0].offset(), visitor); });
+  const size_t peak = PeakDuring([&] { WalkGeometrySection(container.reader, container.entries[0].offset(), visitor); });
   EXPECT_LE(kept * 4, bytes.size());
   EXPECT_LE(peak, bytes.size() + (256u << 10));
 }

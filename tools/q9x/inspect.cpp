@@ -172,7 +172,7 @@ json GeometryJson(q9::SceneContainer& container, int64_t base) {
                         {"nActCamera", list.nActCamera},
                         {"cameras", cameras}};
   };
-  q9::walkGeometrySection(container.reader, base, visitor);
+  q9::WalkGeometrySection(container.reader, base, visitor);
   container.reader.onDamage = nullptr;
   return section;
 }
@@ -180,7 +180,7 @@ json GeometryJson(q9::SceneContainer& container, int64_t base) {
 json ChangeListJson(q9::SceneContainer& container, int64_t base) {
   json section = {{"kind", "changeList"}, {"items", json::array()}};
   WatchDamage(container, section);
-  q9::walkChangeList(container.reader, base, [&](int64_t at, const std::u16string& kind) {
+  q9::WalkChangeList(container.reader, base, [&](int64_t at, const std::u16string& kind) {
     json item = {{"at", at}, {"kind", Utf8(kind)}};
     if (kind == u"Solid" || kind == u"Material") {
       std::vector<uint32_t> ids;
@@ -307,7 +307,7 @@ json InspectContainer(const std::string& path) {
   q9::ProcessState process;  // nothing is sent or logged: the container is only read
   q9::SceneContainer container(process);
   container.path = q9::Utf16FromUtf8(path);
-  if (IsFolder(path) || !container.openForReading()) return nullptr;
+  if (IsFolder(path) || !container.OpenForReading()) return nullptr;
   json result = {{"file", path}, {"length", container.reader.length()}, {"damaged", false}};
   if (container.reader.length() < q9::kContainerHeaderSize) {
     result["short"] = true;
@@ -323,7 +323,7 @@ json InspectContainer(const std::string& path) {
     }
     return result;
   }
-  container.readHeader();
+  container.ReadHeader();
   result["header"] = {{"reserved0", container.reserved0},
                       {"headerSize", container.headerSize},
                       {"reserved8", container.reserved8},
