@@ -28,8 +28,8 @@ constexpr size_t kDirectoryEntrySize = container::kEntrySize;
 
 // The section types an entry's `type` names; any other value makes the entry inert.
 enum class SectionType : int32_t {
-  Geometry = 2,
-  ChangeList = 4,
+  Geometry = container::kGeometrySectionType,
+  ChangeList = container::kChangeListSectionType,
 };
 
 // One directory entry, held byte for byte as in the file: the name (1028 UTF-16 units), the type

@@ -26,11 +26,6 @@ constexpr uint32_t kExitCommand = 105;      // WM_COMMAND id that ends the proce
 constexpr uintptr_t kWatchdogTimer = 101;   // one-second watchdog
 constexpr uint32_t kWatchdogPeriodMs = 1000;
 
-// The main window classes of the host and of the renderer: the host is notified through its
-// window, and a working instance lives while both windows exist.
-constexpr char kHostWindowClass[] = "Plandora_class";
-constexpr char kRendererWindowClass[] = "Qt5152QWindowIcon";
-
 // A word the host may start the program with, compared exactly, and what it asks for.
 struct CommandWord {
   std::string_view word;

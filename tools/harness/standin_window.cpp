@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/peer_windows.h"
 #include "base/unique_handle_win32.h"
-#include "sync/requests.h"
 
 #ifdef STANDIN_HOST
 constexpr std::string_view kStandInClass = q9::kHostWindowClass;
