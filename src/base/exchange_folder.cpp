@@ -29,9 +29,7 @@ std::u16string ExchangeFolder::Get() {
   if (appData && !appData->empty()) {
     exchangeFolder = *appData;
     AppendSeparatorUnlessPresent(exchangeFolder);
-    exchangeFolder += u"Vendrix";
-    AppendSeparatorUnlessPresent(exchangeFolder);
-    exchangeFolder += u"Plandora2025_Q9Plugin\\Data";
+    exchangeFolder += Ascii16(kHostFolder) + u"\\Data";
     source_ = Source::AppData;
   } else {
     // The environment always wins; the host's registry setting is the fallback.

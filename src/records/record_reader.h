@@ -33,7 +33,7 @@ class RecordReader {
   explicit RecordReader(std::u16string_view text) : text_(text) {}
 
   // The next line without its LF; false when no line is left, and from then on. A text that
-  // ends with LF has no empty line after it. `line` stays valid while the reader lives.
+  // ends with LF has no empty line after it. `line` points into the text, valid while the text is.
   bool NextLine(std::u16string_view& line);
 
  private:

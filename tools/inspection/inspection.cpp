@@ -24,26 +24,6 @@ std::string Utf8(const std::u16string& text) { return q9::Utf8FromUtf16(text); }
 
 json Triple(const q9::Float3& v) { return json::array({v.x, v.y, v.z}); }
 
-std::string DamageText(const q9::ReadDamage& damage, int64_t length) {
-  using Kind = q9::ReadDamage::Kind;
-  switch (damage.kind) {
-    case Kind::OffsetOutside:
-      return "offset " + std::to_string(damage.position) + " lies outside the file (0 to " +
-             std::to_string(length) + "); read as zeros";
-    case Kind::PastEnd:
-      return std::to_string(damage.asked) + " bytes read at " + std::to_string(damage.position) +
-             ", the file holds " + std::to_string(damage.kept) + " of them; the rest read as zeros";
-    case Kind::CountCut:
-      return "count " + std::to_string(damage.asked) + " at " + std::to_string(damage.position) +
-             " cut to " + std::to_string(damage.kept) + ", all the file holds (it ends at " +
-             std::to_string(length) + ")";
-    case Kind::BudgetSpent:
-      return "reading stopped at " + std::to_string(damage.position) +
-             ": the tables point at the same items again and again, far beyond the file's size";
-  }
-  return "";
-}
-
 const char* DamageKind(q9::ReadDamage::Kind kind) {
   using Kind = q9::ReadDamage::Kind;
   switch (kind) {
@@ -69,7 +49,7 @@ void WatchDamage(q9::SceneContainer& container, json& section) {
     list.push_back({{"offset", damage.position},
                     {"what", std::string(damage.context)},
                     {"kind", DamageKind(damage.kind)},
-                    {"message", DamageText(damage, length)}});
+                    {"message", q9::DescribeDamage(damage, length)}});
   };
 }
 

@@ -9,6 +9,7 @@
 #include "base/process_state.h"
 #include "base/text.h"
 #include "inspection/inspection.h"
+#include "link/link_session.h"
 #include "link/q9plugin_api.h"
 #include "q9x/command.h"
 #include "q9x/exit_status.h"
@@ -183,21 +184,14 @@ void CheckLink(const std::string& link, Report& report) {
     }
     return;
   }
-  std::vector<std::string> missing;
-  size_t total = 0;
-#define Q9_DOCTOR_SYMBOL(result, name, parameters, arguments)                  \
-  ++total;                                                                     \
-  if (!q9::platform::ModuleSymbol(module.get(), #name)) missing.push_back(#name);
-  Q9_LINK_FUNCTIONS(Q9_DOCTOR_SYMBOL)
-#undef Q9_DOCTOR_SYMBOL
-  if (missing.empty()) {
-    report.Ok(check, link + ": loaded, all " + std::to_string(total) + " functions exported");
+  q9::LinkFunctions functions;
+  const std::string lacks = q9::ResolveLinkFunctions(module.get(), functions);
+  if (lacks.empty()) {
+    report.Ok(check, link + ": loaded, all " + std::to_string(q9::kLinkFunctionCount) +
+                         " functions exported");
     return;
   }
-  std::string names;
-  for (const std::string& name : missing) names += (names.empty() ? "" : ", ") + name;
-  report.Problem(check, link + ": lacks " + std::to_string(missing.size()) + " of " +
-                            std::to_string(total) + " functions: " + names,
+  report.Problem(check, link + ": " + lacks,
                  "install a renderer whose link library matches this program's version");
 }
 
