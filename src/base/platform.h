@@ -119,9 +119,6 @@ int64_t FileAgeSeconds(const std::u16string& path);
 // The size of the file at the path in bytes, -1 when it cannot be opened.
 int64_t FileSize(const std::u16string& path);
 
-// Copies a file; never overwrites an existing target. True on success.
-bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to);
-
 // Reads an environment variable as the runtime's secure read does into a buffer of
 // `bufferChars` wide characters. Empty when the variable is unset, the read fails, or the value
 // with its terminating zero does not fit the buffer.

@@ -190,20 +190,6 @@ int64_t FileSize(const std::u16string& path) {
   return static_cast<int64_t>(status.st_size);
 }
 
-bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to) {
-  UniqueFile in = OpenFile(from, "rb");
-  if (!in) return false;
-  // "x": the target is created only when it does not exist yet.
-  UniqueFile out(std::fopen(NativePath(to).c_str(), "wbx"));
-  if (!out) return false;
-  char buffer[1 << 16];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
-    if (std::fwrite(buffer, 1, got, out.get()) != got) return false;
-  }
-  return !std::ferror(in.get()) && std::fflush(out.get()) == 0;
-}
-
 std::optional<std::u16string> ReadEnvironment(const std::u16string& name, size_t bufferChars) {
   const char* value = std::getenv(Utf8FromUtf16(name).c_str());
   if (!value) return std::nullopt;

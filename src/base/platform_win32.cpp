@@ -245,10 +245,6 @@ int64_t FileSize(const std::u16string& path) {
   return static_cast<int64_t>(static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
 }
 
-bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to) {
-  return CopyFileW(Wide(from), Wide(to), TRUE) != 0;
-}
-
 std::optional<std::u16string> ReadEnvironment(const std::u16string& name, size_t bufferChars) {
   std::vector<wchar_t> buffer(bufferChars + 1, L'\0');
   size_t required = 0;

@@ -11,6 +11,11 @@ namespace q9 {
 
 class LinkLibrary;  // the loaded library and its functions
 
+// Resolves every link function from the loaded library `module` into `functions` (a function it
+// lacks stays null). Returns what it lacks as "lacks 2 of 31 functions: Q9SendCamera, SendScenes"
+// (in the table's order), or an empty text when it exports them all.
+std::string ResolveLinkFunctions(void* module, LinkFunctions& functions);
+
 class LinkSession {
  public:
   // Logs and reports a missing renderer through `process`, which outlives the session.

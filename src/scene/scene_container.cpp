@@ -39,7 +39,7 @@ int32_t DirectoryEntry::offset() const {
 }
 
 void SceneContainer::open() {
-  close();
+  Close();
   openError = {};
   openedReadOnly = false;
   if (memory) {
@@ -58,8 +58,8 @@ void SceneContainer::open() {
   if (file) reader.Attach(file.get());
 }
 
-bool SceneContainer::openForReading() {
-  close();
+bool SceneContainer::OpenForReading() {
+  Close();
   if (memory) {
     reader.Attach(memory->data(), memory->size());
     return true;
@@ -69,12 +69,12 @@ bool SceneContainer::openForReading() {
   return file != nullptr;
 }
 
-void SceneContainer::close() {
+void SceneContainer::Close() {
   reader.Detach();
   file.reset();
 }
 
-void SceneContainer::readHeader() {
+void SceneContainer::ReadHeader() {
   reader.context = "header";
   reader.Seek(0);
   reserved0 = reader.ReadInt32();
@@ -99,7 +99,7 @@ void SceneContainer::loadHeader() {
     return;
   }
   if (reader.length() >= kContainerHeaderSize) {
-    readHeader();
+    ReadHeader();
     return;
   }
   if (reader.length() > 0) {
@@ -107,7 +107,7 @@ void SceneContainer::loadHeader() {
     process.log.WriteLine("Warning: " + shownPath + " holds " + std::to_string(reader.length()) +
                           " bytes, less than a header (" + std::to_string(kContainerHeaderSize) +
                           "): left untouched, nothing loaded");
-    close();
+    Close();
     return;
   }
   // A missing or empty file: a fresh header carrying the header held in memory.
@@ -126,7 +126,7 @@ void SceneContainer::loadHeader() {
   // A file opened read-only refuses the writes; the operation then ends the same way.
   // Bytes read from memory (fuzzing) are never written.
   if (!file) {
-    close();
+    Close();
     return;
   }
   reader.Detach();
@@ -140,7 +140,7 @@ void SceneContainer::loadHeader() {
     process.log.WriteLine("Error: a fresh header could not be written into " + shownPath + ": " +
                           reason);
   }
-  close();
+  Close();
 }
 
 std::u16string SceneContainer::readString() { return reader.ReadString(); }
@@ -154,16 +154,16 @@ void SceneContainer::loadSection(int32_t index) {
   loadHeader();
   if (index < 0 || index >= kDirectoryEntries || index > lastEntryIndex ||
       !reader.attached()) {
-    close();
+    Close();
     return;
   }
   const DirectoryEntry& entry = entries[static_cast<size_t>(index)];
-  if (entry.type() == SectionType::Geometry) {
+  if (entry.is(SectionType::Geometry)) {
     readGeometrySection(*this, entry.offset());
     currentSectionName = entry.name();
   }
   damage.Finish();
-  close();
+  Close();
 }
 
 std::string DescribeDamage(const ReadDamage& damage, int64_t fileLength) {

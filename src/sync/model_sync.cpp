@@ -61,7 +61,7 @@ bool loadStartupModel(SceneContainer& container) {
   container.path = FolderFilePath(container.process.folder(), u"_model.pdx");
   container.loadHeader();
   // No handle is held while the link starts: that may wait for the user at a message box.
-  container.close();
+  container.Close();
   container.session.modelFilePath = container.entries[0].name();
   if (!container.session.Initialise()) return false;
   container.loadSection(0);

@@ -24,6 +24,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::HasSubstr;
 
 std::vector<std::string> JournalLines(const std::u16string& path) {
   std::vector<std::string> lines;
@@ -433,6 +434,21 @@ TEST_F(ReferenceLibraryTest, ArchiveIsReplacedWholeAndNoTemporaryFileStays) {
   EXPECT_TRUE(nlohmann::json::accept(saved));
   EXPECT_THAT(test::FolderEntryNames(link.folder().path()),
               ElementsAre("Q9_Log.log", "journal.jsonl", "model.q9a", "scene.q9a"));
+}
+
+// What a session is given before its model is known names no archive: nothing lands in the
+// working directory or in a folder, and the journal still has the calls.
+TEST_F(ReferenceLibraryTest, PathWithoutAModelNameWritesNoArchive) {
+  const std::vector<std::string> before = test::FolderEntryNames(link.folder().path());
+  const std::u16string inFolder = link.folder().File(u".q9a");
+  f().Q9SaveRawToQ9a(h, u".q9a");
+  f().Q9SaveRawToQ9a(h, inFolder.c_str());
+  EXPECT_FALSE(test::FileExists(u".q9a"));
+  EXPECT_EQ(test::FolderEntryNames(link.folder().path()), before);
+  const std::vector<std::string> lines = Lines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_THAT(lines[lines.size() - 2], HasSubstr("Q9SaveRawToQ9a"));
+  EXPECT_THAT(lines.back(), HasSubstr(test::JournalText(inFolder)));
 }
 
 TEST_F(ReferenceLibraryTest, ManyRemovalsKeepTheOrderOfWhatIsLeft) {

@@ -76,7 +76,7 @@ TEST_F(ContainerTest, FileOfExactlyAHeaderIsReadAndHasNoSections) {
   EXPECT_EQ(container.name, u"Only");
   EXPECT_EQ(container.entries[0].name(), u"p");
   EXPECT_EQ(container.entries[0].type(), 2);
-  container.close();
+  container.Close();
   EXPECT_EQ(test::ReadFileBytes(File(u"a.pdx")), header) << "not rewritten";
 }
 
@@ -174,7 +174,7 @@ TEST_F(ContainerTest, LongestNameAndPreservedWordSurviveAFreshHeader) {
   Write(u"a.pdx", {{"header", {{"name", name}, {"preservedWord", 0x1234}}}, {"entries", json::array()}});
   Use(u"a.pdx");
   container.loadHeader();
-  container.close();
+  container.Close();
   EXPECT_EQ(container.name.size(), 255u);
   EXPECT_EQ(container.preservedWord, 0x1234);
   EXPECT_EQ(container.lastEntryIndex, -1);
@@ -254,14 +254,23 @@ TEST_F(ContainerTest, OnlyGeometryEntriesAreLoaded) {
 
 // --- primitives ---
 
-TEST_F(ContainerTest, StringsAndIdListsReadAtThePosition) {
+// The container's own readers over untrusted counts: a string or id list that asks for more than
+// the file holds keeps what is there, tells the damage, and never allocates the count asked for.
+TEST_F(ContainerTest, StringsAndIdListsReadAtThePositionAndAreCutByTheFile) {
   RawBytes raw;
   size_t at = raw.PutString(208644, u"");       // n = 0: four bytes
   at = raw.PutString(at, u"Solid");
   raw.Put32(at, 3).Put32(at + 4, 7).Put32(at + 8, 0xFFFFFFFF).Put32(at + 12, 9);
   raw.Put32(at + 16, 0);
+  const size_t cutList = at + 20;
+  raw.Put32(cutList, 0xFFFFFFFF).Put32(cutList + 4, 5).Put32(cutList + 8, 6);
+  const size_t cutText = cutList + 12;
+  raw.Put32(cutText, 0x7FFFFFFF);
+  raw.PutUnits(cutText + 4, u"ab");
   test::WriteFileBytes(File(u"p.bin"), raw.bytes());
   Use(u"p.bin");
+  std::vector<ReadDamage::Kind> damage;
+  container.reader.onDamage = [&damage](const ReadDamage& d) { damage.push_back(d.kind); };
   container.open();
   container.reader.Seek(208644);
   EXPECT_EQ(container.readString(), u"");
@@ -272,7 +281,18 @@ TEST_F(ContainerTest, StringsAndIdListsReadAtThePosition) {
   EXPECT_THAT(ids, ElementsAre(7u, 0xFFFFFFFFu, 9u));
   EXPECT_EQ(container.readIdList(ids), 0u);
   EXPECT_THAT(ids, IsEmpty());
+  EXPECT_THAT(damage, IsEmpty());
+
+  container.reader.Seek(static_cast<int64_t>(cutText));
+  EXPECT_EQ(container.readString(), u"ab") << "a length of 2^31 - 1 with two units left";
+  EXPECT_EQ(container.reader.position(), static_cast<int64_t>(raw.bytes().size()));
   EXPECT_EQ(container.readIdList(ids), 0u) << "past the end: a zero count";
+  EXPECT_THAT(ids, IsEmpty());
+  container.reader.Seek(static_cast<int64_t>(cutList));
+  EXPECT_EQ(container.readIdList(ids), 4u) << "a count of 2^32 - 1: the words up to the end";
+  EXPECT_THAT(ids, ElementsAre(5u, 6u, 0x7FFFFFFFu, 0x00620061u));
+  EXPECT_EQ(damage, (std::vector{ReadDamage::Kind::CountCut, ReadDamage::Kind::PastEnd,
+                                 ReadDamage::Kind::CountCut}));
 }
 
 }  // namespace

@@ -279,8 +279,17 @@ void Q9GetRenderVersion(char16_t* buffer, int32_t count) {
 
 void Q9SetMaterialVersion(Session& s, int32_t version) { s.scene.materialVersion = version; }
 
+// A path without a name before its extension (".q9a", what a session gets before it knows its
+// model) names no model's archive: nothing is written, least of all into the working directory
+// of whatever program loaded the library. The journal still shows the call.
+bool NamesAnArchive(std::u16string_view path) {
+  const size_t cut = path.find_last_of(u"\\/");
+  const std::u16string_view name = cut == std::u16string_view::npos ? path : path.substr(cut + 1);
+  return !name.empty() && name.front() != u'.';
+}
+
 void Q9SaveRawToQ9a(Session& s, const char16_t* path) {
-  if (path) SaveArchive(s, path);
+  if (path && NamesAnArchive(path)) SaveArchive(s, path);
 }
 
 void SendScenes(Session&, const char16_t*) {}

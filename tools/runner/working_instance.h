@@ -20,6 +20,9 @@ struct RunOptions {
 // A word run takes: a command word (exactly as spelled) or a message number 1025 to 1029.
 bool RunWordAccepted(const std::string& word);
 
+// The words run takes, for messages: "cameraSync, ModelSync, ..., colorMode, 1025 to 1029".
+std::string RunWordsText();
+
 // Acts as the working instance started with the first word: logs the command line and sets the
 // request and colour mode from it, runs the start-up load of "_model.pdx", handles the first
 // word's request, then each further word as a forwarding instance would post it (a command word
