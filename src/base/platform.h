@@ -114,7 +114,8 @@ std::optional<std::u16string> ReadUserRegistryText(const std::u16string& subKey,
                                                    uint32_t bufferBytes);
 
 // A shared library loaded at run time: LoadLibraryW on Windows (a bare file name goes through
-// the normal DLL search, the executable's folder first), dlopen on the native build.
+// the DLL search, the executable's folder first; see KeepWorkingFolderOutOfLibrarySearch),
+// dlopen on the native build.
 struct ModuleCloser {
   void operator()(void* module) const noexcept;
 };
@@ -124,9 +125,24 @@ using UniqueModule = std::unique_ptr<void, ModuleCloser>;
 UniqueModule LoadModule(const std::u16string& path, std::string* error = nullptr);
 // The exported function `name`, or null.
 void* ModuleSymbol(void* module, const char* name);
+// The full path of the file a loaded library came from, as the operating system names it
+// (GetModuleFileNameW on Windows, the dynamic linker's name natively); empty when it cannot
+// tell.
+std::u16string ModuleFilePath(void* module);
+
+// Takes the working folder out of the search for libraries loaded by a bare file name, for the
+// rest of the process: a library that a host's project folder or a network share holds is then
+// never loaded in place of the one beside the program. Windows: SetDllDirectoryW with the
+// program's own folder, which keeps that folder, the system folders and PATH in the search
+// (an empty text would not remove the working folder under Wine; SetDefaultDllDirectories would
+// drop PATH). Native: nothing to do, a bare name never searches the working folder. False, with
+// the operating system's reason in `error`, when the search could not be changed.
+bool KeepWorkingFolderOutOfLibrarySearch(std::string* error = nullptr);
 
 // Where the link library is loaded from unless the caller says otherwise: "Q9Plugin.dll" through
-// the normal DLL search on Windows; empty on the native build, where the caller gives the path.
+// the DLL search on Windows (the program's folder first, never the working folder once
+// KeepWorkingFolderOutOfLibrarySearch has run); empty on the native build, where the caller
+// gives the path.
 std::u16string DefaultLinkLibraryPath();
 
 // Tells the user about a failure that stops the program: a modal message box with no owner

@@ -1,5 +1,6 @@
 // Native build of the platform seam: POSIX files, the process environment, no registry.
 #include <dlfcn.h>
+#include <link.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -204,6 +205,14 @@ UniqueModule LoadModule(const std::u16string& path, std::string* error) {
 void* ModuleSymbol(void* module, const char* name) {
   return module ? ::dlsym(module, name) : nullptr;
 }
+
+std::u16string ModuleFilePath(void* module) {
+  const ::link_map* map = nullptr;
+  if (!module || ::dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return {};
+  return Utf16FromUtf8(map->l_name);
+}
+
+bool KeepWorkingFolderOutOfLibrarySearch(std::string*) { return true; }
 
 std::u16string DefaultLinkLibraryPath() { return {}; }
 

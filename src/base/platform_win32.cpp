@@ -267,6 +267,36 @@ void* ModuleSymbol(void* module, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
+std::u16string ModuleFilePath(void* module) {
+  if (!module) return {};
+  // A path may be longer than MAX_PATH; the text is cut when the buffer was too small.
+  std::vector<wchar_t> buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(static_cast<HMODULE>(module), buffer.data(),
+                                            static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) {
+      return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), length);
+    }
+    if (buffer.size() >= 32768) return {};
+    buffer.assign(buffer.size() * 2, L'\0');
+  }
+}
+
+bool KeepWorkingFolderOutOfLibrarySearch(std::string* error) {
+  const std::u16string program = ModuleFilePath(GetModuleHandleW(nullptr));
+  const size_t separator = program.find_last_of(u"\\/");
+  if (separator == std::u16string::npos) {
+    if (error) *error = "the program's own folder is unknown";
+    return false;
+  }
+  // The folder with its closing separator ("C:\", not "C:", for a program at a drive's root).
+  const std::u16string folder = program.substr(0, separator + 1);
+  if (SetDllDirectoryW(Wide(folder))) return true;
+  if (error) *error = SystemErrorText(GetLastError());
+  return false;
+}
+
 std::u16string DefaultLinkLibraryPath() { return u"Q9Plugin.dll"; }
 
 void ShowErrorMessage(const std::u16string& caption, const std::u16string& text) {

@@ -189,13 +189,16 @@ void CheckLink(const std::string& link, Report& report) {
   if (!q9::platform::ModuleSymbol(module.get(), #name)) missing.push_back(#name);
   Q9_LINK_FUNCTIONS(Q9_DOCTOR_SYMBOL)
 #undef Q9_DOCTOR_SYMBOL
+  const std::u16string loaded = q9::platform::ModuleFilePath(module.get());
+  const std::string from = loaded.empty() ? "" : " from " + Display(loaded);
   if (missing.empty()) {
-    report.Ok(check, link + ": loaded, all " + std::to_string(total) + " functions exported");
+    report.Ok(check, link + ": loaded" + from + ", all " + std::to_string(total) +
+                         " functions exported");
     return;
   }
   std::string names;
   for (const std::string& name : missing) names += (names.empty() ? "" : ", ") + name;
-  report.Problem(check, link + ": lacks " + std::to_string(missing.size()) + " of " +
+  report.Problem(check, link + from + ": lacks " + std::to_string(missing.size()) + " of " +
                             std::to_string(total) + " functions: " + names,
                  "install a renderer whose link library matches this program's version");
 }
@@ -242,8 +245,9 @@ problem, what to do about it:
   - the log ("Q9_Log.log" beside the folder) and its size;
   - each exchange file ("_model.pdx", "_mod.sm", "camera.cam", "Views.cam", "_mod.sync"):
     present, readable and, for the containers, intact (read as inspect reads them);
-  - the link library (--link, else the one q9x run would load): found, loadable, exporting all
-    of the functions the system calls (the missing ones named);
+  - the link library (--link, else the one q9x run would load, looked for as Q9_Exchange.exe
+    looks: beside the program, never in the working folder): found, loadable, the file loaded,
+    exporting all of the functions the system calls (the missing ones named);
   - on Windows: the host window ("Plandora_class") and the renderer window
     ("Qt5152QWindowIcon").
 --json   the same as one JSON document
