@@ -90,8 +90,8 @@ class SceneContainer {
 
   // The bounded cursor over `file` through which every read goes; attached by open().
   ContainerReader reader;
-  // Why the last open() found no file (the runtime's reason); empty when it found one.
-  std::string openError;
+  // Why the last open() found no file, in the operating system's words; empty when it found one.
+  platform::FileError openError;
   // Whether the last open() could open the file for reading only.
   bool openedReadOnly = false;
 
