@@ -102,8 +102,11 @@ bool RemovePath(const std::u16string& path);
 // file, whatever other processes append at the same time (Windows: a handle opened for
 // FILE_APPEND_DATA only, one WriteFile; natively O_APPEND, one write). The file is created when
 // missing; the bytes are stored as they stand (no line-end conversion). False, with the
-// operating system's reason in `error`, when the file cannot be opened or the write fails.
-bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError* error = nullptr);
+// operating system's reason in `error`, when the file cannot be opened or the write fails; a
+// full disk may take the first bytes and refuse the rest. `appended` (if given) receives how many
+// of the bytes reached the file.
+bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError* error = nullptr,
+                  size_t* appended = nullptr);
 
 // Renames a file in one step. With `replace` an existing file at `to` is replaced (atomically
 // natively); without, the rename fails when anything exists at `to`. True on success.

@@ -190,7 +190,9 @@ class AppendTurn {
   bool owned_ = false;
 };
 
-bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError* error) {
+bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError* error,
+                  size_t* appended) {
+  if (appended) *appended = 0;
   const AppendTurn turn(path);
   // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end of the file as it is
   // at that moment. Full sharing, deletion included, so that a rotation may rename the file
@@ -207,6 +209,7 @@ bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError*
   const BOOL wrote =
       WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   const DWORD writeError = GetLastError();
+  if (appended) *appended = written;
   if (wrote && written == bytes.size()) return true;
   if (error) {
     *error = SystemError(wrote ? ERROR_WRITE_FAULT : writeError);
@@ -342,7 +345,7 @@ bool KeepWorkingFolderOutOfLibrarySearch(std::string* error) {
   // The folder with its closing separator ("C:\", not "C:", for a program at a drive's root).
   const std::u16string folder = program.substr(0, separator + 1);
   if (SetDllDirectoryW(Wide(folder))) return true;
-  if (error) *error = SystemErrorText(GetLastError());
+  if (error) *error = SystemError(GetLastError()).text;
   return false;
 }
 

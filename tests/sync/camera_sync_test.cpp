@@ -82,11 +82,13 @@ TEST_F(CameraSyncTest, RecordFileInUseByTheHostIsToldAsSuch) {
   WriteCamera("Camera_Start\nCamera_End\n");
   const test::HeldFile held(exchange + u"\\camera.cam");
   ASSERT_TRUE(held.held());
+  process.fileInUseWait = FileInUseWait(std::chrono::milliseconds(0));
   EXPECT_FALSE(SyncCamera(session, process));
   EXPECT_THAT(LogMessages(process),
               ElementsAre("Error: record file \"" +
                           platform::DisplayPath(exchange + u"\\camera.cam") +
-                          "\" could not be read: " +
+                          "\" could not be read: it was in use by another process; not waited "
+                          "for (no wait set): " +
                           platform::SystemError(ERROR_SHARING_VIOLATION).text));
 }
 #endif

@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/platform.h"
+
 namespace q9plugin {
 
 namespace {
@@ -106,11 +108,12 @@ class ArchiveWriter {
     EndArray();
   }
 
-  // Writes what is left; false when any write failed.
-  bool Finish() {
+  // Writes what is left; false when any write failed, with the reason of the first in `error`.
+  bool Finish(q9::platform::FileError* error) {
     text_ += '\n';
     Flush();
-    return ok_ && std::fflush(file_) == 0;
+    if (!ok_ && error) *error = failure_;
+    return ok_;
   }
 
  private:
@@ -153,7 +156,7 @@ class ArchiveWriter {
   }
 
   void Flush() {
-    if (ok_ && std::fwrite(text_.data(), 1, text_.size(), file_) != text_.size()) ok_ = false;
+    if (ok_ && !q9::platform::WriteToFile(file_, text_, &failure_)) ok_ = false;
     text_.clear();
   }
 
@@ -162,6 +165,7 @@ class ArchiveWriter {
   std::vector<Level> levels_;
   bool afterKey_ = false;
   bool ok_ = true;
+  q9::platform::FileError failure_;
 };
 
 void WriteProperties(ArchiveWriter& out, const Properties& properties) {
@@ -210,7 +214,7 @@ void WritePlacement(ArchiveWriter& out, const PlacedCamera& placement) {
 
 }  // namespace
 
-bool WriteArchive(const Session& session, std::FILE* file) {
+bool WriteArchive(const Session& session, std::FILE* file, q9::platform::FileError* error) {
   ArchiveWriter out(file);
   out.BeginObject();
   out.Key("format");
@@ -311,7 +315,7 @@ bool WriteArchive(const Session& session, std::FILE* file) {
     out.Null();
   }
   out.EndObject();
-  return out.Finish();
+  return out.Finish(error);
 }
 
 }  // namespace q9plugin

@@ -14,6 +14,8 @@
 #include <variant>
 #include <vector>
 
+#include "base/platform.h"
+
 namespace q9plugin {
 
 // Entries by name in the order in which their names first appeared; setting an existing name
@@ -133,7 +135,8 @@ struct Session {
 };
 
 // Writes the raw archive of `session` (a readable JSON document of everything above but the
-// connection) to `file` as it goes, never whole in memory. False when a write failed.
-bool WriteArchive(const Session& session, std::FILE* file);
+// connection) to `file` as it goes, never whole in memory. False when a write failed, with the
+// reason of the first in `error` (if given); the caller finishes the file.
+bool WriteArchive(const Session& session, std::FILE* file, q9::platform::FileError* error = nullptr);
 
 }  // namespace q9plugin
