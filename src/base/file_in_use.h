@@ -19,6 +19,7 @@ class FileInUseWait {
   // The environment variable that sets the bound (whole milliseconds, 0 to 60000) for tests; it
   // is read once, when the process state is made.
   static constexpr char16_t kBoundVariable[] = u"Q9_FILE_IN_USE_WAIT_MS";
+  static constexpr std::chrono::milliseconds kWorthNoting{100};
 
   explicit FileInUseWait(std::chrono::milliseconds bound = kDefaultBound) : bound_(bound) {}
   // The bound that kBoundVariable gives, or the default when it is unset or not such a number.
@@ -36,6 +37,12 @@ class FileInUseWait {
   // result with its error in `error`; `waited` (if given) receives how long this call waited.
   bool Run(const std::function<bool(platform::FileError& error)>& attempt,
            platform::FileError& error, std::chrono::milliseconds* waited = nullptr);
+
+  // Whether a wait that ended with the file opened is worth a "Note: " line: a few milliseconds
+  // are the moment another program takes to close a file (under Wine even a file closed by
+  // another process a moment before may read as in use), a tenth of a second or more is a
+  // program that held it.
+  static bool WorthNoting(std::chrono::milliseconds waited) { return waited >= kWorthNoting; }
 
   // Words for a log line about a file still in use when Run gave up after `waited`: "it was in
   // use by another process; given up after 1000 ms", followed by ": " and the system's text.

@@ -106,7 +106,7 @@ void SceneContainer::loadHeader() {
     process.log.WriteLine("Error: " + shownPath + " could not be opened: " + reason);
     return;
   }
-  if (openWaited.count() > 0) {
+  if (FileInUseWait::WorthNoting(openWaited)) {
     process.log.WriteLine("Note: " + shownPath + " was in use by another process; opened after " +
                           std::to_string(openWaited.count()) + " ms");
   }

@@ -112,7 +112,7 @@ class SceneContainer {
   // a fresh header made from the members as held (the header last read, or the start values),
   // and `file` is closed. A file that holds some bytes but less than a header (damaged, or
   // still being written by the host) is left untouched and closed, with a "Warning: " line.
-  // A file that was waited for gets a "Note: " line saying how long.
+  // A file that was waited for a tenth of a second or more gets a "Note: " line saying how long.
   // No file: nothing changes, and an "Error: " line tells why; so does a fresh header that could
   // not be written, and what was written of it is removed (the file was empty), so that the next
   // start writes it again.

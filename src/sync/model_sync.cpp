@@ -107,7 +107,7 @@ bool writeSyncRecord(const SceneContainer& container) {
         return file.has_value();
       },
       reason, &waited);
-  if (file && waited.count() > 0) {
+  if (file && FileInUseWait::WorthNoting(waited)) {
     container.process.log.WriteLine("Note: sync record \"" + platform::DisplayPath(path) +
                                     "\" was in use by another process; written after " +
                                     std::to_string(waited.count()) + " ms");

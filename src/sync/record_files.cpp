@@ -26,7 +26,7 @@ bool ReadHostRecordFile(ProcessState& process, std::u16string_view fileName, std
     process.log.WriteLine("Error: " + shownPath + " could not be read: " + reason);
     return false;
   }
-  if (waited.count() > 0) {
+  if (FileInUseWait::WorthNoting(waited)) {
     process.log.WriteLine("Note: " + shownPath + " was in use by another process; read after " +
                           std::to_string(waited.count()) + " ms");
   }
