@@ -206,15 +206,21 @@ bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError*
   }
   const UniqueHandle file(opened);
   DWORD written = 0;
-  const BOOL wrote =
+  BOOL wrote =
       WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  const DWORD writeError = GetLastError();
-  if (appended) *appended = written;
-  if (wrote && written == bytes.size()) return true;
-  if (error) {
-    *error = SystemError(wrote ? ERROR_WRITE_FAULT : writeError);
-    if (wrote) error->text = "only part of the line was written";
+  DWORD writeError = GetLastError();
+  if (wrote && written < bytes.size()) {
+    // A file that took only part (a full disk): the rest once more, which tells why, or goes in
+    // if the room came back meanwhile.
+    DWORD rest = 0;
+    wrote = WriteFile(file.get(), bytes.data() + written, static_cast<DWORD>(bytes.size() - written),
+                      &rest, nullptr);
+    writeError = wrote ? ERROR_DISK_FULL : GetLastError();
+    written += rest;
   }
+  if (appended) *appended = written;
+  if (written == bytes.size()) return true;
+  if (error) *error = SystemError(writeError);
   return false;
 }
 
