@@ -27,7 +27,7 @@ allowed() {
     pack) echo "$core common" ;;
     inspection) echo "$core common" ;;
     runner) echo "$core common received" ;;
-    picture) echo "base received" ;;
+    picture) echo "base translate received" ;;
     q9plugin) echo "base link received" ;;
     harness) echo "base" ;;
     q9x) echo "$core common received pack inspection runner picture" ;;

@@ -127,14 +127,14 @@ void SceneContainer::loadHeader() {
   const size_t units = std::min(name.size(), kMaxNameUnits);
   nameLength = static_cast<int32_t>(units);
   headerSize = kContainerHeaderSize;
-  PutInt32(&header[0], reserved0);
-  PutInt32(&header[4], headerSize);
-  PutInt32(&header[8], reserved8);
-  PutInt32(&header[12], nameLength);
-  for (size_t i = 0; i < units; ++i) PutUint16(&header[16 + 2 * i], name[i]);
-  PutUint16(&header[16 + 2 * kPreservedWordUnit], preservedWord);
-  PutInt32(&header[16 + kNameBlockBytes], lastEntryIndex);
-  std::memcpy(&header[20 + kNameBlockBytes], entries.data(), sizeof entries);
+  PutInt32(&header[container::kReserved0At], reserved0);
+  PutInt32(&header[container::kHeaderSizeAt], headerSize);
+  PutInt32(&header[container::kReserved8At], reserved8);
+  PutInt32(&header[container::kNameLengthAt], nameLength);
+  for (size_t i = 0; i < units; ++i) PutUint16(&header[container::kNameBlockAt + 2 * i], name[i]);
+  PutUint16(&header[container::kPreservedWordAt], preservedWord);
+  PutInt32(&header[container::kLastEntryIndexAt], lastEntryIndex);
+  std::memcpy(&header[container::kDirectoryAt], entries.data(), sizeof entries);
   // A file opened read-only refuses the writes; the operation then ends the same way.
   // Bytes read from memory (fuzzing) are never written.
   if (!file) {

@@ -28,8 +28,8 @@ constexpr int kDirectoryEntries = container::kDirectoryEntries;
 constexpr size_t kDirectoryEntrySize = container::kEntrySize;
 
 enum SectionType : int32_t {
-  Geometry = 2,
-  ChangeList = 4,
+  Geometry = container::kGeometrySectionType,
+  ChangeList = container::kChangeListSectionType,
 };
 
 // One directory entry, held byte for byte as in the file: the name (1028 UTF-16 units), the type

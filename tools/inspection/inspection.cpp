@@ -147,7 +147,7 @@ json GeometryJson(q9::SceneContainer& container, int64_t base) {
     json counts = json::array();
     for (uint64_t count : mesh.counts) counts.push_back(count);
     json cut = json::array();
-    for (int a = 0; a < 8; ++a) {
+    for (int a = 0; a < q9::container::kMeshArrays; ++a) {
       if (!mesh.complete[a]) cut.push_back(a + 1);
     }
     section["solids"].back()["meshes"].push_back({{"at", mesh.at},

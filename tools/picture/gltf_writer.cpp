@@ -1,155 +1,157 @@
 #include "picture/gltf_writer.h"
 
-#include <cctype>
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
-#include <map>
+#include <deque>
+#include <unordered_map>
+#include <vector>
 
-#include "picture/scene_render.h"
+#include "base/text.h"
+#include "picture/camera.h"
+#include "picture/json_text.h"
+#include "translate/material_translation.h"
 
 namespace q9x {
 
 namespace {
 
-using nlohmann::json;
+static_assert(std::endian::native == std::endian::little,
+              "the binary chunk holds the floats as they lie in memory");
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kFloatComponent = 5126;
 constexpr int kArrayBuffer = 34962;
+constexpr size_t kBlock = JsonText::kBlock;  // the binary chunk's pieces too
+constexpr uint64_t kLargestGlb = 0xFFFFFFFFu;  // the header's length is 32 bits
 
-using D3 = std::array<double, 3>;
-D3 Sub(D3 a, D3 b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
-D3 Cross(D3 a, D3 b) { return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]}; }
-double Length(D3 a) { return std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]); }
-D3 Unit(D3 a, D3 fallback) {
-  const double length = Length(a);
-  if (!(length > 1e-30) || !std::isfinite(length)) return fallback;
-  return {a[0] / length, a[1] / length, a[2] / length};
-}
-D3 Of(const Vec3& v) { return {v[0], v[1], v[2]}; }
-
-json Floats(std::initializer_list<double> values) {
-  json array = json::array();
-  for (double v : values) array.push_back(v);
-  return array;
-}
-
-json MatrixJson(const Matrix& m) {
-  json array = json::array();
-  for (float v : m) array.push_back(v);
-  return array;
-}
-
-bool IsIdentity(const Matrix& m) {
-  for (int i = 0; i < 16; ++i) {
-    if (m[i] != (i % 5 == 0 ? 1.0f : 0.0f)) return false;
-  }
-  return true;
-}
-
-bool FiniteMatrix(const Matrix& m) {
-  for (float v : m) {
-    if (!std::isfinite(v)) return false;
-  }
-  return true;
-}
-
-// A map path as a file URI: "C:\Data\Textures\oak.png" gives "file:///C:/Data/Textures/oak.png",
-// "/data/oak.png" "file:///data/oak.png"; every byte outside the unreserved characters, "/" and
-// a drive's ":" is percent-encoded.
-std::string MapUri(const std::string& path) {
-  const bool drive = path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
-  std::string uri = drive ? "file:///" : "file://";
-  if (!drive && !path.starts_with("/") && !path.starts_with("\\")) uri += "/";
-  static const char kHex[] = "0123456789ABCDEF";
-  for (char c : path) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (c == '\\') {
-      uri += '/';
-    } else if (std::isalnum(u) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/' ||
-               (c == ':' && drive)) {
-      uri += c;
-    } else {
-      uri += '%';
-      uri += kHex[u >> 4];
-      uri += kHex[u & 15];
-    }
-  }
-  return uri;
-}
-
-class GlbWriter {
+// One of the document's top-level arrays: its items, joined by commas.
+class Section {
  public:
-  // Appends floats as a buffer view and an accessor of `type`; its index.
-  size_t Accessor(const std::vector<float>& values, const char* type, size_t components, bool bounds) {
-    const size_t offset = bin_.size();
-    bin_.resize(offset + values.size() * 4);
-    std::memcpy(bin_.data() + offset, values.data(), values.size() * 4);
-    json view = {{"buffer", 0}, {"byteOffset", offset}, {"byteLength", values.size() * 4},
-                 {"target", kArrayBuffer}};
-    gltf_["bufferViews"].push_back(view);
-    json accessor = {{"bufferView", gltf_["bufferViews"].size() - 1},
-                     {"componentType", kFloatComponent},
-                     {"count", values.size() / components},
-                     {"type", type}};
-    if (bounds) {
-      std::vector<float> low(values.begin(), values.begin() + components), high = low;
-      for (size_t i = 0; i < values.size(); ++i) {
-        low[i % components] = std::min(low[i % components], values[i]);
-        high[i % components] = std::max(high[i % components], values[i]);
-      }
-      accessor["min"] = low;
-      accessor["max"] = high;
-    }
-    gltf_["accessors"].push_back(accessor);
-    return gltf_["accessors"].size() - 1;
+  // Starts the next item; `size()` before the call is its index.
+  JsonText& Item() {
+    if (count_++ > 0) text_ << ",";
+    return text_;
   }
-
-  json& gltf() { return gltf_; }
-
-  std::string Finish() {
-    if (!bin_.empty()) gltf_["buffers"] = json::array({{{"byteLength", bin_.size()}}});
-    std::string text = gltf_.dump();
-    while (text.size() % 4) text += ' ';
-    std::string bin = bin_;
-    while (bin.size() % 4) bin += '\0';
-    std::string glb;
-    auto word = [&glb](uint32_t value) {
-      for (int i = 0; i < 4; ++i) glb += static_cast<char>((value >> (8 * i)) & 0xFF);
-    };
-    const size_t length = 12 + 8 + text.size() + (bin.empty() ? 0 : 8 + bin.size());
-    word(0x46546C67);  // "glTF"
-    word(2);
-    word(static_cast<uint32_t>(length));
-    word(static_cast<uint32_t>(text.size()));
-    word(0x4E4F534A);  // "JSON"
-    glb += text;
-    if (!bin.empty()) {
-      word(static_cast<uint32_t>(bin.size()));
-      word(0x004E4942);  // "BIN"
-      glb += bin;
-    }
-    return glb;
-  }
+  size_t size() const { return count_; }
+  const JsonText& text() const { return text_; }
 
  private:
-  json gltf_ = json::object();
-  std::string bin_;
+  JsonText text_;
+  size_t count_ = 0;
 };
 
-// A camera's node matrix: glTF cameras look along their -Z with +Y up.
-Matrix CameraMatrix(const ReceivedCamera& camera) {
-  const D3 from = Of(camera.from);
-  const D3 forward = Unit(Sub(Of(camera.to), from), {0, 1, 0});
-  D3 right = Unit(Cross(forward, Of(camera.up)), {0, 0, 0});
-  if (Length(right) == 0) right = Unit(Cross(forward, {0, 0, 1}), {0, 0, 0});
-  if (Length(right) == 0) right = Unit(Cross(forward, {0, 1, 0}), {1, 0, 0});
-  const D3 up = Cross(right, forward);
-  auto f = [](double v) { return static_cast<float>(v); };
-  return {f(right[0]),    f(right[1]),    f(right[2]),    0,
-          f(up[0]),       f(up[1]),       f(up[2]),       0,
-          f(-forward[0]), f(-forward[1]), f(-forward[2]), 0,
-          f(from[0]),     f(from[1]),     f(from[2]),     1};
+Vec3d Unit(Vec3d a, Vec3d fallback) {
+  const double length = Length(a);
+  if (!(length > 1e-30) || !std::isfinite(length)) return fallback;
+  return {a.x / length, a.y / length, a.z / length};
+}
+
+// What a mesh gives the file: its whole triangles with finite corners (and finite texture
+// coordinates where they were sent), in the order they were sent.
+struct MeshPlan {
+  bool sentNormals = false;
+  bool sentTexcoords = false;
+  size_t triangles = 0;
+  std::array<float, 3> low{}, high{};  // of the positions kept
+
+  explicit MeshPlan(const ReceivedMesh& mesh)
+      : sentNormals(mesh.normals.size() == mesh.positions.size()),
+        sentTexcoords(mesh.texcoords.size() * 3 == mesh.positions.size() * 2) {}
+
+  bool Keeps(const ReceivedMesh& mesh, size_t t) const {
+    for (size_t i = 0; i < 9; ++i) {
+      if (!std::isfinite(mesh.positions[t * 9 + i])) return false;
+    }
+    if (sentTexcoords) {
+      for (size_t i = 0; i < 6; ++i) {
+        if (!std::isfinite(mesh.texcoords[t * 6 + i])) return false;
+      }
+    }
+    return true;
+  }
+};
+
+MeshPlan PlanOf(const ReceivedMesh& mesh) {
+  MeshPlan plan(mesh);
+  for (size_t t = 0; t < mesh.HeldTriangles(); ++t) {
+    if (!plan.Keeps(mesh, t)) continue;
+    for (size_t i = 0; i < 9; ++i) {
+      const float v = mesh.positions[t * 9 + i];
+      if (plan.triangles == 0 && i < 3) plan.low[i] = plan.high[i] = v;
+      plan.low[i % 3] = std::min(plan.low[i % 3], v);
+      plan.high[i % 3] = std::max(plan.high[i % 3], v);
+    }
+    ++plan.triangles;
+  }
+  return plan;
+}
+
+// The binary chunk, passed on to the sink in pieces of at most 1 MB.
+class BinaryChunk {
+ public:
+  explicit BinaryChunk(const ByteSink& sink) : sink_(sink) { buffer_.reserve(kBlock); }
+  void Floats(const float* values, size_t count) {
+    const char* bytes = reinterpret_cast<const char*>(values);
+    if (buffer_.size() + count * 4 > kBlock) Flush();
+    buffer_.insert(buffer_.end(), bytes, bytes + count * 4);
+  }
+  void Vector(Vec3d v) {
+    const float values[3] = {static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)};
+    Floats(values, 3);
+  }
+  // False once the sink has refused bytes.
+  bool Flush() {
+    if (ok_ && !buffer_.empty()) ok_ = sink_(std::string_view(buffer_.data(), buffer_.size()));
+    total_ += buffer_.size();
+    buffer_.clear();
+    return ok_;
+  }
+  bool ok() const { return ok_; }
+  // The bytes taken so far.
+  uint64_t total() const { return total_ + buffer_.size(); }
+
+ private:
+  const ByteSink& sink_;
+  std::vector<char> buffer_;
+  uint64_t total_ = 0;
+  bool ok_ = true;
+};
+
+// A mesh's positions, normals and texture coordinates, as its plan lays them out.
+void WriteMeshData(BinaryChunk& out, const ReceivedMesh& mesh, const MeshPlan& plan) {
+  const size_t held = mesh.HeldTriangles();
+  for (size_t t = 0; t < held; ++t) {
+    if (plan.Keeps(mesh, t)) out.Floats(&mesh.positions[t * 9], 9);
+  }
+  // Corner normals that were sent but do not make a direction give way to the triangles'.
+  bool sentUsable = plan.sentNormals;
+  for (size_t t = 0; sentUsable && t < held; ++t) {
+    if (!plan.Keeps(mesh, t)) continue;
+    for (size_t k = 0; k < 3 && sentUsable; ++k) {
+      const float* n = &mesh.normals[t * 9 + k * 3];
+      sentUsable = Length(Unit({n[0], n[1], n[2]}, {0, 0, 0})) != 0;
+    }
+  }
+  for (size_t t = 0; t < held; ++t) {
+    if (!plan.Keeps(mesh, t)) continue;
+    if (sentUsable) {
+      for (size_t k = 0; k < 3; ++k) {
+        const float* n = &mesh.normals[t * 9 + k * 3];
+        out.Vector(Unit({n[0], n[1], n[2]}, {0, 0, 0}));
+      }
+    } else {
+      const float* p = &mesh.positions[t * 9];
+      const Vec3d a{p[0], p[1], p[2]}, b{p[3], p[4], p[5]}, c{p[6], p[7], p[8]};
+      const Vec3d normal = Unit(Cross(b - a, c - a), {0, 0, 1});
+      for (int k = 0; k < 3; ++k) out.Vector(normal);
+    }
+  }
+  if (plan.sentTexcoords) {
+    for (size_t t = 0; t < held; ++t) {
+      if (plan.Keeps(mesh, t)) out.Floats(&mesh.texcoords[t * 6], 6);
+    }
+  }
 }
 
 bool FiniteCamera(const ReceivedCamera& camera) {
@@ -161,159 +163,313 @@ bool FiniteCamera(const ReceivedCamera& camera) {
   return true;
 }
 
-json CameraJson(const std::string& name, const ReceivedCamera& camera) {
-  double fov = camera.fov;
-  if (!(fov >= 1 && fov <= 179)) fov = 60;
-  const double yfov = 2 * PortableAtan(PortableTan(fov * kPi / 360.0) / kExportAspect);
-  return {{"name", name},
-          {"type", "perspective"},
-          {"perspective", {{"aspectRatio", kExportAspect}, {"yfov", yfov}, {"znear", 0.01}}}};
+// A camera's node matrix: glTF cameras look along their -Z with +Y up.
+Matrix CameraMatrix(const ReceivedCamera& camera) {
+  const CameraBasis basis = BasisOf(camera);
+  auto f = [](double v) { return static_cast<float>(v); };
+  return {f(basis.right.x),    f(basis.right.y),    f(basis.right.z),    0,
+          f(basis.up.x),       f(basis.up.y),       f(basis.up.z),       0,
+          f(-basis.forward.x), f(-basis.forward.y), f(-basis.forward.z), 0,
+          camera.from[0],      camera.from[1],      camera.from[2],      1};
 }
 
-std::vector<float> FlatNormals(const std::vector<float>& positions) {
-  std::vector<float> normals(positions.size());
-  for (size_t t = 0; t + 9 <= positions.size(); t += 9) {
-    const D3 a{positions[t], positions[t + 1], positions[t + 2]};
-    const D3 b{positions[t + 3], positions[t + 4], positions[t + 5]};
-    const D3 c{positions[t + 6], positions[t + 7], positions[t + 8]};
-    const D3 n = Unit(Cross(Sub(b, a), Sub(c, a)), {0, 0, 1});
-    for (int k = 0; k < 3; ++k) {
-      for (int i = 0; i < 3; ++i) normals[t + 3 * k + i] = static_cast<float>(n[i]);
+// The renderer's names of the properties that carry a map file, in UTF-8.
+const std::vector<std::string>& MapProperties() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> utf8;
+    for (std::u16string_view name : q9::kMapProperties) utf8.push_back(q9::Utf8FromUtf16(name));
+    return utf8;
+  }();
+  return names;
+}
+
+// The JSON chunk, built in one pass over the scene: its text in parts, and the length of the
+// binary chunk it describes.
+class Document {
+ public:
+  explicit Document(const ReceivedScene& scene) : scene_(scene) {
+    for (const auto& [name, node] : scene.nodes) AddNode(name, node);
+    if (scene.camera) AddCamera("Current camera", *scene.camera);
+    for (const auto& [name, entry] : scene.scenes) {
+      if (entry.camera) AddCamera("Scene " + name, *entry.camera);
     }
+    for (const auto& [name, light] : scene.lights) AddLight(name, light);
+    Assemble();
   }
-  return normals;
-}
+  // Its pieces point into itself.
+  Document(const Document&) = delete;
+  Document& operator=(const Document&) = delete;
 
-}  // namespace
+  uint64_t jsonLength() const {
+    uint64_t length = 0;
+    for (const JsonText* piece : pieces_) length += piece->size();
+    return length;
+  }
+  uint64_t binaryLength() const { return binaryLength_; }
+  bool WriteJson(const ByteSink& sink) const {
+    for (const JsonText* piece : pieces_) {
+      for (const std::string& block : piece->blocks()) {
+        if (!sink(block)) return false;
+      }
+    }
+    return true;
+  }
 
-std::string ExportGlb(const ReceivedScene& scene) {
-  GlbWriter writer;
-  json& gltf = writer.gltf();
-  gltf["asset"] = {{"version", "2.0"}, {"generator", "q9x export"}};
-  gltf["scene"] = 0;
-  // The host's Z-up axes turned to glTF's Y-up: -90 degrees about X.
-  gltf["nodes"] = json::array({{{"name", "Received scene"},
-                                {"rotation", Floats({-0.70710678118654752, 0, 0, 0.70710678118654752})},
-                                {"children", json::array()}}});
-  gltf["scenes"] = json::array({{{"name", scene.model.empty() ? "received" : scene.model}, {"nodes", {0}}}});
-  auto addChild = [&gltf](json node) {
-    gltf["nodes"].push_back(std::move(node));
-    gltf["nodes"][0]["children"].push_back(gltf["nodes"].size() - 1);
-  };
+ private:
+  void Glue(std::string_view text) { pieces_.push_back(&(glue_.emplace_back() << text)); }
 
-  // Materials in the order they were added; only those a mesh uses are written.
-  std::map<std::string, size_t> materialIndex;
-  auto materialOf = [&](const std::string& name) -> std::optional<size_t> {
-    const ReceivedMaterial* material = scene.materials.Find(name);
+  // The parts in the file's order; the root node lists every other node as its child.
+  void Assemble() {
+    JsonText& head = glue_.emplace_back();
+    head << "{\"asset\":{\"version\":\"2.0\",\"generator\":\"q9x export\"},\"scene\":0,\"scenes\":[{\"name\":";
+    head.String(scene_.model.empty() ? "received" : scene_.model);
+    // The host's Z-up axes turned to glTF's Y-up: -90 degrees about X.
+    head << ",\"nodes\":[0]}],\"nodes\":[{\"name\":\"Received scene\",\"rotation\":";
+    head.Floats({-0.70710678118654752, 0, 0, 0.70710678118654752});
+    if (nodes_.size() > 0) {
+      head << ",\"children\":[";
+      for (size_t i = 1; i <= nodes_.size(); ++i) {
+        if (i > 1) head << ",";
+        head.Integer(i);
+      }
+      head << "]},";
+    } else {
+      head << "}";
+    }
+    pieces_.push_back(&head);
+    pieces_.push_back(&nodes_.text());
+    Glue("]");
+    const std::pair<const char*, const Section*> sections[] = {
+        {",\"meshes\":[", &meshes_},           {",\"materials\":[", &materials_},
+        {",\"accessors\":[", &accessors_},     {",\"bufferViews\":[", &bufferViews_},
+        {",\"cameras\":[", &cameras_}};
+    for (const auto& [opening, section] : sections) {
+      if (section->size() == 0) continue;
+      Glue(opening);
+      pieces_.push_back(&section->text());
+      Glue("]");
+    }
+    if (binaryLength_ > 0) {
+      JsonText& buffers = glue_.emplace_back();
+      buffers << ",\"buffers\":[{\"byteLength\":";
+      buffers.Integer(binaryLength_) << "}]";
+      pieces_.push_back(&buffers);
+    }
+    if (lights_.size() > 0) {
+      Glue(",\"extensionsUsed\":[\"KHR_lights_punctual\"],\"extensions\":{\"KHR_lights_punctual\":{\"lights\":[");
+      pieces_.push_back(&lights_.text());
+      Glue("]}}");
+    }
+    Glue("}");
+  }
+
+  // A buffer view of the next `triangles` x 3 items of `components` floats in the binary chunk
+  // and the start of its accessor, left open for more members.
+  JsonText& Accessor(uint64_t triangles, size_t components, const char* type, size_t& index) {
+    const uint64_t bytes = triangles * 3 * components * 4;
+    JsonText& view = bufferViews_.Item();
+    view << "{\"buffer\":0,\"byteOffset\":";
+    view.Integer(binaryLength_) << ",\"byteLength\":";
+    view.Integer(bytes) << ",\"target\":";
+    view.Integer(kArrayBuffer) << "}";
+    binaryLength_ += bytes;
+    index = accessors_.size();
+    JsonText& accessor = accessors_.Item();
+    accessor << "{\"bufferView\":";
+    accessor.Integer(bufferViews_.size() - 1) << ",\"componentType\":";
+    accessor.Integer(kFloatComponent) << ",\"count\":";
+    accessor.Integer(triangles * 3) << ",\"type\":\"" << type << "\"";
+    return accessor;
+  }
+
+  // The material a mesh is drawn with, written at its first use; nothing when it has none.
+  std::optional<size_t> MaterialOf(const ReceivedMesh& mesh) {
+    const ReceivedMaterial* material = scene_.MaterialOf(mesh);
     if (!material) return std::nullopt;
-    if (auto at = materialIndex.find(name); at != materialIndex.end()) return at->second;
+    const auto [at, added] = materialIndex_.try_emplace(material, materials_.size());
+    if (!added) return at->second;
     const Vec3 colour = material->DiffuseColour().value_or(Vec3{1, 1, 1});
-    json entry = {{"name", name},
-                  {"pbrMetallicRoughness",
-                   {{"baseColorFactor", Floats({colour[0], colour[1], colour[2], 1.0})},
-                    {"metallicFactor", 0.0}}},
-                  {"doubleSided", true}};
-    const std::string map = material->DiffuseMap();
-    if (!map.empty()) {
-      gltf["images"].push_back({{"uri", MapUri(map)}, {"name", map}});
-      entry["extras"] = {{"diffuseMap", map}, {"image", gltf["images"].size() - 1}};
+    JsonText& entry = materials_.Item();
+    entry << "{\"name\":";
+    entry.String(mesh.name) << ",\"pbrMetallicRoughness\":{\"baseColorFactor\":";
+    entry.Floats({colour[0], colour[1], colour[2], 1.0}) << ",\"metallicFactor\":0},\"doubleSided\":true";
+    const char* separator = ",\"extras\":{";
+    for (const std::string& property : MapProperties()) {
+      const std::string file = material->Text(property);
+      if (file.empty()) continue;
+      entry << separator;
+      entry.String(property) << ":";
+      entry.String(file);
+      separator = ",";
     }
-    gltf["materials"].push_back(std::move(entry));
-    return materialIndex[name] = gltf["materials"].size() - 1;
-  };
+    if (separator[0] == ',' && separator[1] == '\0') entry << "}";
+    entry << "}";
+    return at->second;
+  }
 
-  for (const auto& [name, node] : scene.nodes) {
-    json entry = {{"name", name}};
-    if (node.matrix && FiniteMatrix(*node.matrix) && !IsIdentity(*node.matrix)) {
-      entry["matrix"] = MatrixJson(*node.matrix);
-    }
-    json primitives = json::array();
+  // The next child of the root.
+  JsonText& NextNode() { return nodes_.Item(); }
+
+  void AddNode(const std::string& name, const ReceivedNode& node) {
+    // The primitives first: a node names a mesh only when it has one.
+    JsonText primitives;
+    size_t count = 0;
     for (const ReceivedMesh& mesh : node.meshes) {
-      // Whole triangles with finite corners only.
-      std::vector<float> positions, normals, texcoords;
-      const bool sentNormals = mesh.normals.size() == mesh.positions.size();
-      const bool sentTexcoords = mesh.texcoords.size() * 3 == mesh.positions.size() * 2;
-      for (size_t t = 0; t < mesh.HeldTriangles(); ++t) {
-        bool finite = true;
-        for (size_t i = 0; i < 9; ++i) finite = finite && std::isfinite(mesh.positions[t * 9 + i]);
-        if (sentTexcoords) {
-          for (size_t i = 0; i < 6; ++i) finite = finite && std::isfinite(mesh.texcoords[t * 6 + i]);
-        }
-        if (!finite) continue;
-        positions.insert(positions.end(), mesh.positions.begin() + t * 9, mesh.positions.begin() + t * 9 + 9);
-        if (sentNormals) {
-          for (size_t k = 0; k < 3; ++k) {
-            const float* n = &mesh.normals[t * 9 + k * 3];
-            const D3 unit = Unit({n[0], n[1], n[2]}, {0, 0, 0});
-            for (int i = 0; i < 3; ++i) normals.push_back(static_cast<float>(unit[i]));
-          }
-        }
-        if (sentTexcoords) {
-          texcoords.insert(texcoords.end(), mesh.texcoords.begin() + t * 6, mesh.texcoords.begin() + t * 6 + 6);
-        }
+      const MeshPlan plan = PlanOf(mesh);
+      if (plan.triangles == 0) continue;
+      size_t position = 0, normal = 0, texcoord = 0;
+      JsonText& positions = Accessor(plan.triangles, 3, "VEC3", position);
+      positions << ",\"min\":";
+      positions.Floats({plan.low[0], plan.low[1], plan.low[2]}) << ",\"max\":";
+      positions.Floats({plan.high[0], plan.high[1], plan.high[2]}) << "}";
+      Accessor(plan.triangles, 3, "VEC3", normal) << "}";
+      if (plan.sentTexcoords) Accessor(plan.triangles, 2, "VEC2", texcoord) << "}";
+      if (count++ > 0) primitives << ",";
+      primitives << "{\"attributes\":{\"POSITION\":";
+      primitives.Integer(position) << ",\"NORMAL\":";
+      primitives.Integer(normal);
+      if (plan.sentTexcoords) {
+        primitives << ",\"TEXCOORD_0\":";
+        primitives.Integer(texcoord);
       }
-      if (positions.empty()) continue;
-      // Corner normals that were sent but do not make a direction give way to the triangles'.
-      bool usable = sentNormals;
-      for (size_t i = 0; usable && i + 3 <= normals.size(); i += 3) {
-        usable = normals[i] != 0 || normals[i + 1] != 0 || normals[i + 2] != 0;
+      primitives << "},\"mode\":4";
+      if (const std::optional<size_t> material = MaterialOf(mesh)) {
+        primitives << ",\"material\":";
+        primitives.Integer(*material);
       }
-      if (!usable) normals = FlatNormals(positions);
-      json attributes = {{"POSITION", writer.Accessor(positions, "VEC3", 3, true)},
-                         {"NORMAL", writer.Accessor(normals, "VEC3", 3, false)}};
-      if (sentTexcoords) attributes["TEXCOORD_0"] = writer.Accessor(texcoords, "VEC2", 2, false);
-      json primitive = {{"attributes", attributes}, {"mode", 4}};
-      if (const std::optional<size_t> material = materialOf(mesh.name)) primitive["material"] = *material;
-      primitives.push_back(std::move(primitive));
+      primitives << "}";
     }
-    if (!primitives.empty()) {
-      gltf["meshes"].push_back({{"name", name}, {"primitives", std::move(primitives)}});
-      entry["mesh"] = gltf["meshes"].size() - 1;
+    JsonText& entry = NextNode();
+    entry << "{\"name\":";
+    entry.String(name);
+    if (node.matrix && IsFinite(*node.matrix) && !IsIdentity(*node.matrix)) {
+      entry << ",\"matrix\":";
+      entry.Floats(node.matrix->data(), 16);
     }
-    addChild(std::move(entry));
+    if (count > 0) {
+      entry << ",\"mesh\":";
+      entry.Integer(meshes_.size());
+      JsonText& mesh = meshes_.Item();
+      mesh << "{\"name\":";
+      mesh.String(name) << ",\"primitives\":[" << primitives << "]}";
+    }
+    entry << "}";
   }
 
-  auto addCamera = [&](const std::string& name, const ReceivedCamera& camera) {
+  void AddCamera(const std::string& name, const ReceivedCamera& camera) {
     if (!FiniteCamera(camera)) return;
-    gltf["cameras"].push_back(CameraJson(name, camera));
-    addChild({{"name", name}, {"camera", gltf["cameras"].size() - 1}, {"matrix", MatrixJson(CameraMatrix(camera))}});
-  };
-  if (scene.camera) addCamera("Current camera", *scene.camera);
-  for (const auto& [name, entry] : scene.scenes) {
-    if (entry.camera) addCamera("Scene " + name, *entry.camera);
+    const double yfov = 2 * PortableAtan(PortableTan(HorizontalFov(camera) * kPi / 360.0) / kExportAspect);
+    JsonText& node = NextNode();
+    node << "{\"name\":";
+    node.String(name) << ",\"camera\":";
+    node.Integer(cameras_.size()) << ",\"matrix\":";
+    node.Floats(CameraMatrix(camera).data(), 16) << "}";
+    JsonText& entry = cameras_.Item();
+    entry << "{\"name\":";
+    entry.String(name) << ",\"type\":\"perspective\",\"perspective\":{\"aspectRatio\":";
+    entry.Number(kExportAspect) << ",\"yfov\":";
+    entry.Number(yfov) << ",\"znear\":0.01}}";
   }
 
-  json lights = json::array();
-  for (const auto& [name, light] : scene.lights) {
+  void AddLight(const std::string& name, const ReceivedLight& light) {
+    JsonText& node = NextNode();
+    node << "{\"name\":";
+    node.String(name) << ",\"extensions\":{\"KHR_lights_punctual\":{\"light\":";
+    node.Integer(lights_.size()) << "}}";
+    const std::optional<Matrix> transform = light.Transform();
+    if (transform && IsFinite(*transform) && !IsIdentity(*transform)) {
+      node << ",\"matrix\":";
+      node.Floats(transform->data(), 16);
+    }
+    node << "}";
+
     const Vec3 colour = light.Colour();
-    json entry = {{"name", name}, {"color", Floats({colour[0], colour[1], colour[2]})}};
     const double intensity = light.Brightness();
-    entry["intensity"] = std::isfinite(intensity) && intensity >= 0 ? intensity : 1.0;
     const std::string kind = light.Kind();
+    JsonText& entry = lights_.Item();
+    entry << "{\"name\":";
+    entry.String(name) << ",\"color\":";
+    entry.Floats({colour[0], colour[1], colour[2]}) << ",\"intensity\":";
+    entry.Number(std::isfinite(intensity) && intensity >= 0 ? intensity : 1.0);
     if (kind == "spot") {
       // The cone angle as the full opening in degrees.
       const std::optional<double> cone = light.ConeAngle();
       double outer = cone ? *cone * kPi / 360.0 : kPi / 4;
       if (!(outer > 0.001)) outer = 0.001;
       if (outer > kPi / 2) outer = kPi / 2;
-      entry["type"] = "spot";
-      entry["spot"] = {{"innerConeAngle", 0.0}, {"outerConeAngle", outer}};
+      entry << ",\"type\":\"spot\",\"spot\":{\"innerConeAngle\":0,\"outerConeAngle\":";
+      entry.Number(outer) << "}";
     } else {
-      entry["type"] = "point";  // a profile's light is shown as a point light
+      entry << ",\"type\":\"point\"";  // a profile's light is shown as a point light
     }
-    entry["extras"] = {{"kind", kind}};
-    lights.push_back(std::move(entry));
-    json node = {{"name", name}, {"extensions", {{"KHR_lights_punctual", {{"light", lights.size() - 1}}}}}};
-    const std::optional<Matrix> transform = light.Transform();
-    if (transform && FiniteMatrix(*transform) && !IsIdentity(*transform)) node["matrix"] = MatrixJson(*transform);
-    addChild(std::move(node));
+    entry << ",\"extras\":{\"kind\":";
+    entry.String(kind) << "}}";
   }
-  if (!lights.empty()) {
-    gltf["extensionsUsed"] = {"KHR_lights_punctual"};
-    gltf["extensions"] = {{"KHR_lights_punctual", {{"lights", std::move(lights)}}}};
+
+  const ReceivedScene& scene_;
+  Section nodes_, meshes_, materials_, accessors_, bufferViews_, cameras_, lights_;
+  std::unordered_map<const ReceivedMaterial*, size_t> materialIndex_;
+  uint64_t binaryLength_ = 0;
+  std::deque<JsonText> glue_;  // a deque: the pieces point into it
+  std::vector<const JsonText*> pieces_;
+};
+
+void Word(std::string& bytes, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+}  // namespace
+
+bool WriteGlb(const ReceivedScene& scene, const ByteSink& sink, std::string& error) {
+  const Document document(scene);
+  const uint64_t json = document.jsonLength();
+  const uint64_t padding = (4 - json % 4) % 4;
+  const uint64_t binary = document.binaryLength();
+  const uint64_t length = 12 + 8 + json + padding + (binary > 0 ? 8 + binary : 0);
+  if (length > kLargestGlb) {
+    error = "the scene makes a .glb file of " + std::to_string(length) +
+            " bytes; one .glb file holds at most 4294967295";
+    return false;
   }
-  if (gltf["nodes"][0]["children"].empty()) gltf["nodes"][0].erase("children");
-  return writer.Finish();
+  std::string header;
+  Word(header, 0x46546C67);  // "glTF"
+  Word(header, 2);
+  Word(header, static_cast<uint32_t>(length));
+  Word(header, static_cast<uint32_t>(json + padding));
+  Word(header, 0x4E4F534A);  // "JSON"
+  bool written = sink(header) && document.WriteJson(sink) && sink(std::string(padding, ' '));
+  if (written && binary > 0) {
+    std::string chunk;
+    Word(chunk, static_cast<uint32_t>(binary));
+    Word(chunk, 0x004E4942);  // "BIN"
+    written = sink(chunk);
+    BinaryChunk out(sink);
+    for (const auto& [name, node] : scene.nodes) {
+      for (const ReceivedMesh& mesh : node.meshes) {
+        if (!written) break;
+        const MeshPlan plan = PlanOf(mesh);
+        if (plan.triangles > 0) WriteMeshData(out, mesh, plan);
+        written = out.ok();
+      }
+    }
+    written = written && out.Flush();
+    if (written && out.total() != binary) {
+      error = "the binary chunk came to " + std::to_string(out.total()) + " bytes instead of " +
+              std::to_string(binary);
+      return false;
+    }
+  }
+  if (!written) error = "the file could not take every byte";
+  return written;
+}
+
+std::string ExportGlb(const ReceivedScene& scene) {
+  std::string bytes, error;
+  const bool written = WriteGlb(scene, [&bytes](std::string_view part) {
+    bytes.append(part);
+    return true;
+  }, error);
+  return written ? bytes : std::string();
 }
 
 }  // namespace q9x

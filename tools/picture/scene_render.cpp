@@ -17,73 +17,79 @@ namespace q9x {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using V3 = Vec3d;
 
-struct V3 {
-  double x = 0, y = 0, z = 0;
-};
-V3 operator-(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-V3 operator+(V3 a, V3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-V3 operator*(V3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-V3 Cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-double Length(V3 a) { return std::sqrt(Dot(a, a)); }
-V3 Of(const Vec3& v) { return {v[0], v[1], v[2]}; }
-bool Finite(V3 a) { return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z); }
-
-// The eye's frame: right, up and forward unit vectors.
+// The eye: the camera's frame, the projection onto the picture, and the five planes every
+// triangle is clipped to before it is filled: the near plane, and the four planes through the
+// eye that bound a guard band of `guard` pixels around the picture. Inside the band, screen
+// coordinates stay small, so the edge functions keep their precision and pixel bounds fit an int.
 struct Eye {
-  V3 from, right, up, forward;
+  CameraBasis basis;
   double focal = 1;   // pixels per unit of x / z
   double cx = 0, cy = 0;
-  static constexpr double kNear = 1e-3;
+  double nearPlane = 1e-3;
+  double halfWidth = 0, halfHeight = 0;  // of the guard band, in pixels
 
   V3 ToCamera(V3 p) const {
-    const V3 d = p - from;
-    return {Dot(d, right), Dot(d, up), Dot(d, forward)};
+    const V3 d = p - basis.from;
+    return {Dot(d, basis.right), Dot(d, basis.up), Dot(d, basis.forward)};
   }
   // Screen x, y and 1/z of a camera-space point in front of the near plane.
   V3 Project(V3 c) const {
     const double inverse = 1.0 / c.z;
     return {cx + c.x * focal * inverse, cy - c.y * focal * inverse, inverse};
   }
-};
-
-Eye MakeEye(const ReceivedCamera& camera, int width, int height) {
-  Eye eye;
-  eye.from = Of(camera.from);
-  V3 forward = Of(camera.to) - eye.from;
-  if (!Finite(forward) || Length(forward) == 0) forward = {0, 1, 0};
-  eye.forward = forward * (1.0 / Length(forward));
-  V3 up = Of(camera.up);
-  V3 right = Cross(eye.forward, up);
-  if (!Finite(right) || Length(right) < 1e-9) {
-    right = Cross(eye.forward, {0, 0, 1});
-    if (Length(right) < 1e-9) right = Cross(eye.forward, {0, 1, 0});
+  // How far a camera-space point is inside plane `plane` (0 near, 1 to 4 the band's left,
+  // right, top and bottom), scaled; negative outside, NaN for a point that is not finite.
+  double Inside(int plane, const V3& c) const {
+    switch (plane) {
+      case 0: return c.z - nearPlane;
+      case 1: return halfWidth * c.z + c.x * focal;
+      case 2: return halfWidth * c.z - c.x * focal;
+      case 3: return halfHeight * c.z - c.y * focal;
+      default: return halfHeight * c.z + c.y * focal;
+    }
   }
-  eye.right = right * (1.0 / Length(right));
-  eye.up = Cross(eye.right, eye.forward);
-  double fov = camera.fov;
-  if (!(fov >= 1 && fov <= 179)) fov = 60;
-  eye.focal = (width / 2.0) / PortableTan(fov * kPi / 360.0);
+};
+constexpr int kPlanes = 5;
+// A triangle clipped by five planes keeps at most 3 + 5 corners.
+constexpr int kMostCorners = 3 + kPlanes;
+
+Eye MakeEye(const ReceivedCamera& camera, int width, int height, double nearPlane) {
+  Eye eye;
+  eye.basis = BasisOf(camera);
+  eye.focal = (width / 2.0) / PortableTan(HorizontalFov(camera) * kPi / 360.0);
   eye.cx = width / 2.0;
   eye.cy = height / 2.0;
+  // 1/z of everything drawn stays inside the float depth buffer's range.
+  eye.nearPlane = nearPlane > 0 && std::isfinite(nearPlane) ? std::max(nearPlane, 1e-30) : 1e-3;
+  const double guard = std::max(width, height);
+  eye.halfWidth = width / 2.0 + guard;
+  eye.halfHeight = height / 2.0 + guard;
   return eye;
 }
 
-V3 Transform(const std::optional<Matrix>& m, V3 p) {
-  if (!m) return p;
-  const Matrix& a = *m;
-  return {a[0] * p.x + a[4] * p.y + a[8] * p.z + a[12],
-          a[1] * p.x + a[5] * p.y + a[9] * p.z + a[13],
-          a[2] * p.x + a[6] * p.y + a[10] * p.z + a[14]};
-}
-
-bool IsIdentity(const Matrix& m) {
-  for (int i = 0; i < 16; ++i) {
-    if (m[i] != (i % 5 == 0 ? 1.0f : 0.0f)) return false;
+// Clips a convex polygon of camera-space corners to one plane; the number of corners kept.
+int ClipToPlane(const Eye& eye, int plane, const V3* corners, int count, V3* kept) {
+  int out = 0;
+  for (int i = 0; i < count; ++i) {
+    const V3& p = corners[i];
+    const V3& q = corners[(i + 1) % count];
+    const double dp = eye.Inside(plane, p), dq = eye.Inside(plane, q);
+    if (dp >= 0) kept[out++] = p;
+    if ((dp >= 0) != (dq >= 0) && !std::isnan(dp) && !std::isnan(dq)) {
+      // Cut from the inside corner, so that two triangles sharing the edge cut it at the same point.
+      const V3& in = dp >= 0 ? p : q;
+      const V3& outside = dp >= 0 ? q : p;
+      const double dIn = dp >= 0 ? dp : dq, dOut = dp >= 0 ? dq : dp;
+      V3 cut = in + (outside - in) * (dIn / (dIn - dOut));
+      // The cut lies at or beyond the near plane; rounding between far-apart corners must not
+      // bring it nearer (or behind the eye).
+      cut.z = std::max(cut.z, eye.nearPlane);
+      kept[out++] = cut;
+    }
   }
-  return true;
+  return out;
 }
 
 class Canvas {
@@ -105,10 +111,11 @@ class Canvas {
     const double minX = std::min({a.x, b.x, c.x}), maxX = std::max({a.x, b.x, c.x});
     const double minY = std::min({a.y, b.y, c.y}), maxY = std::max({a.y, b.y, c.y});
     if (!(maxX >= 0 && maxY >= 0 && minX < width_ && minY < height_)) return;
-    const int x0 = std::max(0, static_cast<int>(std::floor(minX)));
-    const int x1 = std::min(width_ - 1, static_cast<int>(std::ceil(maxX)));
-    const int y0 = std::max(0, static_cast<int>(std::floor(minY)));
-    const int y1 = std::min(height_ - 1, static_cast<int>(std::ceil(maxY)));
+    // Bounded to the picture while still doubles: only then are they pixels.
+    const int x0 = static_cast<int>(std::floor(std::max(minX, 0.0)));
+    const int x1 = static_cast<int>(std::ceil(std::min(maxX, width_ - 1.0)));
+    const int y0 = static_cast<int>(std::floor(std::max(minY, 0.0)));
+    const int y1 = static_cast<int>(std::ceil(std::min(maxY, height_ - 1.0)));
     const double inverseArea = 1.0 / area;
     // Edge functions stepped across the box; a pixel's centre is inside when all three agree
     // with the triangle's winding.
@@ -169,28 +176,33 @@ V3 MeshColour(const ReceivedScene& scene, const ReceivedMesh& mesh) {
   const std::optional<Vec3> colour = material->DiffuseColour();
   if (!material->DiffuseMap().empty()) {
     const V3 grey{0.62, 0.62, 0.62};
-    return colour ? grey * 0.6 + Of(*colour) * 0.4 : grey;
+    return colour ? grey * 0.6 + Widen(*colour) * 0.4 : grey;
   }
-  return colour ? Of(*colour) : V3{0.7, 0.7, 0.7};
+  return colour ? Widen(*colour) : V3{0.7, 0.7, 0.7};
 }
 
-// Clips a camera-space triangle to the near plane and fills what is left.
+// Clips a camera-space triangle to the near plane and the guard band and fills what is left.
 void DrawTriangle(Canvas& canvas, const Eye& eye, const V3 (&corners)[3],
                   const std::array<uint8_t, 3>& colour, int64_t& drawn) {
-  V3 kept[4];
-  int count = 0;
-  for (int i = 0; i < 3; ++i) {
-    const V3& p = corners[i];
-    const V3& q = corners[(i + 1) % 3];
-    const bool pIn = p.z >= Eye::kNear, qIn = q.z >= Eye::kNear;
-    if (pIn) kept[count++] = p;
-    if (pIn != qIn) {
-      const double t = (Eye::kNear - p.z) / (q.z - p.z);
-      kept[count++] = p + (q - p) * t;
-    }
+  // Most triangles lie inside every plane or wholly outside one: no clipping for either.
+  bool inside = true;
+  for (int plane = 0; plane < kPlanes; ++plane) {
+    const double d0 = eye.Inside(plane, corners[0]), d1 = eye.Inside(plane, corners[1]),
+                 d2 = eye.Inside(plane, corners[2]);
+    if (!(d0 >= 0 || d1 >= 0 || d2 >= 0)) return;
+    inside = inside && d0 >= 0 && d1 >= 0 && d2 >= 0;
   }
-  if (count < 3) return;
+  V3 polygon[2][kMostCorners] = {{corners[0], corners[1], corners[2]}};
+  int count = 3, current = 0;
+  if (!inside) {
+    for (int plane = 0; plane < kPlanes && count >= 3; ++plane) {
+      count = ClipToPlane(eye, plane, polygon[current], count, polygon[1 - current]);
+      current = 1 - current;
+    }
+    if (count < 3) return;
+  }
   ++drawn;
+  const V3* kept = polygon[current];
   const V3 a = eye.Project(kept[0]);
   for (int i = 1; i + 1 < count; ++i) {
     canvas.Fill(a, eye.Project(kept[i]), eye.Project(kept[i + 1]), colour);
@@ -202,7 +214,7 @@ void DrawLights(Canvas& canvas, const Eye& eye, const ReceivedScene& scene, int 
     const std::optional<Matrix> transform = light.Transform();
     if (!transform) continue;
     const V3 c = eye.ToCamera({(*transform)[12], (*transform)[13], (*transform)[14]});
-    if (!Finite(c) || c.z < Eye::kNear) continue;
+    if (!IsFinite(c) || c.z < eye.nearPlane) continue;
     const V3 p = eye.Project(c);
     if (!(std::fabs(p.x) < 1e6 && std::fabs(p.y) < 1e6)) continue;
     const int x = static_cast<int>(std::floor(p.x)), y = static_cast<int>(std::floor(p.y));
@@ -238,30 +250,6 @@ void DrawCaption(Canvas& canvas, const std::string& caption, int width, int top,
 
 }  // namespace
 
-double PortableTan(double x) {
-  // sin and cos by their series on |x| <= pi/2 (the fields of view used here), then divided.
-  double sine = 0, cosine = 0, term = x, termCos = 1;
-  for (int n = 0; n < 30; ++n) {
-    sine += term;
-    cosine += termCos;
-    term *= -x * x / ((2 * n + 2) * (2 * n + 3));
-    termCos *= -x * x / ((2 * n + 1) * (2 * n + 2));
-  }
-  return sine / cosine;
-}
-
-double PortableAtan(double x) {
-  // Two halvings of the angle bring |x| below tan(pi/16), where the series is quick.
-  double reduced = x;
-  for (int i = 0; i < 3; ++i) reduced = reduced / (1.0 + std::sqrt(1.0 + reduced * reduced));
-  double sum = 0, power = reduced;
-  for (int n = 0; n < 40; ++n) {
-    sum += (n % 2 ? -power : power) / (2 * n + 1);
-    power *= reduced * reduced;
-  }
-  return sum * 8;
-}
-
 Image RenderScene(const ReceivedScene& scene, const ReceivedCamera& camera,
                   const RenderSettings& settings, RenderStats* stats) {
   const int width = std::max(1, settings.width);
@@ -269,22 +257,22 @@ Image RenderScene(const ReceivedScene& scene, const ReceivedCamera& camera,
   const int scale = height >= 600 ? 2 : 1;
   const int captionHeight = settings.caption.empty() ? 0 : std::min(height, 14 * scale);
   Canvas canvas(width, height);
-  const Eye eye = MakeEye(camera, width, height);
+  const Eye eye = MakeEye(camera, width, height, settings.nearPlane);
   int64_t drawn = 0;
-  const V3 eyePoint = eye.from;
+  const V3 eyePoint = eye.basis.from;
 
   for (const auto& [name, node] : scene.nodes) {
-    const std::optional<Matrix> matrix =
-        node.matrix && !IsIdentity(*node.matrix) ? node.matrix : std::nullopt;
+    const Matrix* matrix = node.matrix && !IsIdentity(*node.matrix) ? &*node.matrix : nullptr;
     for (const ReceivedMesh& mesh : node.meshes) {
       const V3 base = MeshColour(scene, mesh);
       const float* p = mesh.positions.data();
       for (size_t t = 0; t < mesh.HeldTriangles(); ++t, p += 9) {
-        const V3 world[3] = {Transform(matrix, {p[0], p[1], p[2]}), Transform(matrix, {p[3], p[4], p[5]}),
-                             Transform(matrix, {p[6], p[7], p[8]})};
-        if (!Finite(world[0]) || !Finite(world[1]) || !Finite(world[2])) continue;
+        V3 world[3] = {{p[0], p[1], p[2]}, {p[3], p[4], p[5]}, {p[6], p[7], p[8]}};
+        if (matrix) {
+          for (V3& corner : world) corner = TransformPoint(*matrix, corner);
+        }
+        if (!IsFinite(world[0]) || !IsFinite(world[1]) || !IsFinite(world[2])) continue;
         const V3 corners[3] = {eye.ToCamera(world[0]), eye.ToCamera(world[1]), eye.ToCamera(world[2])};
-        if (corners[0].z < Eye::kNear && corners[1].z < Eye::kNear && corners[2].z < Eye::kNear) continue;
         // Lit from the eye: the brighter, the more the face turns towards it (either side).
         const V3 normal = Cross(world[1] - world[0], world[2] - world[0]);
         const V3 toEye = eyePoint - (world[0] + world[1] + world[2]) * (1.0 / 3.0);

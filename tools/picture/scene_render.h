@@ -1,12 +1,16 @@
 // A small rasterizer for the received scene: depth-tested triangles shaded by their normal
 // against a light at the eye, coloured by their material, lights as markers, a caption line.
-// Only IEEE arithmetic and square roots are used, so both builds draw the same pixels.
+// Only IEEE arithmetic and square roots are used, so both builds draw the same pixels. Triangles
+// are clipped in double precision, to the near plane and to a guard band around the picture,
+// before any coordinate becomes a pixel, so that a model of any scale and a camera anywhere in
+// it draw without overflow.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "picture/camera.h"
 #include "received/received_scene.h"
 
 namespace q9x {
@@ -28,11 +32,14 @@ struct RenderSettings {
   int width = 1280;
   int height = 720;
   std::string caption;  // empty: no caption bar
+  // The distance in front of the eye below which nothing is drawn, in the scene's units (a
+  // value that is not a positive number counts as 1e-3).
+  double nearPlane = 1e-3;
 };
 
 // What was drawn.
 struct RenderStats {
-  int64_t trianglesDrawn = 0;  // triangles that reached the rasterizer (after near clipping)
+  int64_t trianglesDrawn = 0;  // triangles left after clipping to the near plane and guard band
   int captionTop = 0;          // the first row of the caption bar (the height without one)
 };
 
@@ -43,9 +50,5 @@ Image RenderScene(const ReceivedScene& scene, const ReceivedCamera& camera,
 
 // The picture as a PNG file's bytes.
 std::string EncodePng(const Image& image);
-
-// tan and atan from IEEE arithmetic alone (the runtimes' own may differ in the last bit).
-double PortableTan(double radians);
-double PortableAtan(double value);
 
 }  // namespace q9x

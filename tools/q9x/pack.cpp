@@ -37,7 +37,7 @@ overridden ("offset", "offsetValue", "textBytes", "headerLength", "counts", "mat
 "solidCount", "meshCount", "idCount", the section header fields, ...), "patches" write values
 at any offset ({ "entry": 1, "at": 24, "int32": -1 }) and "truncate" cuts the file. Mesh arrays
 from an OBJ file: array 1 positions, array 5 normals, array 2 texture coordinates.
-The full format is described at the top of tools/q9x/container_writer.h.
+The full format is described at the top of tools/pack/container_writer.h.
 The description is checked before anything is written: unknown keys, values of the wrong type,
 and places and sizes ("offset", "at", "truncate", "padding") outside 0..2147483647 are errors
 that name the field (e.g. entries[0].offset); values written as they are given may be any
@@ -66,18 +66,20 @@ int Pack(const std::string& descriptionFile, const std::string& outFile,
     err << "q9x pack: " << descriptionFile << ": " << syntax << "\n";
     return kFailed;
   }
+  PackOptions options;
+  options.defines = defines;
   PackResult packed;
   {
     Progress progress(context, "q9x pack: entry");
-    packed = PackContainer(*description, FolderOf(descriptionFile), defines,
-                           [&progress](size_t done, size_t total) { progress.Step(done, total); });
+    options.progress = [&progress](size_t done, size_t total) { progress.Step(done, total); };
+    packed = PackContainerToFile(*description, FolderOf(descriptionFile), outFile, options);
   }
-  if (!packed.ok) {
+  if (!packed.ok && !packed.sinkFailed) {
     err << "q9x pack: " << descriptionFile << ": " << packed.error << "\n";
     return kFailed;
   }
   if (!packed.warning.empty()) err << "q9x pack: warning: " << packed.warning << "\n";
-  if (!WriteWholeFile(outFile, packed.bytes)) {
+  if (!packed.ok) {
     err << "q9x pack: cannot write " << outFile << "\n";
     return kFailed;
   }

@@ -82,7 +82,7 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   // which take it over).
   app.allow_windows_style_options(false);
   app.set_help_flag("-h,--help");
-  app.set_version_flag("--version", std::string("q9x ") + q9::kVersion);
+  app.set_version_flag("--version", q9::VersionText("q9x"));
   app.require_subcommand(1);
   std::deque<Declared> declared;  // stays where it is as commands are added
   for (const Command* command : kCommands) {

@@ -5,7 +5,6 @@
 
 #include "base/platform.h"
 #include "common/environment.h"
-#include "common/files.h"
 #include "runner/working_instance.h"
 
 namespace q9x {
@@ -25,20 +24,17 @@ std::filesystem::path TemporaryJournal() {
 
 std::optional<ReadScene> LoadScene(const SceneSource& source, std::ostream& err,
                                    LoadFailure& failure) {
-  std::string error;
+  ReadOptions options;
+  options.holdMeshes = true;
+  ReadFailure readFailure;
   if (!source.folder) {
-    const std::optional<std::string> text = ReadWholeFile(source.file);
-    if (!text) {
-      err << "cannot read " << source.file << "\n";
-      failure = LoadFailure::Unreadable;
-      return std::nullopt;
-    }
-    std::optional<ReadScene> read = ParseSceneText(*text, error, false);
+    std::optional<ReadScene> read = ReadSceneFile(source.file, options, readFailure);
     if (!read) {
-      err << source.file << ": " << error << "\n";
+      err << (readFailure.unreadable ? "" : source.file + ": ") << readFailure.message << "\n";
       failure = LoadFailure::Unreadable;
       return std::nullopt;
     }
+    if (!read->cutShort.empty()) err << source.file << ": " << read->cutShort << "\n";
     read->scene.source = source.file;
     return read;
   }
@@ -49,14 +45,15 @@ std::optional<ReadScene> LoadScene(const SceneSource& source, std::ostream& err,
   const std::string journalPath(journalText.begin(), journalText.end());
   const std::optional<std::string> previous = ProcessVariable("Q9PLUGIN_JOURNAL");
   SetProcessVariable("Q9PLUGIN_JOURNAL", journalPath);
-  RunOptions options;
-  options.folder = source.folder;
-  options.link = source.link;
-  options.words = source.words;
+  RunOptions run;
+  run.folder = source.folder;
+  run.link = source.link;
+  run.words = source.words;
   std::ostringstream notifications;
-  const RunOutcome outcome = RunWorkingInstance(options, notifications, err);
+  const RunOutcome outcome = RunWorkingInstance(run, notifications, err);
   SetProcessVariable("Q9PLUGIN_JOURNAL", previous);
-  const std::optional<std::string> text = ReadWholeFile(journalPath);
+  std::optional<ReadScene> read;
+  if (outcome == RunOutcome::Done) read = ReadSceneFile(journalPath, options, readFailure);
   std::error_code removeError;
   std::filesystem::remove(journal, removeError);
   if (outcome != RunOutcome::Done) {
@@ -64,10 +61,9 @@ std::optional<ReadScene> LoadScene(const SceneSource& source, std::ostream& err,
                                                      : LoadFailure::RunFailed;
     return std::nullopt;
   }
-  std::optional<ReadScene> read = text ? ParseSceneText(*text, error, false) : std::nullopt;
   if (!read) {
     err << "the run of " << *source.folder << " left no journal to read"
-        << (error.empty() ? "" : ": " + error) << "\n";
+        << (readFailure.unreadable ? "" : ": " + readFailure.message) << "\n";
     failure = LoadFailure::Unreadable;
     return std::nullopt;
   }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "received/received_scene.h"
+#include "received/scene_reader.h"
 
 namespace q9x {
 
