@@ -11,7 +11,9 @@ bool ReadHostRecordFile(ProcessState& process, std::u16string_view fileName, std
   platform::FileError failure;
   std::chrono::milliseconds waited{0};
   // The host may still hold the file without sharing it: waited for, briefly.
-  const auto attempt = [&](platform::FileError& error) { return ReadRecordFile(path, text, &error); };
+  const auto attempt = [&](platform::FileError& error) {
+    return ReadRecordFile(path, text, &error);
+  };
   if (!process.fileInUseWait.Run(attempt, failure, &waited)) {
     std::string reason;
     if (failure.sharingViolation) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "end_to_end_fixture.h"
+#include "scene/container_format.h"
 #include "journal.h"
 
 namespace q9 {
@@ -15,10 +16,10 @@ namespace {
 
 using namespace e2e;
 
-constexpr size_t kEntriesAt = 1044;      // the directory's first entry in a container
-constexpr size_t kEntrySize = 2076;
-constexpr size_t kEntryNameUnits = 1028;
-constexpr size_t kEntryTypeAt = 2056;
+using container::kEntryNameUnits;
+using container::kEntrySize;
+using container::kEntryTypeAt;
+constexpr size_t kEntriesAt = container::kDirectoryAt;  // the directory's first entry
 
 class NonLatinPath : public EndToEnd {
  protected:
