@@ -28,6 +28,7 @@ bool FileInUseWait::Run(const std::function<bool(platform::FileError& error)>& a
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
   bool done = false;
+  bool tried = false;  // whether a try came after a pause: only then was the file waited for
   for (;;) {
     error = {};
     done = attempt(error);
@@ -36,9 +37,13 @@ bool FileInUseWait::Run(const std::function<bool(platform::FileError& error)>& a
     if (!deadline_) deadline_ = now + bound_;
     if (now >= *deadline_) break;
     std::this_thread::sleep_for(std::min<Clock::duration>(kRetryPeriod, *deadline_ - now));
+    tried = true;
   }
   if (waited) {
-    *waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    // A single try waited for nothing, however long it took (under Wine an open that fails can
+    // take a millisecond or two).
+    *waited = tried ? std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)
+                    : std::chrono::milliseconds(0);
   }
   return done;
 }

@@ -34,7 +34,8 @@ class FileInUseWait {
   // reason than a sharing violation, or the request's bound has passed, trying about every
   // 50 ms. The bound runs from the first sharing violation of the request, so a request that
   // opens several files waits no longer than the bound in all. Returns the last attempt's
-  // result with its error in `error`; `waited` (if given) receives how long this call waited.
+  // result with its error in `error`; `waited` (if given) receives how long this call waited (0
+  // when it tried once only).
   bool Run(const std::function<bool(platform::FileError& error)>& attempt,
            platform::FileError& error, std::chrono::milliseconds* waited = nullptr);
 

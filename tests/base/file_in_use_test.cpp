@@ -4,6 +4,8 @@
 
 #include <gmock/gmock.h>
 
+#include <thread>
+
 #include "base/text.h"
 #include "reference_link.h"
 
@@ -86,8 +88,14 @@ TEST(FileInUseWait, NoBoundMeansOneTry) {
   Attempt held{1};
   platform::FileError error;
   std::chrono::milliseconds waited{-1};
-  EXPECT_FALSE(wait.Run(std::ref(held), error, &waited));
+  // The one try is slow (an open under Wine can take milliseconds to fail): still no wait.
+  const auto slow = [&](platform::FileError& e) {
+    std::this_thread::sleep_for(5ms);
+    return held(e);
+  };
+  EXPECT_FALSE(wait.Run(slow, error, &waited));
   EXPECT_EQ(held.tries, 1);
+  EXPECT_EQ(waited, 0ms);
   EXPECT_EQ(wait.GaveUpText(waited, error),
             "it was in use by another process; not waited for (no wait set): in use (error 32)");
 }
