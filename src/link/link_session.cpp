@@ -72,6 +72,7 @@ class LinkLibrary {
       return nullptr;
     }
     std::unique_ptr<LinkLibrary> library(new LinkLibrary(std::move(module)));
+    library->filePath = platform::ModuleFilePath(library->module_.get());
     const std::string lacks = ResolveLinkFunctions(library->module_.get(), library->functions);
     if (!lacks.empty()) {
       problem = shownPath + " " + lacks;
@@ -81,6 +82,8 @@ class LinkLibrary {
   }
 
   LinkFunctions functions;
+  // The file the operating system loaded; empty when it cannot tell.
+  std::u16string filePath;
 
  private:
   explicit LinkLibrary(platform::UniqueModule module) : module_(std::move(module)) {}
@@ -97,7 +100,15 @@ bool LinkSession::Initialise() {
   if (!library_) {
     std::string problem;
     library_ = LinkLibrary::Load(libraryPath, problem);
-    if (!library_) process_.log.WriteLine("Error: " + problem);
+    if (!library_) {
+      process_.log.WriteLine("Error: " + problem);
+    } else {
+      // A bare name goes through the system's search: which file it found is worth knowing.
+      const std::u16string& loaded =
+          library_->filePath.empty() ? libraryPath : library_->filePath;
+      process_.log.WriteLine("Note: link library loaded from \"" + platform::DisplayPath(loaded) +
+                             "\"");
+    }
   }
   if (library_) {
     const LinkFunctions& f = library_->functions;

@@ -47,14 +47,19 @@ void SceneContainer::open() {
     return;
   }
   std::replace(path.begin(), path.end(), u'/', u'\\');
-  if (!platform::CanReadAndWrite(path)) {
-    file = platform::OpenFile(path, "rb", &openError);
-    openedReadOnly = file != nullptr;
-  }
-  if (!file) file = platform::OpenFile(path, "rb+", &openError);
-  // Created only when nothing is there: a file that exists but cannot be opened (in use by
-  // another process, no rights) is left alone rather than emptied.
-  if (!file && !platform::PathExists(path)) file = platform::OpenFile(path, "wb+", &openError);
+  const auto attempt = [this](platform::FileError& error) {
+    if (!platform::CanReadAndWrite(path)) {
+      file = platform::OpenFile(path, "rb", &error);
+      openedReadOnly = file != nullptr;
+    }
+    if (!file) file = platform::OpenFile(path, "rb+", &error);
+    // Created only when nothing is there: a file that exists but cannot be opened (in use by
+    // another process, no rights) is left alone rather than emptied.
+    if (!file && !platform::PathExists(path)) file = platform::OpenFile(path, "wb+", &error);
+    return file != nullptr;
+  };
+  // A file that another process holds without sharing it is waited for, briefly.
+  process.fileInUseWait.Run(attempt, openError, &openWaited);
   if (file) reader.Attach(file.get());
 }
 
@@ -95,8 +100,15 @@ void SceneContainer::loadHeader() {
   open();
   const std::string shownPath = "container \"" + platform::DisplayPath(path) + "\"";
   if (!reader.attached()) {
-    process.log.WriteLine("Error: " + shownPath + " could not be opened: " + openError.text);
+    const std::string reason = openError.sharingViolation
+                                   ? process.fileInUseWait.GaveUpText(openWaited, openError)
+                                   : openError.text;
+    process.log.WriteLine("Error: " + shownPath + " could not be opened: " + reason);
     return;
+  }
+  if (FileInUseWait::WorthNoting(openWaited)) {
+    process.log.WriteLine("Note: " + shownPath + " was in use by another process; opened after " +
+                          std::to_string(openWaited.count()) + " ms");
   }
   if (reader.length() >= kContainerHeaderSize) {
     ReadHeader();
@@ -136,9 +148,17 @@ void SceneContainer::loadHeader() {
                  platform::WriteToFile(file.get(), bytes, &failure);
   written = platform::FinishFile(std::move(file), written ? &failure : nullptr) && written;
   if (!written) {
-    const std::string reason = openedReadOnly ? std::string("the file is read-only") : failure.text;
-    process.log.WriteLine("Error: a fresh header could not be written into " + shownPath + ": " +
-                          reason);
+    std::string message = "Error: a fresh header could not be written into " + shownPath + ": " +
+                          (openedReadOnly ? std::string("the file is read-only") : failure.text);
+    // The file was empty before: what it holds now is a cut header of this process's, which
+    // would keep every later start from writing a whole one (a file shorter than a header is
+    // left untouched). Removed, the next start writes it again.
+    if (!openedReadOnly && platform::FileSize(path) > 0) {
+      message += platform::RemovePath(path)
+                     ? "; the part written was removed"
+                     : "; the part written could not be removed, nothing is loaded from it";
+    }
+    process.log.WriteLine(message);
   }
   Close();
 }

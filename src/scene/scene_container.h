@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -97,10 +98,13 @@ class SceneContainer {
   platform::FileError openError;
   // Whether the last open() could open the file for reading only.
   bool openedReadOnly = false;
+  // How long the last open() waited for the file while another process held it.
+  std::chrono::milliseconds openWaited{0};
 
   // Closes `file`, then opens `path` (its "/" replaced by "\" in `path` itself): read-only when
   // it cannot be written, else for update, else, when nothing exists at the path, created empty.
-  // An existing file is never truncated. Leaves `file` open or null.
+  // An existing file is never truncated. A file in use by another process is waited for as the
+  // process's fileInUseWait allows. Leaves `file` open or null.
   void open();
   // Opens `path` read-only and never creates or writes it (tools). False when it cannot.
   bool OpenForReading();
@@ -111,8 +115,10 @@ class SceneContainer {
   // a fresh header made from the members as held (the header last read, or the start values),
   // and `file` is closed. A file that holds some bytes but less than a header (damaged, or
   // still being written by the host) is left untouched and closed, with a "Warning: " line.
+  // A file that was waited for a tenth of a second or more gets a "Note: " line saying how long.
   // No file: nothing changes, and an "Error: " line tells why; so does a fresh header that could
-  // not be written.
+  // not be written, and what was written of it is removed (the file was empty), so that the next
+  // start writes it again.
   void loadHeader();
   // Reads the header and directory at offset 0 of the open file into the members. The name is
   // the text up to its first zero unit, at most 255 units.

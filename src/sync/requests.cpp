@@ -60,6 +60,8 @@ std::optional<uint32_t> RequestMessage(SyncRequest request) {
 
 std::optional<bool> DispatchSyncMessage(SceneContainer& container, uint32_t message,
                                         const NotifyHost& notifyHost) {
+  // Each request may wait for files in use by other processes for the whole bound again.
+  container.process.fileInUseWait.Renew();
   switch (message) {
     case kSyncCameraMessage:
       return SyncCamera(container.session, container.process);

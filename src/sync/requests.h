@@ -59,10 +59,10 @@ void ApplyCommandLine(ProcessState& process, const std::vector<std::u16string>& 
 // The message that carries a request; none for SyncRequest::None.
 std::optional<uint32_t> RequestMessage(SyncRequest request);
 
-// Runs the sync of one of the five request messages to completion. Nothing (which tests false)
-// when `message` is not one of them; otherwise whether the sync was done: false when a file it
-// needed could not be read ("camera.cam", "Views.cam") or written ("_mod.sync"), as its log line
-// says.
+// Runs the sync of one of the five request messages to completion; each message renews the
+// process's wait for files in use. Nothing (which tests false) when `message` is not one of
+// them; otherwise whether the sync was done: false when a file it needed could not be read
+// ("camera.cam", "Views.cam") or written ("_mod.sync"), as its log line says.
 std::optional<bool> DispatchSyncMessage(SceneContainer& container, uint32_t message,
                                         const NotifyHost& notifyHost);
 

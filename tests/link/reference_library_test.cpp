@@ -16,6 +16,9 @@
 #include "base/text.h"
 #include "link/link_session.h"
 #include "received/raw_archive.h"
+#ifndef _WIN32
+#include "file_size_limit_posix.h"
+#endif
 #include "reference_link.h"
 #include "test_files.h"
 
@@ -450,6 +453,31 @@ TEST_F(ReferenceLibraryTest, PathWithoutAModelNameWritesNoArchive) {
   EXPECT_THAT(lines[lines.size() - 2], HasSubstr("Q9SaveRawToQ9a"));
   EXPECT_THAT(lines.back(), HasSubstr(test::JournalText(inFolder)));
 }
+
+#ifndef _WIN32
+// A full disk, played by a file-size limit in a forked child just above the earlier archive: the
+// new, larger archive cannot be written whole. The earlier one stays as it was, no temporary file
+// is left, and the call's journal line says why.
+TEST_F(ReferenceLibraryTest, ArchiveThatCannotBeWrittenWholeLeavesTheEarlierOneAndSaysWhy) {
+  const std::u16string path = link.folder().File(u"scene.q9a");
+  for (int i = 0; i < 40; ++i) f().Q9AddMaterial(h, Utf16FromUtf8("M" + std::to_string(i)).c_str());
+  f().Q9SaveRawToQ9a(h, path.c_str());
+  const std::string earlier = test::ReadFileBytes(path);
+  for (int i = 40; i < 400; ++i) f().Q9AddMaterial(h, Utf16FromUtf8("M" + std::to_string(i)).c_str());
+  link.ClearJournal();
+  const std::string report = test::InChildWithFileSizeLimit(earlier.size() + 1, [&](std::string&) {
+    f().Q9SaveRawToQ9a(h, path.c_str());
+  });
+  EXPECT_EQ(report, "");
+  EXPECT_EQ(test::ReadFileBytes(path), earlier);
+  EXPECT_THAT(test::FolderEntryNames(link.folder().path()),
+              ElementsAre("Q9_Log.log", "journal.jsonl", "model.q9a", "scene.q9a"));
+  const std::vector<test::JournalCall> calls = link.Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].Text(), "Q9SaveRawToQ9a [" + test::JournalText(path) + "]");
+  EXPECT_EQ(calls[0].error, "the archive could not be written: File too large");
+}
+#endif
 
 TEST_F(ReferenceLibraryTest, ManyRemovalsKeepTheOrderOfWhatIsLeft) {
   for (int i = 0; i < 100; ++i) {

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <optional>
+#include <thread>
 
 #include "scene/geometry_section.h"
 #include "scene_fixture.h"
@@ -147,15 +149,33 @@ TEST_F(ContainerTest, ContainerThatCannotBeCreatedIsTold) {
 #ifdef _WIN32
 TEST_F(ContainerTest, ContainerInUseByAnotherProgramIsToldAsSuch) {
   Write(u"_mod.sm", {{"entries", json::array({{{"name", "p"}, {"geometry", OneSolid(1)}}})}});
-  const test::HeldFile held(File(u"_mod.sm"));
-  ASSERT_TRUE(held.held());
   Use(u"_mod.sm");
+  {
+    const test::HeldFile held(File(u"_mod.sm"));
+    ASSERT_TRUE(held.held());
+    process.fileInUseWait = FileInUseWait(std::chrono::milliseconds(0));
+    container.loadSection(0);
+    EXPECT_TRUE(container.openError.sharingViolation);
+    EXPECT_THAT(LogMessages(),
+                ElementsAre("Error: container \"" + platform::DisplayPath(File(u"_mod.sm")) +
+                            "\" could not be opened: it was in use by another process; not "
+                            "waited for (no wait set): " +
+                            platform::SystemError(ERROR_SHARING_VIOLATION).text));
+    EXPECT_TRUE(container.solids.empty());
+  }
+  // Released while the container waits for it: loaded as if it had never been held.
+  process.fileInUseWait = FileInUseWait(std::chrono::milliseconds(5000));
+  std::optional<test::HeldFile> held(File(u"_mod.sm"));
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    held.reset();
+  });
   container.loadSection(0);
-  EXPECT_TRUE(container.openError.sharingViolation);
-  EXPECT_THAT(LogMessages(), ElementsAre("Error: container \"" +
-                                         platform::DisplayPath(File(u"_mod.sm")) +
-                                         "\" could not be opened: " +
-                                         platform::SystemError(ERROR_SHARING_VIOLATION).text));
+  release.join();
+  EXPECT_EQ(container.solids.size(), 1u);
+  EXPECT_THAT(LogMessages().back(),
+              ::testing::StartsWith("Note: container \"" + platform::DisplayPath(File(u"_mod.sm")) +
+                                    "\" was in use by another process; opened after "));
 }
 #else
 TEST_F(ContainerTest, FreshHeaderThatCannotBeWrittenIsTold) {

@@ -35,6 +35,11 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
+// The line that names the link library loaded: the reference library given to run.
+::testing::Matcher<const std::string&> LoadedNote() {
+  return ::testing::StartsWith("Note: link library loaded from \"");
+}
+
 json Solid(int id, int stamp) {
   return {{"id", id}, {"timeStamp", stamp},
           {"meshes", json::array({{{"name", "m"}, {"raw", {{"1", {1, 2, 3, 4, 5, 6, 7, 8, 9}}}}}})}};
@@ -81,7 +86,7 @@ TEST_F(RunTest, ModelSyncLoadsTheModelWritesTheRecordAndNotifiesTheHost) {
   EXPECT_THAT(q9::test::TextLines(Read(u"_mod.sync")),
               ElementsAre("SourceProject: [" + project + "]", "ID3D: [1] TimeStamp: [10]",
                           "ID3D: [3] TimeStamp: [30]"));
-  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "ModelSync", "Init Start", "Sync Model state 0"));
+  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "ModelSync", "Init Start", LoadedNote(), "Sync Model state 0"));
   const std::vector<std::string> names = link.Names();
   EXPECT_EQ(names.front(), "SetQ9RenderPath");
   EXPECT_THAT(link.Texts(), Contains(R"(MaxBeginNode ["Solid_3",[1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1],true])"));
@@ -99,14 +104,15 @@ TEST_F(RunTest, LightSyncAppliesTheUpdateWithoutLogLines) {
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_THAT(link.Texts(), Contains(R"(Q9DeleteNode ["Solid_3"])"));
   EXPECT_THAT(q9::test::TextLines(Read(u"_mod.sync")), Contains("ID3D: [3] TimeStamp: [31]"));
-  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "lightSync", "Init Start", "Sync Model state 0"));
+  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "lightSync", "Init Start", LoadedNote(), "Sync Model state 0"));
 }
 
 TEST_F(RunTest, FurtherWordsArePostedAsAForwardingInstanceWouldPostThem) {
   const Result result = Run({"colorMode", "1027", "colorMode", "1026", "ModelSync"});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "host notified: 1137 0 10\nhost notified: 1137 0 10\n");
-  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "colorMode", "Init Start", "Sync Model state 1 _ Start",
+  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "colorMode", "Init Start", LoadedNote(),
+                                         "Sync Model state 1 _ Start",
                                          "Sync Model state 1 _ End", "Sync Model state 0",
                                          "Sync Model state 0"));
 }
@@ -143,7 +149,7 @@ TEST_F(RunTest, NoWordIsTheStartUpLoadAlone) {
   const Result result = Run({});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "");
-  EXPECT_THAT(LogMessages(), ElementsAre("Init Start"));
+  EXPECT_THAT(LogMessages(), ElementsAre("Init Start", LoadedNote()));
   EXPECT_THAT(link.Names(), Contains("SendModel"));
 }
 

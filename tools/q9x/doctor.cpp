@@ -185,13 +185,15 @@ void CheckLink(const std::string& link, Report& report) {
     return;
   }
   q9::LinkFunctions functions;
+  const std::u16string loaded = q9::platform::ModuleFilePath(module.get());
+  const std::string from = loaded.empty() ? "" : " from " + Display(loaded);
   const std::string lacks = q9::ResolveLinkFunctions(module.get(), functions);
   if (lacks.empty()) {
-    report.Ok(check, link + ": loaded, all " + std::to_string(q9::kLinkFunctionCount) +
+    report.Ok(check, link + ": loaded" + from + ", all " + std::to_string(q9::kLinkFunctionCount) +
                          " functions exported");
     return;
   }
-  report.Problem(check, link + ": " + lacks,
+  report.Problem(check, link + from + ": " + lacks,
                  "install a renderer whose link library matches this program's version");
 }
 
@@ -239,8 +241,9 @@ problem, what to do about it:
   - the log ("Q9_Log.log" beside the folder) and its size;
   - each exchange file ("_model.pdx", "_mod.sm", "camera.cam", "Views.cam", "_mod.sync"):
     present, readable and, for the containers, intact (read as inspect reads them);
-  - the link library (--link, else the one q9x run would load): found, loadable, exporting all
-    of the functions the system calls (the missing ones named);
+  - the link library (--link, else the one q9x run would load, looked for as Q9_Exchange.exe
+    looks: beside the program, never in the working folder): found, loadable, the file loaded,
+    exporting all of the functions the system calls (the missing ones named);
   - on Windows: the host window ("Plandora_class") and the renderer window
     ("Qt5152QWindowIcon").
 --json   the same as one JSON document

@@ -41,7 +41,8 @@ RunOutcome RunWorkingInstance(const RunOptions& options, std::ostream& out, std:
 std::optional<uint32_t> WordMessage(const std::string& word);
 
 // The reference link library beside the running program: "Q9Plugin.dll" through the DLL search
-// (the program's folder first) on Windows, libQ9Plugin.so in the program's folder natively.
+// (the program's folder first, never the working folder: q9x's Windows entry point takes it out
+// as Q9_Exchange.exe does) on Windows, libQ9Plugin.so in the program's folder natively.
 std::u16string DefaultLinkLibrary();
 
 }  // namespace q9x
