@@ -314,13 +314,18 @@ ContainerPlan PlanDescription(const json& description, const std::string& folder
   return PlanContainer(Content(description, folder, options), options.limits);
 }
 
-PackResult PackContainer(const json& description, const std::string& folder, ByteSink& sink,
-                         const PackOptions& options) {
+namespace {
+
+// Plans the description and hands the plan to write; a failure of either step becomes the
+// result's error, the sink's own failures marked as such.
+template <typename Write>
+PackResult Pack(const json& description, const std::string& folder, const PackOptions& options,
+                Write write) {
   PackResult result;
   try {
     ContainerPlan plan = PlanDescription(description, folder, options);
     result.warning = plan.warning;
-    WriteContainer(plan, sink, options.progress);
+    write(plan);
     result.ok = true;
   } catch (const SinkError& e) {
     result.error = e.what();
@@ -329,6 +334,14 @@ PackResult PackContainer(const json& description, const std::string& folder, Byt
     result.error = e.what();
   }
   return result;
+}
+
+}  // namespace
+
+PackResult PackContainer(const json& description, const std::string& folder, ByteSink& sink,
+                         const PackOptions& options) {
+  return Pack(description, folder, options,
+              [&](ContainerPlan& plan) { WriteContainer(plan, sink, options.progress); });
 }
 
 PackResult PackContainer(const json& description, const std::string& folder,
@@ -345,19 +358,9 @@ PackResult PackContainer(const json& description, const std::string& folder,
 
 PackResult PackContainerToFile(const json& description, const std::string& folder,
                                const std::string& path, const PackOptions& options) {
-  PackResult result;
-  try {
-    ContainerPlan plan = PlanDescription(description, folder, options);
-    result.warning = plan.warning;
+  return Pack(description, folder, options, [&](ContainerPlan& plan) {
     WriteContainerToFile(plan, path, options.progress);
-    result.ok = true;
-  } catch (const SinkError& e) {
-    result.error = e.what();
-    result.sinkFailed = true;
-  } catch (const std::exception& e) {
-    result.error = e.what();
-  }
-  return result;
+  });
 }
 
 }  // namespace q9x
