@@ -5,7 +5,7 @@ JOBS ?= 2
 # The fuzz preset's tests run each fuzz target over its corpus and a few thousand new inputs.
 PRESETS ?= native sanitize windows fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = container records
+FUZZ_TARGETS = geometry changes views header container records
 
 .PHONY: all deps test build demo demo-picture clean fuzz $(addprefix test-,$(PRESETS)) $(addprefix build-,$(PRESETS))
 
