@@ -5,7 +5,7 @@
 //   header     the short form of its header alone, its offsets counted from the end of the
 //              header, for the file named "sections" only: the header target reads that file's
 //              sections behind each header
-//   geometry   each geometry section of either file, from its offset to the next section's
+//   geometry   each geometry section of the file, from its offset to the next section's
 //              offset or the end of the file
 //   changes    each change list, cut the same way
 //   views      the view block text of each geometry section that has one, as the section reader
