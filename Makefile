@@ -24,7 +24,7 @@ $(addprefix test-,$(PRESETS)): test-%: build-%
 	ctest --preset $* -j$(JOBS)
 
 # Every preset is built and tested; the first failure stops the run with a non-zero status.
-test: deps $(addprefix test-,$(PRESETS))
+test: deps $(addprefix test-,$(PRESETS)) test-package
 
 # Each target in turn for FUZZ_SECONDS; new inputs land in build/fuzz/fuzz/work/<target>, a
 # failing input in build/fuzz/fuzz/artifacts (keep it in fuzz/corpus/<target> once mended).
@@ -47,3 +47,20 @@ demo:
 demo-picture: demo
 	mkdir -p docs
 	cp build/windows/demo/view.png docs/demo-view.png
+
+.PHONY: release release-check test-package
+
+# The package an integrator deploys: build/release/Q9_Exchange-VERSION-win64.zip from the release
+# configuration (build/release), its path and SHA-256 printed.
+release: deps
+	@JOBS=$(JOBS) scripts/release.sh
+
+# The package as shipped: unpacked into an empty folder, the reference link library added as
+# Q9Plugin.dll, the demo's sequence and q9x doctor run from there under Wine.
+test-package: release build-windows
+	@scripts/test-package.sh
+
+# The package of this commit built twice, in two fresh clones without a compiler cache: the
+# same bytes, or the first file that differs.
+release-check: deps
+	@JOBS=$(JOBS) scripts/release-check.sh

@@ -1,16 +1,13 @@
-// Large inputs for the benchmarks, written straight to a file (a packed description would not
-// fit in memory at these sizes): saved views files and containers of many equal solids.
+// Large inputs for the benchmarks, written straight to a file: saved views files, and containers
+// of many solids on a grid from the pack library's streaming writer.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
-#include <vector>
 
-#include "scene/scene_container.h"
+#include "pack/grid_model.h"
 
 namespace q9::bench {
 
@@ -42,110 +39,34 @@ inline fs::path WriteViews(const fs::path& folder, int views) {
   return path;
 }
 
-class Writer {
- public:
-  explicit Writer(std::FILE* file) : file_(file) {}
-  void Int(int32_t value) { std::fwrite(&value, 4, 1, file_); }
-  void Byte(uint8_t value) { std::fwrite(&value, 1, 1, file_); }
-  void Text(const std::u16string& text) {
-    Int(static_cast<int32_t>(text.size()));
-    std::fwrite(text.data(), 2, text.size(), file_);
-  }
-  void Words(const std::vector<uint32_t>& words) {
-    Int(static_cast<int32_t>(words.size()));
-    std::fwrite(words.data(), 4, words.size(), file_);
-  }
-  void Zeros(size_t bytes) {
-    static const char zeros[4096] = {};
-    for (; bytes > 0; bytes -= std::min(bytes, sizeof zeros)) {
-      std::fwrite(zeros, 1, std::min(bytes, sizeof zeros), file_);
-    }
-  }
-
- private:
-  std::FILE* file_;
-};
-
-// A start-up container "model-<solids>x<triangles>.pdx" in `folder`: one geometry section of
-// `solids` solids, each one mesh of `triangles` triangles (arrays 1 and 5 of nine values a
-// triangle, arrays 2, 3 and 4 of six), project "<folder>/Bench.pln". Written once.
-inline fs::path WriteModel(const fs::path& folder, int solids, int triangles) {
-  const fs::path path = folder / ("model-" + std::to_string(solids) + "x" +
+// "grid-<solids>x<triangles>.pdx" in `folder`: a start-up container of `solids` boxes standing
+// on a grid with real coordinates, each one mesh of `triangles` triangles, in four materials
+// (pack/grid_model.h), project "<folder>/Bench.pln". Written once, streaming: packing a million
+// solids holds a few MiB.
+inline fs::path WriteGridModel(const fs::path& folder, uint64_t solids, uint32_t triangles = 12) {
+  const fs::path path = folder / ("grid-" + std::to_string(solids) + "x" +
                                   std::to_string(triangles) + ".pdx");
   if (fs::exists(path)) return path;
   const fs::path partial = path.string() + ".part";
-  std::FILE* file = std::fopen(partial.string().c_str(), "wb");
-  Writer out(file);
-  const std::u16string project = (folder / "Bench.pln").u16string();
-  // Header: four int32, the name block, the last entry index, the directory.
-  out.Int(0);
-  out.Int(kContainerHeaderSize);
-  out.Int(1);
-  out.Int(0);
-  out.Zeros(1024);
-  out.Int(0);
-  std::vector<uint8_t> entry(kDirectoryEntrySize, 0);
-  for (size_t i = 0; i < project.size() && i < 1027; ++i) {
-    entry[2 * i] = static_cast<uint8_t>(project[i]);
-    entry[2 * i + 1] = static_cast<uint8_t>(project[i] >> 8);
-  }
-  const int32_t type = Geometry;
-  const int32_t base = kContainerHeaderSize;
-  std::memcpy(&entry[2056], &type, 4);
-  std::memcpy(&entry[2060], &base, 4);
-  std::fwrite(entry.data(), 1, entry.size(), file);
-  out.Zeros((kDirectoryEntries - 1) * kDirectoryEntrySize);
-
-  const std::u16string meshName = u"M_Oak";
-  const std::u16string note = u"x";
-  const std::vector<uint32_t> nine(9 * static_cast<size_t>(triangles), 0x3F800000);
-  const std::vector<uint32_t> six(6 * static_cast<size_t>(triangles), 0x3E800000);
-  const std::vector<uint32_t> none;
-  // Offsets from the section start: header 20, the solid table, then the solids.
-  const int64_t table = 20;
-  const int64_t meshHeader = 4 + 4 + 4 + 4 + (4 + 2 * meshName.size()) + (4 + 2 * note.size());
-  const int64_t meshBytes = meshHeader + 8 * 4 + 4 * (2 * nine.size() + 3 * six.size());
-  const int64_t solidHeader = 4 + 4 + 1 + 4 + (4 + 2) + 4 + 4 + 4 + (4 + 2);
-  const int64_t solidBytes = solidHeader + 4 + 4 + meshBytes;
-  const int64_t first = table + 4 + 4 * static_cast<int64_t>(solids);
-  out.Int(0);  // materialBlockEnd
-  out.Int(0);  // lightBlockSpan
-  out.Int(1);  // solidBlockSize
-  out.Int(0);  // viewBlockSize
-  out.Int(0);
-  out.Int(solids);
-  for (int i = 0; i < solids; ++i) out.Int(static_cast<int32_t>(first + i * solidBytes));
-  for (int i = 0; i < solids; ++i) {
-    const int64_t at = first + i * solidBytes;
-    out.Int(0);
-    out.Int(static_cast<int32_t>(solidHeader - 4));
-    out.Byte(0);
-    out.Int(i);  // time stamp
-    out.Text(note);
-    out.Int(0);
-    out.Int(0);
-    out.Int(i + 1);  // solid id
-    out.Text(note);
-    out.Int(1);
-    out.Int(static_cast<int32_t>(at + solidHeader + 8));
-    out.Int(0);
-    out.Int(static_cast<int32_t>(meshHeader - 4));
-    out.Int(0);
-    out.Int(0);
-    out.Text(meshName);
-    out.Text(note);
-    out.Words(nine);  // 1
-    out.Words(six);   // 2
-    out.Words(six);   // 3
-    out.Words(six);   // 4
-    out.Words(nine);  // 5
-    out.Words(none);
-    out.Words(none);
-    out.Words(none);
-  }
-  std::fclose(file);
+  q9x::GridModel model;
+  model.solids = solids;
+  model.trianglesPerSolid = triangles;
+  model.project = (folder / "Bench.pln").u16string();
+  q9x::WriteGridContainer(model, partial.string());
   fs::rename(partial, path);
   return path;
+}
+
+// An exchange folder "grid-<solids>x<triangles>" in `folder` whose "_model.pdx" is the grid
+// model of WriteGridModel (linked, not copied): what the start-up load reads. The project path
+// of the model is "<folder>/Bench.pln", so a raw archive lands in `folder`.
+inline fs::path GridExchangeFolder(const fs::path& folder, uint64_t solids, uint32_t triangles = 12) {
+  const fs::path model = WriteGridModel(folder, solids, triangles);
+  const fs::path exchange = folder / model.stem();
+  fs::create_directories(exchange);
+  const fs::path link = exchange / "_model.pdx";
+  if (!fs::exists(link)) fs::create_symlink(model, link);
+  return exchange;
 }
 
 }  // namespace q9::bench

@@ -10,35 +10,20 @@
 
 #include "base/platform.h"
 #include "base/text.h"
-#include "container_writer.h"
+#include "bench_files.h"
 #include "scene/scene_container.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// The container for `solids` solids of `triangles` triangles each, written once per shape.
+// The grid model of `solids` solids of `triangles` triangles each, written once per shape.
 std::u16string Model(int solids, int triangles) {
   const fs::path folder = fs::temp_directory_path() / "q9-scene-bench";
   fs::create_directories(folder);
-  const fs::path path =
-      folder / ("model-" + std::to_string(solids) + "x" + std::to_string(triangles) + ".pdx");
-  if (!fs::exists(path)) {
-    std::vector<uint32_t> positions(9 * static_cast<size_t>(triangles), 0x3F800000);
-    std::vector<uint32_t> uvs(6 * static_cast<size_t>(triangles), 0x3E800000);
-    nlohmann::json list = nlohmann::json::array();
-    for (int i = 0; i < solids; ++i) {
-      list.push_back({{"id", i + 1}, {"timeStamp", i},
-                      {"meshes", nlohmann::json::array({{{"name", "M_Oak"},
-                                                         {"raw", {{"1", positions}, {"5", positions}, {"2", uvs}}}}})}});
-    }
-    const q9x::PackResult packed = q9x::PackContainer(
-        {{"entries", nlohmann::json::array({{{"name", "C:\\p\\Bench.pln"}, {"geometry", {{"solids", list}}}}})}}, "");
-    std::FILE* file = std::fopen(path.string().c_str(), "wb");
-    std::fwrite(packed.bytes.data(), 1, packed.bytes.size(), file);
-    std::fclose(file);
-  }
-  return q9::Utf16FromUtf8(path.string());
+  return q9::bench::WriteGridModel(folder, static_cast<uint64_t>(solids),
+                                   static_cast<uint32_t>(triangles))
+      .u16string();
 }
 
 void LoadSection(benchmark::State& state) {

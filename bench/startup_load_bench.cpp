@@ -1,8 +1,9 @@
 // The start-up load of a large model (loadStartupModel: header, session start, the geometry
 // section, one transfer) against one plain read of the same file, with the do-nothing link
-// library and with the reference one: 100 000 solids of 12 triangles (about 187 MB: the cost of
-// each solid) and 500 solids of 20 000 triangles (about 1.34 GiB: the cost of each byte). The
-// files are written once into the temporary folder ("q9-bench-load"); delete it afterwards.
+// library and with the reference one: grid models of 100 000 solids of 12 triangles (about
+// 125 MB: the cost of each solid) and 500 solids of 20 000 triangles (about 1.07 GiB: the cost of
+// each byte). The files are written once into the temporary folder ("q9-bench-load"); delete it
+// afterwards.
 #include <benchmark/benchmark.h>
 
 #include "base/text.h"
@@ -13,16 +14,11 @@ namespace {
 
 namespace fs = q9::bench::fs;
 
-fs::path Model(const benchmark::State& state) {
-  const fs::path folder = q9::bench::BenchFolder("load");
-  const fs::path model =
-      q9::bench::WriteModel(folder, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-  // The start-up load reads "_model.pdx" of the exchange folder.
-  const fs::path exchange = folder / (model.stem().string() + "-folder");
-  fs::create_directories(exchange);
-  const fs::path link = exchange / "_model.pdx";
-  if (!fs::exists(link)) fs::create_symlink(model, link);
-  return model;
+// The grid model's exchange folder; its "_model.pdx" is the model.
+fs::path Exchange(const benchmark::State& state) {
+  return q9::bench::GridExchangeFolder(q9::bench::BenchFolder("load"),
+                                       static_cast<uint64_t>(state.range(0)),
+                                       static_cast<uint32_t>(state.range(1)));
 }
 
 void Figures(benchmark::State& state, const fs::path& model) {
@@ -32,8 +28,7 @@ void Figures(benchmark::State& state, const fs::path& model) {
 }
 
 void Load(benchmark::State& state, const char* library) {
-  const fs::path model = Model(state);
-  const fs::path exchange = model.parent_path() / (model.stem().string() + "-folder");
+  const fs::path exchange = Exchange(state);
   for (auto _ : state) {
     q9::ProcessState process;
     process.exchangeFolder.Fix(exchange.u16string() + u"\\");
@@ -42,7 +37,7 @@ void Load(benchmark::State& state, const char* library) {
     if (!q9::loadStartupModel(container)) state.SkipWithError("the link library did not start");
     benchmark::DoNotOptimize(container.solids.size());
   }
-  Figures(state, model);
+  Figures(state, exchange / "_model.pdx");
 }
 
 void LoadNullLibrary(benchmark::State& state) { Load(state, Q9_NULL_LINK_LIBRARY); }
@@ -50,7 +45,7 @@ void LoadReferenceLibrary(benchmark::State& state) { Load(state, Q9_REFERENCE_LI
 
 // What `cat` pays: the file read through once in blocks of 128 KiB.
 void PlainRead(benchmark::State& state) {
-  const fs::path model = Model(state);
+  const fs::path model = Exchange(state) / "_model.pdx";
   std::vector<char> buffer(128 * 1024);
   for (auto _ : state) {
     std::FILE* file = std::fopen(model.string().c_str(), "rb");

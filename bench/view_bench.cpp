@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "received_scene.h"
-#include "scene_render.h"
+#include "received/received_scene.h"
+#include "picture/scene_render.h"
 
 namespace {
 

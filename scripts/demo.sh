@@ -43,7 +43,8 @@ exchange() {
 # Waits until the journal holds `count` calls of `function` (at most 20 s).
 wait_calls() {
   tries=0
-  while [ "$(grep -c "\"fn\":\"$2\"" "$1" 2>/dev/null || true)" -lt "$3" ]; do
+  # (A journal not yet written counts as none: grep then prints nothing.)
+  while count=$(grep -c "\"fn\":\"$2\"" "$1" 2>/dev/null) || true; [ "${count:-0}" -lt "$3" ]; do
     tries=$((tries + 1))
     if [ $tries -gt 100 ]; then
       echo "demo: no $3 x $2 in the journal after 20 s" >&2

@@ -102,7 +102,7 @@ void LogWriter::Append(const char* timestampFormat, const std::string& messageBy
     stored += c;
   }
   const std::u16string logPath = LogPath();
-  std::string error;
+  platform::FileError error;
   if (platform::AppendToFile(logPath, stored, &error)) return;
 
   // The line reaches standard error instead, where the process has one; the first time with
@@ -110,7 +110,7 @@ void LogWriter::Append(const char* timestampFormat, const std::string& messageBy
   if (!toldLogFailure_) {
     toldLogFailure_ = true;
     const std::string told = "Error: the log \"" + platform::DisplayPath(logPath) +
-                             "\" could not be written: " + error + "\n";
+                             "\" could not be written: " + error.text + "\n";
     std::fwrite(told.data(), 1, told.size(), stderr);
   }
   std::fwrite(line.data(), 1, line.size(), stderr);

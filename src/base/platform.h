@@ -19,32 +19,67 @@ struct FileCloser {
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
+// Why a file could not be opened, read, written or closed, in the operating system's own
+// words, taken right where the call failed. Windows: the system's error code (the one the C
+// runtime keeps in _doserrno, or GetLastError) and its text with the code, "The process cannot
+// access the file because it is being used by another process. (error 32)". Native: errno and
+// the runtime's text, "Permission denied".
+struct FileError {
+  uint32_t code = 0;
+  std::string text;
+  // Another process holds the file, or a range of it, without sharing it with this one (Windows:
+  // a sharing or lock violation). It may well succeed a moment later, unlike a missing right.
+  // Never set on the native build.
+  bool sharingViolation = false;
+};
+
+// The operating system's reason for its error code: on Windows a system error code with its
+// text and number, "Access is denied. (error 5)" ("unknown error (error N)" when the system has
+// no text); natively an errno value with the runtime's text, "Permission denied".
+FileError SystemError(uint32_t code);
+
 // Opens a file with a C runtime binary mode ("rb", "rb+", "wb+", ...). Other processes may hold
 // the file open for reading and writing at the same time (full sharing on Windows).
-// Returns null when the file cannot be opened.
-UniqueFile OpenFile(const std::u16string& path, const char* mode);
+// Returns null when the file cannot be opened; `error` (if given) then receives the reason.
+UniqueFile OpenFile(const std::u16string& path, const char* mode, FileError* error = nullptr);
+
+// Reads up to `size` bytes into `buffer` and returns how many were read. Fewer at the end of the
+// file; when the read failed, `error` (if given) receives the reason.
+size_t ReadFromFile(std::FILE* file, void* buffer, size_t size, FileError* error = nullptr);
+
+// Writes all of `bytes` (the runtime may keep them in its buffer until the file is finished).
+// False, with the reason in `error`, when it cannot.
+bool WriteToFile(std::FILE* file, std::string_view bytes, FileError* error = nullptr);
+
+// Flushes and closes the file. False when the flush or the close failed, or a write failed
+// earlier; `error` (if given) then receives the reason of the first failure the runtime still
+// knows (a generic input/output error when it knows none).
+bool FinishFile(UniqueFile file, FileError* error = nullptr);
 
 // A file opened in text mode: every "\n" written is stored as CR LF on both builds.
 class TextFile {
  public:
   enum class Mode { Append, Replace };
   // Opens for appending (created when missing) or replaces the file's content. When it cannot,
-  // `error` (if given) receives the runtime's reason.
+  // `error` (if given) receives the reason.
   static std::optional<TextFile> Open(const std::u16string& path, Mode mode,
-                                      std::string* error = nullptr);
+                                      FileError* error = nullptr);
   // Writes the bytes as they stand, line feeds stored as CR LF.
   void Write(std::string_view bytes);
-  // Flushes and closes the file. False, with the reason in `error`, when any write failed.
-  bool Finish(std::string* error = nullptr);
+  // Flushes and closes the file. False, with the reason of the first failed write, flush or
+  // close in `error`, when any of them failed.
+  bool Finish(FileError* error = nullptr);
 
  private:
   explicit TextFile(UniqueFile file) : file_(std::move(file)) {}
   UniqueFile file_;
+  std::optional<FileError> writeError_;  // the first write that failed
 };
 
 // Moves an open file to the absolute byte offset `offset` (64-bit, so files beyond 2 GiB work on
-// both builds). False when the runtime refuses, e.g. for a negative offset.
-bool SeekFile(std::FILE* file, int64_t offset);
+// both builds). False, with the reason in `error`, when the runtime refuses, e.g. for a negative
+// offset.
+bool SeekFile(std::FILE* file, int64_t offset, FileError* error = nullptr);
 // The length of an open file in bytes, measured by seeking to its end; the position is left at
 // the end. -1 when it cannot be measured.
 int64_t FileLength(std::FILE* file);
@@ -68,7 +103,7 @@ bool RemovePath(const std::u16string& path);
 // FILE_APPEND_DATA only, one WriteFile; natively O_APPEND, one write). The file is created when
 // missing; the bytes are stored as they stand (no line-end conversion). False, with the
 // operating system's reason in `error`, when the file cannot be opened or the write fails.
-bool AppendToFile(const std::u16string& path, std::string_view bytes, std::string* error = nullptr);
+bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError* error = nullptr);
 
 // Renames a file in one step. With `replace` an existing file at `to` is replaced (atomically
 // natively); without, the rename fails when anything exists at `to`. True on success.
@@ -83,9 +118,6 @@ int64_t FileAgeSeconds(const std::u16string& path);
 
 // The size of the file at the path in bytes, -1 when it cannot be opened.
 int64_t FileSize(const std::u16string& path);
-
-// The runtime's text for an errno value ("No such file or directory").
-std::string ErrnoText(int error);
 
 // Copies a file; never overwrites an existing target. True on success.
 bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to);
@@ -120,7 +152,7 @@ struct ModuleCloser {
 };
 using UniqueModule = std::unique_ptr<void, ModuleCloser>;
 // Null when the library cannot be loaded; `error` (if given) then receives the operating
-// system's reason (dlerror natively; the text of GetLastError with its number on Windows).
+// system's reason (dlerror natively; the SystemError text of GetLastError on Windows).
 UniqueModule LoadModule(const std::u16string& path, std::string* error = nullptr);
 // The exported function `name`, or null.
 void* ModuleSymbol(void* module, const char* name);

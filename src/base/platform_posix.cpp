@@ -25,32 +25,63 @@ std::string NativePath(const std::u16string& path) {
   return native;
 }
 
+// The reason of the runtime call that just failed; EIO when it set no errno.
+FileError LastError() { return SystemError(errno != 0 ? static_cast<uint32_t>(errno) : EIO); }
+
 }  // namespace
 
-UniqueFile OpenFile(const std::u16string& path, const char* mode) {
-  return UniqueFile(std::fopen(NativePath(path).c_str(), mode));
+FileError SystemError(uint32_t code) {
+  return FileError{code, std::strerror(static_cast<int>(code)), false};
 }
 
-std::optional<TextFile> TextFile::Open(const std::u16string& path, Mode mode,
-                                       std::string* error) {
+UniqueFile OpenFile(const std::u16string& path, const char* mode, FileError* error) {
   errno = 0;
-  UniqueFile file = OpenFile(path, mode == Mode::Append ? "ab" : "wb");
-  if (!file) {
-    if (error) *error = ErrnoText(errno);
-    return std::nullopt;
-  }
+  UniqueFile file(std::fopen(NativePath(path).c_str(), mode));
+  if (!file && error) *error = LastError();
+  return file;
+}
+
+size_t ReadFromFile(std::FILE* file, void* buffer, size_t size, FileError* error) {
+  errno = 0;
+  const size_t got = std::fread(buffer, 1, size, file);
+  if (got < size && std::ferror(file) && error) *error = LastError();
+  return got;
+}
+
+bool WriteToFile(std::FILE* file, std::string_view bytes, FileError* error) {
+  errno = 0;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size()) return true;
+  if (error) *error = LastError();
+  return false;
+}
+
+bool FinishFile(UniqueFile file, FileError* error) {
+  if (!file) return false;
+  std::optional<FileError> failure;
+  errno = 0;
+  if (std::fflush(file.get()) != 0) failure = LastError();
+  const bool failedBefore = std::ferror(file.get()) != 0;
+  errno = 0;
+  if (std::fclose(file.release()) != 0 && !failure) failure = LastError();
+  if (!failure && !failedBefore) return true;
+  if (error) *error = failure ? *failure : SystemError(EIO);
+  return false;
+}
+
+std::optional<TextFile> TextFile::Open(const std::u16string& path, Mode mode, FileError* error) {
+  UniqueFile file = OpenFile(path, mode == Mode::Append ? "ab" : "wb", error);
+  if (!file) return std::nullopt;
   return TextFile(std::move(file));
 }
 
-bool TextFile::Finish(std::string* error) {
+bool TextFile::Finish(FileError* error) {
   if (!file_) return false;
-  errno = 0;
-  const bool failed = std::ferror(file_.get()) != 0;
-  const int savedErrno = errno;
-  const bool closed = std::fclose(file_.release()) == 0;
-  if (!failed && closed) return true;
-  if (error) *error = ErrnoText(errno ? errno : savedErrno ? savedErrno : EIO);
-  return false;
+  const bool finished = FinishFile(std::move(file_), error);
+  if (writeError_) {
+    if (error) *error = *writeError_;
+    return false;
+  }
+  return finished;
 }
 
 void TextFile::Write(std::string_view bytes) {
@@ -62,11 +93,15 @@ void TextFile::Write(std::string_view bytes) {
     if (c == '\n') stored += '\r';
     stored += c;
   }
-  std::fwrite(stored.data(), 1, stored.size(), file_.get());
+  FileError failure;
+  if (!WriteToFile(file_.get(), stored, &failure) && !writeError_) writeError_ = failure;
 }
 
-bool SeekFile(std::FILE* file, int64_t offset) {
-  return offset >= 0 && ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+bool SeekFile(std::FILE* file, int64_t offset, FileError* error) {
+  errno = offset < 0 ? EINVAL : 0;
+  if (offset >= 0 && ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0) return true;
+  if (error) *error = LastError();
+  return false;
 }
 
 int64_t FileLength(std::FILE* file) {
@@ -104,19 +139,24 @@ bool RemovePath(const std::u16string& path) {
   return std::remove(NativePath(path).c_str()) == 0;
 }
 
-bool AppendToFile(const std::u16string& path, std::string_view bytes, std::string* error) {
+bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError* error) {
+  errno = 0;
   const int descriptor =
       ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (descriptor < 0) {
-    if (error) *error = ErrnoText(errno);
+    if (error) *error = LastError();
     return false;
   }
   // One write: the kernel places it at the end of the file as it is at that moment.
+  errno = 0;
   const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
-  const int writeErrno = errno;
+  const FileError writeError = LastError();
   ::close(descriptor);
   if (written == static_cast<ssize_t>(bytes.size())) return true;
-  if (error) *error = written < 0 ? ErrnoText(writeErrno) : "only part of the line was written";
+  if (error) {
+    *error = writeError;
+    if (written >= 0) error->text = "only part of the line was written";
+  }
   return false;
 }
 
@@ -149,8 +189,6 @@ int64_t FileSize(const std::u16string& path) {
   if (::stat(NativePath(path).c_str(), &status) != 0) return -1;
   return static_cast<int64_t>(status.st_size);
 }
-
-std::string ErrnoText(int error) { return std::strerror(error); }
 
 bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to) {
   UniqueFile in = OpenFile(from, "rb");

@@ -28,8 +28,24 @@ const wchar_t* Wide(const std::u16string& text) {
 
 std::wstring WideMode(const char* mode) { return std::wstring(mode, mode + std::strlen(mode)); }
 
-// The system's text for a Win32 error code, with the code: "Access is denied. (error 5)".
-std::string SystemErrorText(DWORD code) {
+// The reason of the C runtime call that just failed: the system's code that the runtime kept in
+// _doserrno when the system refused, its own errno otherwise (a wrong mode, say). Both are
+// cleared before each call, so neither is left over from an earlier one.
+FileError LastRuntimeError() {
+  const unsigned long system = _doserrno;
+  if (system != 0) return SystemError(static_cast<uint32_t>(system));
+  const int runtime = errno != 0 ? errno : EIO;
+  return FileError{static_cast<uint32_t>(runtime), std::strerror(runtime), false};
+}
+
+void ClearRuntimeError() {
+  _doserrno = 0;
+  errno = 0;
+}
+
+}  // namespace
+
+FileError SystemError(uint32_t code) {
   wchar_t* buffer = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -43,45 +59,77 @@ std::string SystemErrorText(DWORD code) {
     text.pop_back();
   }
   if (text.empty()) text = "unknown error";
-  return text + " (error " + std::to_string(code) + ")";
+  return FileError{code, text + " (error " + std::to_string(code) + ")",
+                   code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION};
 }
 
-}  // namespace
-
-UniqueFile OpenFile(const std::u16string& path, const char* mode) {
-  return UniqueFile(_wfsopen(Wide(path), WideMode(mode).c_str(), _SH_DENYNO));
+UniqueFile OpenFile(const std::u16string& path, const char* mode, FileError* error) {
+  ClearRuntimeError();
+  UniqueFile file(_wfsopen(Wide(path), WideMode(mode).c_str(), _SH_DENYNO));
+  if (!file && error) *error = LastRuntimeError();
+  return file;
 }
 
-std::optional<TextFile> TextFile::Open(const std::u16string& path, Mode mode,
-                                       std::string* error) {
-  errno = 0;
+size_t ReadFromFile(std::FILE* file, void* buffer, size_t size, FileError* error) {
+  ClearRuntimeError();
+  const size_t got = std::fread(buffer, 1, size, file);
+  if (got < size && std::ferror(file) && error) *error = LastRuntimeError();
+  return got;
+}
+
+bool WriteToFile(std::FILE* file, std::string_view bytes, FileError* error) {
+  ClearRuntimeError();
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size()) return true;
+  if (error) *error = LastRuntimeError();
+  return false;
+}
+
+bool FinishFile(UniqueFile file, FileError* error) {
+  if (!file) return false;
+  std::optional<FileError> failure;
+  ClearRuntimeError();
+  if (std::fflush(file.get()) != 0) failure = LastRuntimeError();
+  const bool failedBefore = std::ferror(file.get()) != 0;
+  ClearRuntimeError();
+  if (std::fclose(file.release()) != 0 && !failure) failure = LastRuntimeError();
+  if (!failure && !failedBefore) return true;
+  if (error) *error = failure ? *failure : SystemError(ERROR_WRITE_FAULT);
+  return false;
+}
+
+std::optional<TextFile> TextFile::Open(const std::u16string& path, Mode mode, FileError* error) {
+  ClearRuntimeError();
   UniqueFile file(_wfsopen(Wide(path), mode == Mode::Append ? L"at" : L"wt", _SH_DENYNO));
   if (!file) {
-    if (error) *error = ErrnoText(errno);
+    if (error) *error = LastRuntimeError();
     return std::nullopt;
   }
   return TextFile(std::move(file));
 }
 
-bool TextFile::Finish(std::string* error) {
+bool TextFile::Finish(FileError* error) {
   if (!file_) return false;
-  const bool failed = std::ferror(file_.get()) != 0;
-  const int savedErrno = errno;
-  errno = 0;
-  const bool closed = std::fclose(file_.release()) == 0;
-  if (!failed && closed) return true;
-  if (error) *error = ErrnoText(errno ? errno : savedErrno ? savedErrno : EIO);
-  return false;
+  const bool finished = FinishFile(std::move(file_), error);
+  if (writeError_) {
+    if (error) *error = *writeError_;
+    return false;
+  }
+  return finished;
 }
 
 void TextFile::Write(std::string_view bytes) {
   if (!file_) return;
   // Text mode: the runtime stores every line feed as CR LF.
-  std::fwrite(bytes.data(), 1, bytes.size(), file_.get());
+  FileError failure;
+  if (!WriteToFile(file_.get(), bytes, &failure) && !writeError_) writeError_ = failure;
 }
 
-bool SeekFile(std::FILE* file, int64_t offset) {
-  return offset >= 0 && _fseeki64(file, offset, SEEK_SET) == 0;
+bool SeekFile(std::FILE* file, int64_t offset, FileError* error) {
+  ClearRuntimeError();
+  if (offset < 0) errno = EINVAL;
+  if (offset >= 0 && _fseeki64(file, offset, SEEK_SET) == 0) return true;
+  if (error) *error = LastRuntimeError();
+  return false;
 }
 
 int64_t FileLength(std::FILE* file) {
@@ -142,7 +190,7 @@ class AppendTurn {
   bool owned_ = false;
 };
 
-bool AppendToFile(const std::u16string& path, std::string_view bytes, std::string* error) {
+bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError* error) {
   const AppendTurn turn(path);
   // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end of the file as it is
   // at that moment. Full sharing, deletion included, so that a rotation may rename the file
@@ -151,7 +199,7 @@ bool AppendToFile(const std::u16string& path, std::string_view bytes, std::strin
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (opened == INVALID_HANDLE_VALUE) {
-    if (error) *error = SystemErrorText(GetLastError());
+    if (error) *error = SystemError(GetLastError());
     return false;
   }
   const UniqueHandle file(opened);
@@ -160,7 +208,10 @@ bool AppendToFile(const std::u16string& path, std::string_view bytes, std::strin
       WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   const DWORD writeError = GetLastError();
   if (wrote && written == bytes.size()) return true;
-  if (error) *error = wrote ? "only part of the line was written" : SystemErrorText(writeError);
+  if (error) {
+    *error = SystemError(wrote ? ERROR_WRITE_FAULT : writeError);
+    if (wrote) error->text = "only part of the line was written";
+  }
   return false;
 }
 
@@ -193,8 +244,6 @@ int64_t FileSize(const std::u16string& path) {
   if (!GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)) return -1;
   return static_cast<int64_t>(static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
 }
-
-std::string ErrnoText(int error) { return std::strerror(error); }
 
 bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to) {
   return CopyFileW(Wide(from), Wide(to), TRUE) != 0;
@@ -258,7 +307,7 @@ void ModuleCloser::operator()(void* module) const noexcept {
 
 UniqueModule LoadModule(const std::u16string& path, std::string* error) {
   UniqueModule module(LoadLibraryW(Wide(path)));
-  if (!module && error) *error = SystemErrorText(GetLastError());
+  if (!module && error) *error = SystemError(GetLastError()).text;
   return module;
 }
 

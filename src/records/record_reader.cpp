@@ -180,10 +180,11 @@ bool Convert(char16_t conversion, std::u16string_view line, size_t& pos, const S
 
 }  // namespace
 
-bool ReadRecordFile(const std::u16string& path, std::u16string& text) {
+bool ReadRecordFile(const std::u16string& path, std::u16string& text,
+                    platform::FileError* error) {
   text.clear();
   // The host may still hold the file open for writing; OpenFile shares it.
-  platform::UniqueFile file = platform::OpenFile(path, "rb");
+  platform::UniqueFile file = platform::OpenFile(path, "rb", error);
   if (!file) return false;
   std::u16string read;
   // One character per byte at most: room for the whole file at once, so that a large file is
@@ -192,12 +193,12 @@ bool ReadRecordFile(const std::u16string& path, std::u16string& text) {
   // growing, or a length that is not one, just grows the text.
   constexpr int64_t kMostReserved = int64_t{1} << 28;
   const int64_t length = platform::FileLength(file.get());
-  if (length < 0 || !platform::SeekFile(file.get(), 0)) return false;
+  if (length < 0 || !platform::SeekFile(file.get(), 0, error)) return false;
   char buffer[16384];
   char16_t units[sizeof buffer + 1];
   bool carriageReturn = false;  // the last byte read was a CR not yet stored
   size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+  while ((got = platform::ReadFromFile(file.get(), buffer, sizeof buffer, error)) > 0) {
     if (read.empty()) read.reserve(static_cast<size_t>(std::min(length, kMostReserved)) + 1);
     size_t stored = 0;
     for (size_t i = 0; i < got; ++i) {

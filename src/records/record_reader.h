@@ -15,14 +15,16 @@
 #include <type_traits>
 #include <variant>
 
+#include "base/platform.h"
 #include "records/float3.h"
 
 namespace q9 {
 
 // Reads a record file whole, shared with other processes for reading and writing: every byte
 // becomes the code unit of the same value and every CR LF pair one LF. False (and an empty
-// text) when the file cannot be opened or read.
-bool ReadRecordFile(const std::u16string& path, std::u16string& text);
+// text) when the file cannot be opened or read; `error` (if given) then receives the reason.
+bool ReadRecordFile(const std::u16string& path, std::u16string& text,
+                    platform::FileError* error = nullptr);
 
 // The lines of a text, in order, read from the reader's own copy of the text.
 class RecordReader {

@@ -11,7 +11,7 @@ void walkChangeList(ContainerReader& reader, int64_t base,
   reader.Seek(base);
   OffsetTable table(reader);
   // Bounded by a count cut to the file's length, and by the reader's budget.
-  for (uint64_t i = 0; i < table.count() && !reader.spent(); i += 2) {
+  for (uint64_t i = 0; i < table.count() && !reader.spent(); i += container::kChangeValuesPerItem) {
     reader.context = "change list";
     const int64_t at = base + table.Entry(reader, i);
     reader.context = "change item";

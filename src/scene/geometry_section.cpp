@@ -12,7 +12,7 @@ namespace q9 {
 
 namespace {
 
-constexpr int64_t kSectionHeaderBytes = 20;
+constexpr int64_t kSectionHeaderBytes = container::kGeometryHeaderBytes;
 
 std::u16string ReadMaterialText(ContainerReader& reader) {
   const int32_t textBytes = reader.ReadInt32();
@@ -31,8 +31,8 @@ std::u16string ReadMaterialText(ContainerReader& reader) {
 // held. A buffer is kept from mesh to mesh while the counts stay the same: a fresh large buffer
 // costs the system a page fault per 4 KiB on its first write, more than reading into it.
 struct MeshBuffers {
-  std::unique_ptr<uint32_t[]> arrays[8];
-  uint64_t sizes[8] = {};
+  std::unique_ptr<uint32_t[]> arrays[container::kMeshArrays];
+  uint64_t sizes[container::kMeshArrays] = {};
 
   uint32_t* Exactly(int a, uint64_t count) {
     if (sizes[a] != count || !arrays[a]) {
@@ -62,14 +62,15 @@ void WalkMesh(ContainerReader& reader, int64_t at, const GeometryVisitor& visito
   // Arrays 1, 2 and 5 go to the renderer; the others are passed over unread. Each kept array is
   // one read into a buffer of exactly its size (bounded by the file, as the arrays lie one after
   // another), handed on without a copy.
-  uint32_t* kept[8] = {};
+  uint32_t* kept[container::kMeshArrays] = {};
   reader.context = "mesh array";
-  for (int a = 0; a < 8; ++a) {
+  for (int a = 0; a < container::kMeshArrays; ++a) {
     const uint32_t asked = reader.ReadUint32();
     const uint64_t count = reader.CutCount(asked, 4);
     mesh.counts[a] = count;
     mesh.complete[a] = count == asked;
-    if (a == 0 || a == 1 || a == 4) {
+    if (a == container::kPositionsArray || a == container::kTextureCoordinatesArray ||
+        a == container::kNormalsArray) {
       if (count > 0) {
         kept[a] = buffers.Exactly(a, count);
         reader.Read(kept[a], static_cast<size_t>(count) * 4);
@@ -78,9 +79,9 @@ void WalkMesh(ContainerReader& reader, int64_t at, const GeometryVisitor& visito
       reader.Skip(count * 4);
     }
   }
-  mesh.array1 = kept[0];
-  mesh.array2 = kept[1];
-  mesh.array5 = kept[4];
+  mesh.array1 = kept[container::kPositionsArray];
+  mesh.array2 = kept[container::kTextureCoordinatesArray];
+  mesh.array5 = kept[container::kNormalsArray];
   if (visitor.mesh) visitor.mesh(mesh);
 }
 
@@ -234,8 +235,11 @@ void readGeometrySection(SceneContainer& container, int64_t base) {
     // The renderer cannot know how long arrays 2 and 5 are; one that the file cut short is not
     // handed over, so that it is never read beyond its end.
     session.link().MaxAddTriangles(session.handle, mesh.meshName.c_str(), mesh.triangleCount(),
-                                   mesh.array1, mesh.complete[4] ? mesh.array5 : nullptr,
-                                   mesh.complete[1] ? mesh.array2 : nullptr, 0);
+                                   mesh.array1,
+                                   mesh.complete[container::kNormalsArray] ? mesh.array5 : nullptr,
+                                   mesh.complete[container::kTextureCoordinatesArray] ? mesh.array2
+                                                                                      : nullptr,
+                                   0);
   };
   visitor.endSolid = [&] { session.link().Q9EndNode(session.handle); };
   visitor.views = [&](int64_t, std::u16string text) {

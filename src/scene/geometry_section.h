@@ -44,14 +44,16 @@ struct MeshItem {
   int64_t at = 0;
   int32_t headerLength = 0;
   std::u16string meshName;
-  uint64_t counts[8] = {};   // element counts of arrays 1 to 8, cut to what the file holds
-  bool complete[8] = {};     // whether the file held each array in full
+  uint64_t counts[container::kMeshArrays] = {};  // element counts of arrays 1 to 8, cut to the file
+  bool complete[container::kMeshArrays] = {};    // whether the file held each array in full
   const uint32_t* array1 = nullptr;  // null when empty
   const uint32_t* array2 = nullptr;
   const uint32_t* array5 = nullptr;
 
   // Nine values of array 1 per triangle.
-  int32_t triangleCount() const { return static_cast<int32_t>(counts[0] / 9); }
+  int32_t triangleCount() const {
+    return static_cast<int32_t>(counts[container::kPositionsArray] / container::kValuesPerTriangle);
+  }
 };
 
 // What a walk through a section reports, item by item, in file order. Any member may be empty.

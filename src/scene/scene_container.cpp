@@ -1,7 +1,6 @@
 #include "scene/scene_container.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "scene/geometry_section.h"
@@ -41,32 +40,22 @@ int32_t DirectoryEntry::offset() const {
 
 void SceneContainer::open() {
   close();
-  openError.clear();
+  openError = {};
   openedReadOnly = false;
   if (memory) {
     reader.Attach(memory->data(), memory->size());
     return;
   }
   std::replace(path.begin(), path.end(), u'/', u'\\');
-  errno = 0;
   if (!platform::CanReadAndWrite(path)) {
-    file = platform::OpenFile(path, "rb");
+    file = platform::OpenFile(path, "rb", &openError);
     openedReadOnly = file != nullptr;
   }
-  if (!file) file = platform::OpenFile(path, "rb+");
-  int failure = errno;
-  // Created only when nothing is there: a file that exists but cannot be opened (locked, no
-  // rights) is left alone rather than emptied.
-  if (!file && !platform::PathExists(path)) {
-    errno = 0;
-    file = platform::OpenFile(path, "wb+");
-    failure = errno;
-  }
-  if (file) {
-    reader.Attach(file.get());
-  } else {
-    openError = platform::ErrnoText(failure ? failure : EACCES);
-  }
+  if (!file) file = platform::OpenFile(path, "rb+", &openError);
+  // Created only when nothing is there: a file that exists but cannot be opened (in use by
+  // another process, no rights) is left alone rather than emptied.
+  if (!file && !platform::PathExists(path)) file = platform::OpenFile(path, "wb+", &openError);
+  if (file) reader.Attach(file.get());
 }
 
 bool SceneContainer::openForReading() {
@@ -106,7 +95,7 @@ void SceneContainer::loadHeader() {
   open();
   const std::string shownPath = "container \"" + platform::DisplayPath(path) + "\"";
   if (!reader.attached()) {
-    process.log.WriteLine("Error: " + shownPath + " could not be opened: " + openError);
+    process.log.WriteLine("Error: " + shownPath + " could not be opened: " + openError.text);
     return;
   }
   if (reader.length() >= kContainerHeaderSize) {
@@ -126,27 +115,28 @@ void SceneContainer::loadHeader() {
   const size_t units = std::min(name.size(), kMaxNameUnits);
   nameLength = static_cast<int32_t>(units);
   headerSize = kContainerHeaderSize;
-  PutInt32(&header[0], reserved0);
-  PutInt32(&header[4], headerSize);
-  PutInt32(&header[8], reserved8);
-  PutInt32(&header[12], nameLength);
-  for (size_t i = 0; i < units; ++i) PutUint16(&header[16 + 2 * i], name[i]);
-  PutUint16(&header[16 + 2 * kPreservedWordUnit], preservedWord);
-  PutInt32(&header[16 + kNameBlockBytes], lastEntryIndex);
-  std::memcpy(&header[20 + kNameBlockBytes], entries.data(), sizeof entries);
+  PutInt32(&header[container::kReserved0At], reserved0);
+  PutInt32(&header[container::kHeaderSizeAt], headerSize);
+  PutInt32(&header[container::kReserved8At], reserved8);
+  PutInt32(&header[container::kNameLengthAt], nameLength);
+  for (size_t i = 0; i < units; ++i) PutUint16(&header[container::kNameBlockAt + 2 * i], name[i]);
+  PutUint16(&header[container::kPreservedWordAt], preservedWord);
+  PutInt32(&header[container::kLastEntryIndexAt], lastEntryIndex);
+  std::memcpy(&header[container::kDirectoryAt], entries.data(), sizeof entries);
   // A file opened read-only refuses the writes; the operation then ends the same way.
   // Bytes read from memory (fuzzing) are never written.
   if (!file) {
     close();
     return;
   }
-  errno = 0;
-  const bool written = platform::SeekFile(file.get(), 0) &&
-                       std::fwrite(header.data(), 1, header.size(), file.get()) == header.size() &&
-                       std::fflush(file.get()) == 0;
+  reader.Detach();
+  const std::string_view bytes(reinterpret_cast<const char*>(header.data()), header.size());
+  platform::FileError failure;
+  bool written = platform::SeekFile(file.get(), 0, &failure) &&
+                 platform::WriteToFile(file.get(), bytes, &failure);
+  written = platform::FinishFile(std::move(file), written ? &failure : nullptr) && written;
   if (!written) {
-    const std::string reason = openedReadOnly ? std::string("the file is read-only")
-                                              : platform::ErrnoText(errno ? errno : EIO);
+    const std::string reason = openedReadOnly ? std::string("the file is read-only") : failure.text;
     process.log.WriteLine("Error: a fresh header could not be written into " + shownPath + ": " +
                           reason);
   }

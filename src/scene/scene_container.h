@@ -27,8 +27,8 @@ constexpr int kDirectoryEntries = container::kDirectoryEntries;
 constexpr size_t kDirectoryEntrySize = container::kEntrySize;
 
 enum SectionType : int32_t {
-  Geometry = 2,
-  ChangeList = 4,
+  Geometry = container::kGeometrySectionType,
+  ChangeList = container::kChangeListSectionType,
 };
 
 // One directory entry, held byte for byte as in the file: the name (1028 UTF-16 units), the type
@@ -90,8 +90,8 @@ class SceneContainer {
 
   // The bounded cursor over `file` through which every read goes; attached by open().
   ContainerReader reader;
-  // Why the last open() found no file (the runtime's reason); empty when it found one.
-  std::string openError;
+  // Why the last open() found no file, in the operating system's words; empty when it found one.
+  platform::FileError openError;
   // Whether the last open() could open the file for reading only.
   bool openedReadOnly = false;
 

@@ -1,22 +1,10 @@
 #include <string>
 
+#include "base/platform.h"
 #include "shell/resources/resource_ids.h"
 #include "shell/shell_win32.h"
 
 namespace q9::shell {
-
-std::string SystemErrorText(DWORD code) {
-  char text[512] = {};
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                     text, sizeof text, nullptr);
-  std::string message(text, length);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
-    message.pop_back();
-  }
-  const std::string number = "error " + std::to_string(code);
-  return message.empty() ? number : number + ": " + message;
-}
 
 MessageWindow::MessageWindow(Handler handler) : handler_(std::move(handler)) {}
 
@@ -35,7 +23,7 @@ bool MessageWindow::Create(HINSTANCE instance, const wchar_t* className, const w
   // A class registered earlier by this process serves again.
   if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
     log.WriteLine("Error: message window class could not be registered: " +
-                  SystemErrorText(GetLastError()));
+                  platform::SystemError(GetLastError()).text);
     return false;
   }
 
@@ -43,7 +31,7 @@ bool MessageWindow::Create(HINSTANCE instance, const wchar_t* className, const w
                                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, this);
   if (!created) {
     log.WriteLine("Error: message window could not be created: " +
-                  SystemErrorText(GetLastError()));
+                  platform::SystemError(GetLastError()).text);
     return false;
   }
   window_.reset(created);

@@ -23,9 +23,6 @@ constexpr char kRendererWindowClass[] = "Qt5152QWindowIcon";
 constexpr DWORD kForwardWaitMs = 5000;
 constexpr DWORD kForwardPollMs = 10;
 
-// "error N: the system's text for N", for log lines.
-std::string SystemErrorText(DWORD code);
-
 // One hidden top-level window whose messages go to a handler. A top-level window (not a
 // message-only one) so that later starts find it by its class name.
 class MessageWindow {

@@ -1,6 +1,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/platform.h"
 #include "base/text.h"
 #include "shell/shell_win32.h"
 #include "sync/requests.h"
@@ -118,7 +119,7 @@ void ForwardRequest(ProcessState& process, HANDLE mutex, const wchar_t* classNam
   }
   if (working) {
     if (PostMessageW(working, message, 0, 0)) return;
-    lost = "posting failed: " + SystemErrorText(GetLastError());
+    lost = "posting failed: " + platform::SystemError(GetLastError()).text;
   }
   process.log.WriteLine("Error: request " + Utf8FromUtf16(word) + " (message " +
                         std::to_string(message) + ") not forwarded: " + lost);

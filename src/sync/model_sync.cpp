@@ -95,7 +95,7 @@ bool writeSyncRecord(const SceneContainer& container) {
       platform::CheckFolder(path) == platform::FolderState::NotAFolder) {
     staleLeft = !platform::RemovePath(path);
   }
-  std::string reason;
+  platform::FileError reason;
   std::optional<platform::TextFile> file =
       platform::TextFile::Open(path, platform::TextFile::Mode::Replace, &reason);
   bool written = false;
@@ -107,7 +107,7 @@ bool writeSyncRecord(const SceneContainer& container) {
   }
   if (written) return true;
   std::string message = "Error: sync record \"" + platform::DisplayPath(path) +
-                        "\" could not be written: " + reason + "; the host is not notified";
+                        "\" could not be written: " + reason.text + "; the host is not notified";
   if (staleLeft) message += "; the earlier record could not be removed and is out of date";
   container.process.log.WriteLine(message);
   return false;

@@ -1,7 +1,5 @@
 #include "sync/record_files.h"
 
-#include <cerrno>
-
 #include "base/platform.h"
 #include "records/record_reader.h"
 
@@ -10,16 +8,15 @@ namespace q9 {
 bool ReadHostRecordFile(ProcessState& process, std::u16string_view fileName, std::u16string& text) {
   const std::u16string path = FolderFilePath(process.folder(), fileName);
   const std::string shownPath = "record file \"" + platform::DisplayPath(path) + "\"";
-  errno = 0;
-  if (!ReadRecordFile(path, text)) {
-    const int failure = errno;
+  platform::FileError failure;
+  if (!ReadRecordFile(path, text, &failure)) {
     std::string reason;
     if (!platform::PathExists(path)) {
       reason = "it does not exist";
     } else if (platform::CheckFolder(path) != platform::FolderState::NotAFolder) {
       reason = "it is a folder";
     } else {
-      reason = platform::ErrnoText(failure ? failure : EIO);
+      reason = failure.text.empty() ? "it could not be read" : failure.text;
     }
     process.log.WriteLine("Error: " + shownPath + " could not be read: " + reason);
     return false;

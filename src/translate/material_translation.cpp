@@ -85,7 +85,7 @@ void SendMaterial(LinkSession& session, ProcessState& process, const MaterialRec
   set.Float(u"Refraction", material.IOR);
 
   if (material.TypeNat == 17) {
-    if (!SetMapProperty(session, process, material, 1, u"EmissiveMask")) {
+    if (!SetMapProperty(session, process, material, 1, kEmissiveMaskProperty)) {
       const uint32_t rgb = static_cast<uint32_t>(material.emissiveColor);
       set.Text(u"Emissive Color", ColorText(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF));
     }
@@ -93,21 +93,21 @@ void SendMaterial(LinkSession& session, ProcessState& process, const MaterialRec
     set.Float(u"Light", static_cast<float>(material.EmissiveIntensity) / 100.0f);
   }
 
-  if (!SetMapProperty(session, process, material, 1, u"Diffuse Map")) {
+  if (!SetMapProperty(session, process, material, 1, kDiffuseMapProperty)) {
     set.Text(u"Diffuse (Color)",
              ColorText(ColorComponent(material.Diffuse.x), ColorComponent(material.Diffuse.y),
                        ColorComponent(material.Diffuse.z)));
   }
-  SetMapProperty(session, process, material, 2, u"Normal Map One");
-  if (!SetMapProperty(session, process, material, 5, u"Roughness Map")) {
+  SetMapProperty(session, process, material, 2, kNormalMapProperty);
+  if (!SetMapProperty(session, process, material, 5, kRoughnessMapProperty)) {
     set.EntryValue(material, 5, u"Roughness Map (opacity)");
   }
-  if (!SetMapProperty(session, process, material, 6, u"MetallicMap")) {
+  if (!SetMapProperty(session, process, material, 6, kMetallicMapProperty)) {
     set.EntryValue(material, 6, u"Metallic");
   }
-  SetMapProperty(session, process, material, 3, u"AOMap");
+  SetMapProperty(session, process, material, 3, kAOMapProperty);
   set.EntryValue(material, 3, u"AOIntensity");
-  SetMapProperty(session, process, material, 1, u"OpacityMap");
+  SetMapProperty(session, process, material, 1, kOpacityMapProperty);
 }
 
 }  // namespace q9

@@ -1,6 +1,7 @@
 // Material translation: a material record becomes a renderer material.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,6 +11,19 @@
 #include "records/material_record.h"
 
 namespace q9 {
+
+// The string properties that carry a map's file (exchange folder + "\Textures\" + file name).
+inline constexpr std::u16string_view kEmissiveMaskProperty = u"EmissiveMask";
+inline constexpr std::u16string_view kDiffuseMapProperty = u"Diffuse Map";
+inline constexpr std::u16string_view kNormalMapProperty = u"Normal Map One";
+inline constexpr std::u16string_view kRoughnessMapProperty = u"Roughness Map";
+inline constexpr std::u16string_view kMetallicMapProperty = u"MetallicMap";
+inline constexpr std::u16string_view kAOMapProperty = u"AOMap";
+inline constexpr std::u16string_view kOpacityMapProperty = u"OpacityMap";
+// All of them, in the order SendMaterial sends them.
+inline constexpr std::array<std::u16string_view, 7> kMapProperties{
+    kEmissiveMaskProperty, kDiffuseMapProperty, kNormalMapProperty, kRoughnessMapProperty,
+    kMetallicMapProperty,  kAOMapProperty,      kOpacityMapProperty};
 
 // Creates the material under its MaterialID_Name and sets its type, values, emission and map
 // properties: a map's file where the material has one (and the process is not in colour mode),

@@ -378,26 +378,34 @@ TEST_F(EndToEnd, MissingRendererShowsTheMessageBoxAndReleasesTheMutex) {
   EXPECT_TRUE(working->Running());
 }
 
-// The version resource carries the version that --version and the log give.
-TEST_F(EndToEnd, ProgramCarriesTheProjectVersion) {
-  const std::wstring path = test::ProgramFolder() + L"Q9_Exchange.exe";
-  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
-  ASSERT_GT(size, 0u);
-  std::vector<char> data(size);
-  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, data.data()));
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  const std::string numbers = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
-                              std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
-                              std::to_string(HIWORD(fixed->dwFileVersionLS));
-  EXPECT_EQ(numbers, kVersion);
-  EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
-  for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
-    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
-    wchar_t* text = nullptr;
-    ASSERT_TRUE(VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&text), &length));
-    EXPECT_EQ(Utf8FromUtf16(std::u16string(text, text + wcslen(text))), kVersion);
+// The version resources of both shipped programs carry the version that --version and the log
+// give, and each names its own file.
+TEST_F(EndToEnd, ProgramsCarryTheProjectVersion) {
+  for (const std::wstring program : {L"Q9_Exchange.exe", L"q9x.exe"}) {
+    const std::string name = Utf8FromUtf16(std::u16string(program.begin(), program.end()));
+    SCOPED_TRACE(name);
+    const std::wstring path = test::ProgramFolder() + program;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
+    ASSERT_GT(size, 0u);
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, data.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    const std::string numbers = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                                std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                                std::to_string(HIWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(numbers, kVersion);
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    const auto text = [&](const wchar_t* field) {
+      const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + field;
+      wchar_t* value = nullptr;
+      EXPECT_TRUE(VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&value), &length));
+      return value ? Utf8FromUtf16(std::u16string(value, value + wcslen(value))) : std::string();
+    };
+    EXPECT_EQ(text(L"FileVersion"), kVersion);
+    EXPECT_EQ(text(L"ProductVersion"), kVersion);
+    EXPECT_EQ(text(L"OriginalFilename"), name);
   }
 }
 

@@ -15,6 +15,7 @@
 #include "base/platform.h"
 #include "base/text.h"
 #include "link/link_session.h"
+#include "received/raw_archive.h"
 #include "reference_link.h"
 #include "test_files.h"
 
@@ -241,6 +242,155 @@ TEST_F(ReferenceLibraryTest, ArchiveHoldsWhatTheSessionCollected) {
   EXPECT_EQ(archive["scenes"][0]["fov"], 60.0);
   EXPECT_EQ(archive["camera"]["camera"]["fov"], 45.0);
   EXPECT_EQ(archive["camera"]["fov"], 45.0);
+}
+
+// The archive's text, byte for byte: what readers that compare archives as text rely on.
+constexpr char kPinnedArchive[] = R"ARCHIVE({
+  "format": "Q9Plugin reference raw archive",
+  "version": 1,
+  "model": "villa \"A\"\\B",
+  "materialVersion": 2,
+  "materials": [
+    {
+      "name": "Eiche, geölt",
+      "type": 1,
+      "properties": {
+        "Diffuse Map": "C:\\T\\oak.png\n\t\u0001",
+        "Opacity": 0.05000001,
+        "Whole": 60.0,
+        "Zero": -0.0,
+        "Large": 3.4028235e+38,
+        "Small": 1e-07,
+        "Not": "nan",
+        "Count": -5
+      }
+    },
+    {
+      "name": "Plain",
+      "type": null,
+      "properties": {}
+    }
+  ],
+  "lights": [
+    {
+      "name": "L1",
+      "properties": {
+        "light_color": [255.0, 0.5, "-inf", "inf", "nan"],
+        "none": [],
+        "brightness": 1200.0
+      }
+    }
+  ],
+  "nodes": [
+    {
+      "name": "Solid_1",
+      "matrix": [1.0, 0.0, 0.0, 0.0, 0.0, 0.8775825, 0.4794255, 0.0, 0.0, -0.4794255, 0.8775825, 0.0, 10.5, -20.0, 30.0, 1.0],
+      "flag": true,
+      "triangles": 5,
+      "meshes": [
+        {
+          "name": "Eiche, geölt",
+          "triangles": 4
+        },
+        {
+          "name": "Plain",
+          "triangles": 1
+        }
+      ]
+    },
+    {
+      "name": "Solid_2",
+      "matrix": null,
+      "flag": false,
+      "triangles": 0,
+      "meshes": []
+    }
+  ],
+  "scenes": [
+    {
+      "name": "Front",
+      "displayName": "Front view",
+      "camera": {
+        "from": [1.0, 2.0, 3.0],
+        "to": [4.0, 5.5, 6.0],
+        "up": [0.0, 0.0, 1.0],
+        "fov": 55.0
+      },
+      "fov": 82.5
+    },
+    {
+      "name": "Blind",
+      "displayName": "",
+      "camera": null,
+      "fov": 60.0
+    }
+  ],
+  "camera": {
+    "camera": null,
+    "fov": "nan"
+  }
+}
+)ARCHIVE";
+
+TEST_F(ReferenceLibraryTest, ArchiveTextIsPinnedAndReadsBackToTheSameBytes) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  f().SetModelFilePath(h, u"villa \"A\"\\B");
+  f().Q9SetMaterialVersion(h, 2);
+  f().Q9AddMaterial(h, u"Eiche, ge\u00f6lt");
+  f().Q9SetMaterialType(h, u"Eiche, ge\u00f6lt", 1);
+  f().Q9SetMaterialStringProperty(h, u"Eiche, ge\u00f6lt", u"Diffuse Map", u"C:\\T\\oak.png\n\t\x01");
+  f().Q9SetMaterialFloatProperty(h, u"Eiche, ge\u00f6lt", u"Opacity", 0.05000001f);
+  f().Q9SetMaterialFloatProperty(h, u"Eiche, ge\u00f6lt", u"Whole", 60);
+  f().Q9SetMaterialFloatProperty(h, u"Eiche, ge\u00f6lt", u"Zero", -0.0f);
+  f().Q9SetMaterialFloatProperty(h, u"Eiche, ge\u00f6lt", u"Large", 3.4028235e38f);
+  f().Q9SetMaterialFloatProperty(h, u"Eiche, ge\u00f6lt", u"Small", 1e-7f);
+  f().Q9SetMaterialFloatProperty(h, u"Eiche, ge\u00f6lt", u"Not", nan);
+  f().Q9SetMaterialIntProperty(h, u"Eiche, ge\u00f6lt", u"Count", -5);
+  f().Q9AddMaterial(h, u"Plain");
+  f().Q9AddLight(h, u"L1");
+  const float values[] = {255, 0.5f, -inf, inf, nan};
+  f().Q9SetEntityFloatArrayProperty(h, 1, u"L1", u"light_color", values, 5);
+  f().Q9SetEntityFloatArrayProperty(h, 1, u"L1", u"none", values, 0);
+  f().Q9SetEntityFloatProperty(h, 1, u"L1", u"brightness", 1200);
+  const float matrix[16] = {1, 0, 0, 0, 0, 0.8775825f, 0.4794255f, 0, 0, -0.4794255f, 0.8775825f, 0, 10.5f, -20, 30, 1};
+  const std::vector<float> mesh(9 * 4);
+  f().MaxBeginNode(h, u"Solid_1", matrix, true);
+  f().MaxAddTriangles(h, u"Eiche, ge\u00f6lt", 4, mesh.data(), mesh.data(), mesh.data(), 0);
+  f().MaxAddTriangles(h, u"Plain", 1, mesh.data(), mesh.data(), mesh.data(), 0);
+  f().Q9EndNode(h);
+  f().MaxBeginNode(h, u"Solid_2", nullptr, false);
+  f().Q9EndNode(h);
+  CameraTransform camera{{1, 2, 3}, {4, 5.5f, 6}, {0, 0, 1}, 55};
+  f().AddScene(h, u"Front", u"Front view", &camera, 82.5f);
+  f().AddScene(h, u"Blind", u"", nullptr, 60);
+  f().SendCameraTransformFov(h, &camera, 82.5f);
+  f().SendCameraTransformFov(h, nullptr, nan);
+
+  const std::u16string path = link.folder().File(u"scene.q9a");
+  f().Q9SaveRawToQ9a(h, path.c_str());
+  const std::string text = test::ReadFileBytes(path);
+  EXPECT_EQ(text, kPinnedArchive);
+
+  // Read into the received scene and written again: the same bytes.
+  size_t at = 0;
+  const std::optional<q9x::ReceivedScene> scene = q9x::ReadArchive([&](char* into, size_t size) {
+    const size_t count = std::min(size, text.size() - at);
+    std::memcpy(into, text.data() + at, count);
+    at += count;
+    return count;
+  });
+  ASSERT_TRUE(scene);
+  EXPECT_EQ(scene->nodes.size(), 2u);
+  EXPECT_FALSE(scene->camera);  // the archive shows the last call only, which passed no block
+  EXPECT_TRUE(scene->cameraWithoutBlock);
+  const std::u16string again = link.folder().File(u"again.q9a");
+  {
+    platform::UniqueFile file = platform::OpenFile(again, "wb");
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(q9x::WriteArchive(*scene, file.get()));
+  }
+  EXPECT_EQ(test::ReadFileBytes(again), text);
 }
 
 TEST_F(ReferenceLibraryTest, RemovalsLeaveTheArchive) {

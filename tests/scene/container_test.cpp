@@ -6,6 +6,10 @@
 #include "scene/geometry_section.h"
 #include "scene_fixture.h"
 
+#ifdef _WIN32
+#include "held_file_win32.h"
+#endif
+
 namespace q9 {
 namespace {
 
@@ -140,7 +144,20 @@ TEST_F(ContainerTest, ContainerThatCannotBeCreatedIsTold) {
                                                "\" could not be opened: "));
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+TEST_F(ContainerTest, ContainerInUseByAnotherProgramIsToldAsSuch) {
+  Write(u"_mod.sm", {{"entries", json::array({{{"name", "p"}, {"geometry", OneSolid(1)}}})}});
+  const test::HeldFile held(File(u"_mod.sm"));
+  ASSERT_TRUE(held.held());
+  Use(u"_mod.sm");
+  container.loadSection(0);
+  EXPECT_TRUE(container.openError.sharingViolation);
+  EXPECT_THAT(LogMessages(), ElementsAre("Error: container \"" +
+                                         platform::DisplayPath(File(u"_mod.sm")) +
+                                         "\" could not be opened: " +
+                                         platform::SystemError(ERROR_SHARING_VIOLATION).text));
+}
+#else
 TEST_F(ContainerTest, FreshHeaderThatCannotBeWrittenIsTold) {
   // A device that takes no bytes: open and empty, but every write fails.
   container.path = u"/dev/full";
@@ -148,7 +165,7 @@ TEST_F(ContainerTest, FreshHeaderThatCannotBeWrittenIsTold) {
   EXPECT_EQ(container.file, nullptr);
   EXPECT_THAT(LogMessages(), ElementsAre("Error: a fresh header could not be written into "
                                          "container \"/dev/full\": " +
-                                         platform::ErrnoText(ENOSPC)));
+                                         platform::SystemError(ENOSPC).text));
 }
 #endif
 

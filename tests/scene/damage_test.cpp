@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <random>
 
-#include "inspect.h"
+#include "inspection/inspection.h"
 #include "scene/change_list.h"
 #include "scene/geometry_section.h"
 #include "scene_fixture.h"

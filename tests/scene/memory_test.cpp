@@ -1,11 +1,13 @@
 // What reading a damaged container may allocate: no more than the file holds, plus a small
-// constant, whatever its counts and lengths claim. Every allocation of this program is counted.
+// constant, whatever its counts and lengths claim; and what packing one holds. Every allocation
+// of this program is counted.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <new>
 
+#include "pack/grid_model.h"
 #include "scene/geometry_section.h"
 #include "scene_fixture.h"
 
@@ -109,6 +111,30 @@ TEST_F(MemoryTest, ArraysClaimingMoreThanTheFileAreCut) {
   const size_t peak = PeakDuring([&] { walkGeometrySection(container.reader, container.entries[0].offset(), visitor); });
   EXPECT_LE(kept * 4, bytes.size());
   EXPECT_LE(peak, bytes.size() + (256u << 10));
+}
+
+// Takes the bytes and keeps only their count.
+class CountingSink : public q9x::ByteSink {
+ public:
+  bool WriteAt(uint64_t at, const void*, size_t size) override {
+    length = std::max<uint64_t>(length, at + size);
+    return true;
+  }
+  bool Finish(uint64_t) override { return true; }
+  uint64_t length = 0;
+};
+
+TEST_F(MemoryTest, PackingHoldsOneSolidAndTheTablesNotTheContainer) {
+  q9x::GridModel model;
+  model.solids = 20000;
+  CountingSink sink;
+  const size_t peak = PeakDuring([&] {
+    q9x::ContainerPlan plan = q9x::PlanContainer(q9x::GridContainer(model));
+    q9x::WriteContainer(plan, sink);
+  });
+  EXPECT_GT(sink.length, 20000u * 1000);
+  // The header, a block of section bytes, the solid table (4 bytes a solid), one solid.
+  EXPECT_LE(peak, (4u << 20) + 4 * model.solids) << "container of " << sink.length << " bytes";
 }
 
 }  // namespace

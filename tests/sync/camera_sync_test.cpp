@@ -7,6 +7,10 @@
 #include "sync/views_sync.h"
 #include "translation_fixture.h"
 
+#ifdef _WIN32
+#include "held_file_win32.h"
+#endif
+
 namespace q9 {
 namespace {
 
@@ -70,6 +74,19 @@ TEST_F(CameraSyncTest, RecordFilesThatCannotBeUsedAreLogged) {
                           "Warning: record file \"" + views + "\" is empty"));
 }
 
+#ifdef _WIN32
+TEST_F(CameraSyncTest, RecordFileInUseByTheHostIsToldAsSuch) {
+  WriteCamera("Camera_Start\nCamera_End\n");
+  const test::HeldFile held(exchange + u"\\camera.cam");
+  ASSERT_TRUE(held.held());
+  EXPECT_FALSE(SyncCamera(session, process));
+  EXPECT_THAT(LogMessages(process),
+              ElementsAre("Error: record file \"" +
+                          platform::DisplayPath(exchange + u"\\camera.cam") +
+                          "\" could not be read: " +
+                          platform::SystemError(ERROR_SHARING_VIOLATION).text));
+}
+#endif
 
 TEST_F(CameraSyncTest, TextWithoutACameraStillSendsZerosAndReplacesTheWholeBlock) {
   session.camera = CameraTransform{{9, 9, 9}, {9, 9, 9}, {9, 9, 9}, 9};

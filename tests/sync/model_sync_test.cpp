@@ -6,6 +6,10 @@
 #include "sync/requests.h"
 #include "scene_fixture.h"
 
+#ifdef _WIN32
+#include "held_file_win32.h"
+#endif
+
 namespace q9 {
 namespace {
 
@@ -115,6 +119,21 @@ TEST_F(ModelSyncTest, RecordThatCannotBeWrittenIsNeverReportedAsDone) {
             std::optional<bool>(false));
   EXPECT_EQ(notified, 0);
 }
+
+#ifdef _WIN32
+TEST_F(ModelSyncTest, RecordHeldByTheHostIsToldAsInUse) {
+  test::WriteFileBytes(File(u"_mod.sync"), "earlier\n");
+  const test::HeldFile held(File(u"_mod.sync"));
+  ASSERT_TRUE(held.held());
+  EXPECT_FALSE(modelSyncNotify(container, [] {}));
+  EXPECT_THAT(LogMessages(),
+              ElementsAre("Error: sync record \"" + platform::DisplayPath(File(u"_mod.sync")) +
+                          "\" could not be written: " +
+                          platform::SystemError(ERROR_SHARING_VIOLATION).text +
+                          "; the host is not notified; the earlier record could not be removed "
+                          "and is out of date"));
+}
+#endif
 
 // --- apply ---
 

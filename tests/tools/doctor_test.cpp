@@ -1,6 +1,6 @@
 // q9x doctor: a good exchange folder and link library check out; each kind of problem support
 // meets is named by its check.
-#include "doctor.h"
+#include "q9x/doctor.h"
 
 #include <gmock/gmock.h>
 
@@ -10,11 +10,11 @@
 
 #include "base/platform.h"
 #include "base/text.h"
-#include "container_writer.h"
+#include "pack/container_writer.h"
 #include "q9x_call.h"
 #include "reference_link.h"
 #include "test_files.h"
-#include "tool_platform.h"
+#include "common/environment.h"
 
 namespace q9x {
 namespace {

@@ -1,10 +1,13 @@
 // `q9x export`: the sample exchange folder's received scene as glTF, read back with tinygltf.
 // (The Khronos validator runs on the same export in the test gltf_validator.)
-#include "gltf_export.h"
+#include "picture/gltf_writer.h"
 
 #include <gmock/gmock.h>
 
+#include <bit>
+#include <cstring>
 #include <filesystem>
+#include <map>
 
 #define TINYGLTF_IMPLEMENTATION
 #define TINYGLTF_NO_STB_IMAGE
@@ -13,6 +16,7 @@
 #include <tiny_gltf.h>
 
 #include "base/platform.h"
+#include "runner/scene_source.h"
 #include "q9x_call.h"
 #include "test_files.h"
 
@@ -34,8 +38,8 @@ class ExportTest : public ::testing::Test {
     source.folder = Path(u"samples");
     source.words = {"cameraSync", "viewsSync"};
     std::ostringstream err;
-    int status = 0;
-    std::optional<ReadScene> read = LoadScene(source, err, status);
+    LoadFailure failure{};
+    std::optional<ReadScene> read = LoadScene(source, err, failure);
     EXPECT_TRUE(read) << err.str();
     return read ? read->scene : ReceivedScene{};
   }
@@ -84,9 +88,79 @@ TEST_F(ExportTest, TheSampleReadsBackWithItsNodesMeshesTrianglesAndCamera) {
   EXPECT_DOUBLE_EQ(camera->matrix[14], 150);
   EXPECT_EQ(model.cameras.size(), 1 + scene.scenes.size());
   EXPECT_EQ(model.lights.size(), scene.lights.size());
-  // The brick and oak materials carry their maps as images; the others their colour.
-  EXPECT_FALSE(model.images.empty());
-  EXPECT_EQ(model.images[0].uri.rfind("file:///", 0), 0u) << model.images[0].uri;
+  // The journal holds no texture coordinates: no images, the map files in the materials' extras.
+  EXPECT_TRUE(model.images.empty());
+  EXPECT_TRUE(model.textures.empty());
+  std::map<std::string, const tinygltf::Material*> materials;
+  for (const tinygltf::Material& material : model.materials) materials[material.name] = &material;
+  ASSERT_TRUE(materials.count("M_Brick"));
+  const tinygltf::Value& brick = materials["M_Brick"]->extras;
+  EXPECT_THAT(brick.Get("Diffuse Map").Get<std::string>(), ::testing::EndsWith("\\Textures\\brick.png"));
+  EXPECT_THAT(brick.Get("Normal Map One").Get<std::string>(), ::testing::EndsWith("brick_normal.png"));
+  ASSERT_TRUE(materials.count("M_Steel"));
+  EXPECT_FALSE(materials["M_Steel"]->extras.IsObject());
+}
+
+TEST_F(ExportTest, TheBinaryChunkReachesTheSinkInPiecesOfAtMostOneMegabyte) {
+  const ReceivedScene scene = Sample();
+  const std::string whole = ExportGlb(scene);
+  // The sample is small: its binary chunk in one piece, after the header, JSON and its padding.
+  std::vector<std::string> pieces;
+  std::string error;
+  ASSERT_TRUE(WriteGlb(scene, [&pieces](std::string_view bytes) {
+    pieces.emplace_back(bytes);
+    return true;
+  }, error)) << error;
+  std::string joined;
+  for (const std::string& piece : pieces) joined += piece;
+  EXPECT_EQ(joined, whole);
+  EXPECT_EQ(pieces.front().size(), 20u);  // the file header and the JSON chunk's
+
+  // A sink that refuses: the writing stops and says so.
+  size_t calls = 0;
+  EXPECT_FALSE(WriteGlb(scene, [&calls](std::string_view) { return ++calls < 3; }, error));
+  EXPECT_EQ(calls, 3u);
+  EXPECT_THAT(error, ::testing::HasSubstr("could not take"));
+}
+
+TEST_F(ExportTest, ALargeMeshStreamsInPiecesAndReadsBack) {
+  // 40 000 triangles: 1.44 MB of positions and as much of normals.
+  std::string journal = "{\"fn\":\"MaxBeginNode\",\"args\":[\"Grid\",null,true]}\n{\"fn\":\"MaxAddTriangles\",\"args\":[\"M\",40000,[";
+  for (int t = 0; t < 40000; ++t) {
+    const float x = static_cast<float>(t % 200), y = static_cast<float>(t / 200);
+    for (float v : {x, y, 0.0f, x + 1, y, 0.0f, x, y + 1, 0.0f}) {
+      journal += std::to_string(std::bit_cast<uint32_t>(v)) + ",";
+    }
+  }
+  journal.pop_back();  // the last comma
+  journal += "],null,null,0]}\n{\"fn\":\"Q9EndNode\",\"args\":[]}\n";
+  std::string error;
+  const std::optional<ReadScene> read = ParseSceneText(journal, error);
+  ASSERT_TRUE(read) << error;
+  ASSERT_EQ(read->scene.Triangles(), 40000);
+  size_t largest = 0;
+  std::string joined;
+  ASSERT_TRUE(WriteGlb(read->scene, [&](std::string_view bytes) {
+    largest = std::max(largest, bytes.size());
+    joined += bytes;
+    return true;
+  }, error)) << error;
+  EXPECT_LE(largest, size_t{1} << 20);
+  EXPECT_GT(joined.size(), 2 * 1440000u);
+  tinygltf::TinyGLTF loader;
+  tinygltf::Model model;
+  std::string warning;
+  ASSERT_TRUE(loader.LoadBinaryFromMemory(&model, &error, &warning,
+                                          reinterpret_cast<const unsigned char*>(joined.data()),
+                                          static_cast<unsigned>(joined.size()))) << error;
+  const tinygltf::Accessor& positions = model.accessors[model.meshes[0].primitives[0].attributes.at("POSITION")];
+  EXPECT_EQ(positions.count, 120000u);
+  EXPECT_EQ(positions.maxValues, (std::vector<double>{200, 200, 0}));
+  const tinygltf::BufferView& view = model.bufferViews[positions.bufferView];
+  float last[3];
+  std::memcpy(last, model.buffers[0].data.data() + view.byteOffset + view.byteLength - 12, 12);
+  EXPECT_EQ(last[0], 199);
+  EXPECT_EQ(last[1], 200);
 }
 
 TEST_F(ExportTest, TheCommandWritesTheFileAndNamesAFolderThatCannotBeRun) {
@@ -96,6 +170,13 @@ TEST_F(ExportTest, TheCommandWritesTheFileAndNamesAFolderThatCannotBeRun) {
   const Result missing = Q9x({"export", "--folder", Path(u"samples"), "--link", Path(u"none.so"), "-o", Path(u"t.glb")});
   EXPECT_EQ(missing.status, kRendererMissing);
   EXPECT_FALSE(q9::test::FileExists(folder.File(u"t.glb")));
+  // A folder that is not there: nothing written, not even the temporary file.
+  const Result unwritable = Q9x({"export", "--folder", Path(u"samples"), "cameraSync", "-o", Path(u"none/u.glb")});
+  EXPECT_EQ(unwritable.status, kFailed);
+  EXPECT_THAT(unwritable.err, ::testing::HasSubstr("cannot write"));
+  // Written again over the first file, with no temporary file left beside it.
+  ASSERT_EQ(Q9x({"export", "--folder", Path(u"samples"), "cameraSync", "viewsSync", "-o", Path(u"s.glb")}).status, 0);
+  EXPECT_FALSE(q9::test::FileExists(folder.File(u"s.glb.part")));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "obj_mesh.h"
+#include "pack/obj_mesh.h"
 
 #include <gmock/gmock.h>
 

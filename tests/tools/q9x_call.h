@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "q9x.h"
+#include "q9x/exit_status.h"
+#include "q9x/q9x.h"
 
 namespace q9x {
 

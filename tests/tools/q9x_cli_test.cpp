@@ -2,6 +2,8 @@
 // line, a container or a description is wrong.
 #include <gmock/gmock.h>
 
+#include <regex>
+
 #include <nlohmann/json.hpp>
 
 #include "base/platform.h"
@@ -46,10 +48,13 @@ class CliTest : public ::testing::Test {
   q9::test::TempFolder folder;
 };
 
-TEST_F(CliTest, VersionIsTheSystemsVersion) {
+// The version, and the commit when the build knew it.
+TEST_F(CliTest, VersionIsTheSystemsVersionAndTheBuildsCommit) {
   const Result version = Q9x({"--version"});
   EXPECT_EQ(version.status, kOk);
-  EXPECT_EQ(version.out, std::string("q9x ") + q9::kVersion + "\n");
+  EXPECT_EQ(version.out, q9::VersionText("q9x") + "\n");
+  EXPECT_TRUE(std::regex_match(version.out, std::regex(std::string("q9x ") + q9::kVersion +
+      "( \\(commit [0-9a-f]{12}( with local changes)?\\))?\n"))) << version.out;
 }
 
 TEST_F(CliTest, AWrongCommandLineIsOneLineAndAPointerToTheHelp) {

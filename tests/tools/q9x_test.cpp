@@ -1,4 +1,4 @@
-#include "q9x.h"
+#include "q9x/q9x.h"
 
 #include <gmock/gmock.h>
 

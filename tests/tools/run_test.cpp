@@ -1,6 +1,6 @@
 // `q9x run`: a working instance's work without a window, end to end through the reference link
 // library's journal; the sample exchange folder; the program as a process.
-#include "run.h"
+#include "runner/working_instance.h"
 
 #include <gmock/gmock.h>
 
@@ -12,12 +12,12 @@
 #include "base/platform.h"
 #include "sync/requests.h"
 #include "base/text.h"
-#include "container_writer.h"
-#include "inspect.h"
+#include "pack/container_writer.h"
+#include "inspection/inspection.h"
 #include "q9x_call.h"
 #include "reference_link.h"
 #include "test_files.h"
-#include "tool_platform.h"
+#include "common/environment.h"
 
 #ifdef _WIN32
 #include "child_process_win32.h"

@@ -1,6 +1,6 @@
 // The received scene and `q9x view`: what a journal leaves, drawn from the camera it sent; and
 // `summary` on the same model.
-#include "view.h"
+#include "q9x/view.h"
 
 #include <gmock/gmock.h>
 
@@ -12,11 +12,12 @@
 #include <nlohmann/json.hpp>
 
 #include "base/platform.h"
-#include "gltf_export.h"
+#include "picture/framing.h"
+#include "picture/gltf_writer.h"
 #include "q9x_call.h"
-#include "received_scene.h"
-#include "scene_render.h"
-#include "summary.h"
+#include "received/scene_reader.h"
+#include "picture/scene_render.h"
+#include "q9x/summary.h"
 #include "test_files.h"
 
 namespace q9x {
@@ -125,16 +126,22 @@ TEST(ViewTest, ANamedScenesCameraIsUsedWhenAskedFor) {
   const ReceivedScene scene = SceneOf(BoxJournal({0, 5, 0}) +
                                       Line("AddScene", {"S1", "Away", Camera({0, 0, 0}, {0, -1, 0}, 60), 60}) +
                                       Line("AddScene", {"S2", "Blind", nullptr, 60}));
-  std::string label, error;
-  const std::optional<ReceivedCamera> away = ChooseCamera(scene, "Away", label, error);
+  const SceneBounds bounds = BoundsOf(scene);
+  std::string error;
+  const std::optional<ViewCamera> away = ChooseCamera(scene, "Away", false, bounds, 16.0 / 9, error);
   ASSERT_TRUE(away) << error;
-  EXPECT_EQ(label, "scene \"Away\"");
-  EXPECT_TRUE(Empty(Draw(scene, *away)));
-  EXPECT_TRUE(ChooseCamera(scene, "S1", label, error));
-  EXPECT_FALSE(ChooseCamera(scene, "S2", label, error));
-  EXPECT_FALSE(ChooseCamera(scene, "Nowhere", label, error));
+  EXPECT_EQ(away->label, "scene \"Away\"");
+  EXPECT_TRUE(Empty(Draw(scene, away->camera)));
+  EXPECT_TRUE(ChooseCamera(scene, "S1", false, bounds, 1, error));
+  EXPECT_FALSE(ChooseCamera(scene, "S2", false, bounds, 1, error));
+  EXPECT_FALSE(ChooseCamera(scene, "Nowhere", false, bounds, 1, error));
   EXPECT_THAT(error, HasSubstr("\"S1\" \"S2\""));
-  EXPECT_FALSE(ChooseCamera(SceneOf(Line("Q9EndNode", json::array())), std::nullopt, label, error));
+  // Without a scene: the camera sent, or with --fit (or none sent) one that frames the scene.
+  EXPECT_EQ(ChooseCamera(scene, std::nullopt, false, bounds, 1, error)->label, "current camera");
+  EXPECT_EQ(ChooseCamera(scene, std::nullopt, true, bounds, 1, error)->label, "whole scene from above (--fit)");
+  const ReceivedScene blind = SceneOf(Line("Q9EndNode", json::array()));
+  EXPECT_EQ(ChooseCamera(blind, std::nullopt, false, BoundsOf(blind), 1, error)->label,
+            "whole scene from above (no camera was sent)");
 }
 
 TEST(ViewTest, MeshArraysAreReadAsFloatsAndBoundedByTheCount) {
@@ -152,6 +159,205 @@ TEST(ViewTest, MeshArraysAreReadAsFloatsAndBoundedByTheCount) {
   EXPECT_EQ(node.meshes[0].triangles, 5);
   EXPECT_EQ(node.meshes[1].HeldTriangles(), 0u);
   EXPECT_FALSE(node.matrix);
+}
+
+// Array 1's raw words for the given floats.
+json Words(std::initializer_list<float> values) {
+  json words = json::array();
+  for (float v : values) words.push_back(std::bit_cast<uint32_t>(v));
+  return words;
+}
+
+// A journal of the node "N" holding `count` triangles (`words`) in red, seen from `camera`.
+std::string RedJournal(const json& words, size_t count, const json& camera) {
+  return Line("Q9AddMaterial", {"M_Red"}) +
+         Line("Q9SetMaterialStringProperty", {"M_Red", "Diffuse (Color)", "#FF0000"}) +
+         Line("MaxBeginNode", {"N", nullptr, true}) +
+         Line("MaxAddTriangles", {"M_Red", count, words, {0}, {0}, 0}) + Line("Q9EndNode", json::array()) +
+         (camera.is_null() ? "" : Line("SendCameraTransformFov", {camera, camera[9]}));
+}
+
+int Differing(const Image& a, const Image& b) {
+  int differing = 0;
+  for (int y = 0; y < a.height; ++y) {
+    for (int x = 0; x < a.width; ++x) differing += a.Pixel(x, y) != b.Pixel(x, y);
+  }
+  return differing;
+}
+
+bool Background(const Image& image, int x, int y) { return image.Pixel(x, y) == kBackground; }
+
+TEST(RasterizerTest, TheSameBoxDrawsTheSamePictureFromMillimetresToThousandsOfKilometres) {
+  Image reference;
+  for (const float scale : {1.0f, 1e-3f, 1e3f, 1e6f}) {
+    const ReceivedScene scene =
+        SceneOf(RedJournal(BoxWords(0, 5 * scale, 0, scale), 12, Camera({0, 0, 0}, {0, scale, 0}, 60)));
+    RenderStats stats;
+    const Image image = Draw(scene, *scene.camera, &stats);
+    EXPECT_EQ(stats.trianglesDrawn, 12) << scale;
+    EXPECT_GT(image.Pixel(80, 45)[0], 100) << scale;
+    if (scale == 1.0f) {
+      reference = image;
+    } else {
+      EXPECT_LE(Differing(image, reference), 8) << scale;  // rounding on an edge at most
+    }
+  }
+}
+
+TEST(RasterizerTest, AFloorPassingUnderTheCameraIsDrawnAlikeInMillimetresAndMetres) {
+  // A floor triangle around the camera's feet, its corners far behind and ahead; the camera
+  // looks level at eye height, so the floor fills the lower half up to the horizon.
+  std::vector<Image> images;
+  for (const float unit : {1.0f, 1000.0f}) {
+    const ReceivedScene scene =
+        SceneOf(RedJournal(Words({-100 * unit, -100 * unit, 0, 100 * unit, -100 * unit, 0, 0, 100 * unit, 0}), 1,
+                           Camera({0, 0, 1.6f * unit}, {0, 10 * unit, 1.6f * unit}, 60)));
+    RenderStats stats;
+    images.push_back(Draw(scene, *scene.camera, &stats));
+    EXPECT_EQ(stats.trianglesDrawn, 1) << unit;
+    EXPECT_FALSE(Background(images.back(), 80, 80)) << unit;
+    EXPECT_FALSE(Background(images.back(), 0, 89)) << unit;
+    EXPECT_TRUE(Background(images.back(), 80, 30)) << unit;
+  }
+  EXPECT_LE(Differing(images[0], images[1]), 8);
+}
+
+TEST(RasterizerTest, TrianglesAroundOrBehindTheCameraAtAnyScaleDrawWithoutOverflow) {
+  // The camera just in front of a triangle a million units across: it covers the whole picture.
+  const ReceivedScene wall = SceneOf(RedJournal(Words({-1e6f, 2e-3f, -1e6f, 1e6f, 2e-3f, -1e6f, 0, 2e-3f, 1e6f}), 1,
+                                                Camera({0, 0, 0}, {0, 1, 0}, 60)));
+  const Image covered = Draw(wall, *wall.camera);
+  for (const auto& [x, y] : {std::pair{0, 0}, {159, 0}, {0, 89}, {159, 89}, {80, 45}}) {
+    EXPECT_GT(covered.Pixel(x, y)[0], 0) << x << "," << y;
+    EXPECT_EQ(covered.Pixel(x, y)[1], 0) << x << "," << y;
+  }
+
+  // The eye in the plane of a triangle around it: edge-on, nothing to fill.
+  const ReceivedScene edgeOn = SceneOf(RedJournal(Words({-1e6f, -1e6f, 0, 1e6f, -1e6f, 0, 0, 1e6f, 0}), 1,
+                                                  Camera({0, 0, 0}, {0, 1, 0}, 60)));
+  EXPECT_TRUE(Empty(Draw(edgeOn, *edgeOn.camera)));
+
+  // Corners at the edge of the float range, behind, beside and above the eye, with one in front:
+  // only the part in front is filled, and no coordinate leaves its range on the way.
+  const float far = 3e38f;
+  for (const auto& corner : {std::array<float, 3>{0, -far, 0}, {far, 5, far}, {-far, -far, far}, {0, 5, -far}}) {
+    const ReceivedScene reaching = SceneOf(RedJournal(
+        Words({-1, 5, -1, 1, 5, -1, corner[0], corner[1], corner[2]}), 1, Camera({0, 0, 0}, {0, 1, 0}, 60)));
+    RenderStats stats;
+    EXPECT_FALSE(Empty(Draw(reaching, *reaching.camera, &stats))) << corner[0] << "," << corner[1];
+    EXPECT_EQ(stats.trianglesDrawn, 1);
+  }
+
+  // Lights behind the eye or far beside the picture leave no marker.
+  const ReceivedScene lights = SceneOf(
+      Line("SendCameraTransformFov", {Camera({0, 0, 0}, {0, 1, 0}, 60), 60}) + Line("Q9AddLight", {"Behind"}) +
+      Line("Q9SetEntityFloatArrayProperty", {1, "Behind", "transform", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -5, 0, 1}, 16}) +
+      Line("Q9AddLight", {"Beside"}) +
+      Line("Q9SetEntityFloatArrayProperty", {1, "Beside", "transform", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1e30, 1e-3, 0, 1}, 16}));
+  EXPECT_TRUE(Empty(Draw(lights, *lights.camera)));
+}
+
+// The fitted camera's picture of `scene`, 160 x 90.
+Image DrawFitted(const ReceivedScene& scene, RenderStats* stats = nullptr) {
+  const FittedCamera fitted = FitCamera(BoundsOf(scene), 16.0 / 9);
+  RenderSettings settings;
+  settings.width = 160;
+  settings.height = 90;
+  settings.nearPlane = fitted.nearPlane;
+  return RenderScene(scene, fitted.camera, settings, stats);
+}
+
+TEST(FitCameraTest, FramesTheWholeSceneAtAnyScaleAndPlace) {
+  // A box of half size `scale` around (offset, offset, offset): all of it in the picture, which
+  // it fills at its centre and leaves free at its edges.
+  for (const auto& [scale, offset] : {std::pair{1e-3f, 0.0f}, {1.0f, 100.0f}, {1e3f, -5e4f}, {1e6f, 1e7f}}) {
+    const ReceivedScene scene = SceneOf(RedJournal(BoxWords(offset, offset, offset, scale), 12, nullptr));
+    const SceneBounds bounds = BoundsOf(scene);
+    EXPECT_EQ(bounds.triangles, 12);
+    EXPECT_DOUBLE_EQ(bounds.high.z, static_cast<double>(offset + scale));
+    RenderStats stats;
+    const Image image = DrawFitted(scene, &stats);
+    EXPECT_EQ(stats.trianglesDrawn, 12) << scale;
+    EXPECT_FALSE(Background(image, 80, 45)) << scale;
+    for (int x = 0; x < 160; ++x) EXPECT_TRUE(Background(image, x, 0) && Background(image, x, 89)) << scale;
+    for (int y = 0; y < 90; ++y) EXPECT_TRUE(Background(image, 0, y) && Background(image, 159, y)) << scale;
+  }
+  // Bounds follow the node's matrix; a triangle with a corner that is not finite is left out.
+  json words = BoxWords(0, 0, 0, 1);
+  words[0] = std::bit_cast<uint32_t>(std::numeric_limits<float>::infinity());
+  const SceneBounds moved = BoundsOf(SceneOf(
+      Line("MaxBeginNode", {"N", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 7, 8, 9, 1}, true}) +
+      Line("MaxAddTriangles", {"M", 12, words, nullptr, nullptr, 0}) + Line("Q9EndNode", json::array())));
+  EXPECT_EQ(moved.triangles, 11);
+  EXPECT_EQ(moved.leftOut, 1);
+  EXPECT_DOUBLE_EQ(moved.low.x, 6);
+  EXPECT_DOUBLE_EQ(moved.high.z, 10);
+}
+
+TEST(FitCameraTest, AScenesOnlyPointGetsASmallFrameAroundIt) {
+  for (const float x : {0.0f, 3.0f, 1e7f, -3e38f}) {
+    const ReceivedScene scene = SceneOf(
+        Line("Q9AddLight", {"L"}) +
+        Line("Q9SetEntityFloatArrayProperty", {1, "L", "transform", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, 4, 5, 1}, 16}));
+    const SceneBounds bounds = BoundsOf(scene);
+    ASSERT_EQ(bounds.lights, 1);
+    const FittedCamera fitted = FitCamera(bounds, 16.0 / 9);
+    EXPECT_EQ(fitted.camera.to, (Vec3{x, 4, 5}));
+    EXPECT_NE(fitted.camera.from, fitted.camera.to);
+    for (float v : fitted.camera.from) EXPECT_TRUE(std::isfinite(v)) << x;
+    EXPECT_GT(fitted.nearPlane, 0);
+    // The light's marker (white inside black) at the centre of the picture.
+    const Image image = DrawFitted(scene);
+    EXPECT_EQ(image.Pixel(80, 45), (std::array<uint8_t, 3>{255, 255, 255})) << x;
+    EXPECT_EQ(image.Pixel(80, 40), (std::array<uint8_t, 3>{0, 0, 0})) << x;
+  }
+}
+
+TEST(FitCameraTest, ASceneWithNothingToDrawSaysWhy) {
+  std::string error;
+  const std::optional<ReadScene> empty = ParseSceneText("", error);
+  ASSERT_TRUE(empty) << error;
+  const SceneBounds none = BoundsOf(empty->scene);
+  EXPECT_TRUE(none.Empty());
+  EXPECT_EQ(NothingToDraw(*empty, none), "no node or light was received");
+  const FittedCamera fitted = FitCamera(none, 16.0 / 9);
+  EXPECT_NE(fitted.camera.from, fitted.camera.to);
+
+  json nan = BoxWords(0, 0, 0, 1);
+  for (size_t i = 0; i < nan.size(); i += 9) nan[i] = std::bit_cast<uint32_t>(std::numeric_limits<float>::quiet_NaN());
+  const std::optional<ReadScene> broken = ParseSceneText(RedJournal(nan, 12, nullptr), error);
+  EXPECT_EQ(NothingToDraw(*broken, BoundsOf(broken->scene)), "no triangle or light has a finite position");
+  const std::optional<ReadScene> hollow = ParseSceneText(RedJournal(json::array(), 0, nullptr), error);
+  EXPECT_EQ(NothingToDraw(*hollow, BoundsOf(hollow->scene)), "no triangle was received and no light has a position");
+
+  const std::optional<ReadScene> archive = ParseSceneText(
+      R"({"format":"q9a","nodes":[{"name":"N","meshes":[{"name":"M","triangles":12}]}]})", error);
+  ASSERT_TRUE(archive) << error;
+  ASSERT_EQ(archive->kind, ReadScene::Kind::Archive);
+  EXPECT_THAT(NothingToDraw(*archive, BoundsOf(archive->scene)), HasSubstr("raw archive holds no triangle positions"));
+}
+
+// FNV-1a, 64 bits.
+uint64_t Fingerprint(const std::string& bytes) {
+  uint64_t hash = 0xcbf29ce484222325u;
+  for (unsigned char c : bytes) hash = (hash ^ c) * 0x100000001b3u;
+  return hash;
+}
+
+TEST(RasterizerTest, BothBuildsWriteTheSamePngBytes) {
+  // A turned box, a light and a caption, from the camera sent and from the fitted one: the same
+  // bytes in the native and the Windows build (and across changes that should not move a pixel).
+  const ReceivedScene scene = SceneOf(
+      Line("MaxBeginNode", {"Turned", {0.8f, 0.6f, 0, 0, -0.6f, 0.8f, 0, 0, 0, 0, 1, 0, 0.3f, 5, -0.2f, 1}, true}) +
+      Line("MaxAddTriangles", {"M", 12, BoxWords(0, 0, 0, 1), nullptr, nullptr, 0}) + Line("Q9EndNode", json::array()) +
+      Line("Q9AddLight", {"L"}) +
+      Line("Q9SetEntityFloatArrayProperty", {1, "L", "transform", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 3, 1, 1}, 16}) +
+      Line("SendCameraTransformFov", {Camera({0.5f, -0.5f, 1}, {0, 5, 0}, 82.5f), 82.5f}));
+  RenderSettings settings{160, 90, "box - current camera"};
+  EXPECT_EQ(Fingerprint(EncodePng(RenderScene(scene, *scene.camera, settings))), 6224542393391981533u);
+  const FittedCamera fitted = FitCamera(BoundsOf(scene), 160.0 / 90);
+  settings.nearPlane = fitted.nearPlane;
+  EXPECT_EQ(Fingerprint(EncodePng(RenderScene(scene, fitted.camera, settings))), 11249283322057680130u);
 }
 
 // The JSON chunk of a .glb file, after its 12-byte header and 8-byte chunk header.
@@ -196,6 +402,31 @@ TEST(ExportGlbTest, KeepsMatricesDropsWhatIsNotFiniteAndBoundsLightCones) {
   EXPECT_EQ(nodes["L1"]["extensions"]["KHR_lights_punctual"]["light"], 0);
 }
 
+TEST(ExportGlbTest, MapFilesGoToTheMaterialsExtrasAndNamesAreEscaped) {
+  const std::string name = "Solid \"1\" \\ tab\t\x01 \xC3\xA9";
+  const ReceivedScene scene = SceneOf(
+      Line("Q9AddMaterial", {"M_Oak"}) +
+      Line("Q9SetMaterialStringProperty", {"M_Oak", "Diffuse Map", "C:\\Data\\Textures\\oak.png"}) +
+      Line("Q9SetMaterialStringProperty", {"M_Oak", "AOMap", "C:\\Data\\Textures\\oak_ao.png"}) +
+      Line("Q9SetMaterialFloatProperty", {"M_Oak", "AOIntensity", 0.5}) +
+      Line("Q9SetMaterialStringProperty", {"M_Oak", "name", "Oak"}) +
+      Line("MaxBeginNode", {name, nullptr, true}) +
+      Line("MaxAddTriangles", {"M_Oak", 12, BoxWords(0, 5, 0, 1), nullptr, nullptr, 0}) + Line("Q9EndNode", json::array()));
+  const json gltf = GlbJson(ExportGlb(scene));
+  EXPECT_FALSE(gltf.contains("images"));
+  EXPECT_FALSE(gltf.contains("textures"));
+  EXPECT_EQ(gltf["materials"][0]["extras"],
+            (json{{"Diffuse Map", "C:\\Data\\Textures\\oak.png"}, {"AOMap", "C:\\Data\\Textures\\oak_ao.png"}}));
+  EXPECT_EQ(gltf["nodes"][1]["name"], name);
+
+  // Nothing received: the root node alone, no buffer.
+  const json empty = GlbJson(ExportGlb(ReceivedScene{}));
+  EXPECT_EQ(empty["nodes"].size(), 1u);
+  EXPECT_FALSE(empty["nodes"][0].contains("children"));
+  EXPECT_FALSE(empty.contains("buffers"));
+  EXPECT_FALSE(empty.contains("meshes"));
+}
+
 TEST(ExportGlbTest, TheCamerasVerticalAngleFollowsTheHorizontalOne) {
   // 90 degrees across a 16:9 picture: 2 atan(9/16) = 58.7 degrees up and down.
   EXPECT_NEAR(2 * PortableAtan(PortableTan(3.14159265358979 / 4) / kExportAspect), 1.0247, 1e-4);
@@ -225,12 +456,30 @@ TEST_F(ViewCommandTest, WritesAPngOfTheAskedSize) {
   EXPECT_FALSE(q9::test::FileExists(folder.File(u"w.png")));
 }
 
+TEST_F(ViewCommandTest, DrawsWithoutACameraAndSaysWhenThereIsNothingToDraw) {
+  q9::test::WriteFileBytes(folder.File(u"blind.jsonl"), RedJournal(BoxWords(0, 5, 0, 1), 12, nullptr));
+  const Result fitted = Q9x({"view", Path(u"blind.jsonl"), "-o", Path(u"b.png"), "--size", "64x48"});
+  EXPECT_EQ(fitted.status, 0) << fitted.err;
+  EXPECT_EQ(fitted.err, "");
+  EXPECT_TRUE(q9::test::FileExists(folder.File(u"b.png")));
+
+  q9::test::WriteFileBytes(folder.File(u"empty.jsonl"), "");
+  const Result empty = Q9x({"view", Path(u"empty.jsonl"), "-o", Path(u"e.png")});
+  EXPECT_EQ(empty.status, 0) << empty.err;
+  EXPECT_EQ(empty.err, "q9x view: nothing to draw: no node or light was received\n");
+  EXPECT_TRUE(q9::test::FileExists(folder.File(u"e.png")));
+
+  q9::test::WriteFileBytes(folder.File(u"j.jsonl"), BoxJournal({0, 5, 0}));
+  EXPECT_EQ(Q9x({"view", Path(u"j.jsonl"), "-o", Path(u"f.png"), "--fit"}).status, 0);
+  EXPECT_EQ(Q9x({"view", Path(u"j.jsonl"), "-o", Path(u"g.png"), "--fit", "--scene", "S1"}).status, kUsage);
+}
+
 TEST_F(ViewCommandTest, SummaryNamesTheLineItCannotReadAndGivesJson) {
   q9::test::WriteFileBytes(folder.File(u"bin.q9a"), "{\"fn\":\"Connect\"}\n" + std::string("\x89PNG\r\n\x1a\x00", 8));
   const Result binary = Q9x({"summary", Path(u"bin.q9a")});
   EXPECT_EQ(binary.status, kFailed);
   EXPECT_THAT(binary.err, HasSubstr("line 2 (byte 17) is not a journal call: \\x89PNG"));
-  EXPECT_EQ(binary.out, "");
+  EXPECT_EQ(binary.out, "Connect []\n");  // the calls before it, as they were read
 
   q9::test::WriteFileBytes(folder.File(u"j.jsonl"), BoxJournal({0, 5, 0}) + Line("AddScene", {"S1", "Front", nullptr, 1}));
   const Result text = Q9x({"summary", Path(u"j.jsonl")});

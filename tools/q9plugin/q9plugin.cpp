@@ -19,7 +19,8 @@
 #include "base/text.h"
 #include "journal_line.h"
 #include "link/q9plugin_api.h"
-#include "session_model.h"
+#include "received/raw_archive.h"
+#include "received/received_scene.h"
 
 #ifdef _WIN32
 #define Q9PLUGIN_EXPORT __declspec(dllexport)
@@ -39,6 +40,17 @@ namespace q9plugin {
 namespace {
 
 namespace platform = q9::platform;
+
+using q9x::CameraBlock;
+using q9x::Matrix;
+using q9x::PropertyValue;
+
+// One session: the scene its building calls collect (names, types, properties, triangle counts;
+// never the mesh arrays themselves), which its raw archive shows.
+struct Session {
+  q9x::ReceivedScene scene;
+  bool connected = false;
+};
 
 // Lives from the library's load to its unload; a library loaded again starts with no sessions.
 struct LibraryState {
@@ -106,7 +118,7 @@ void SaveArchive(const Session& session, const std::u16string& path) {
     platform::UniqueFile file = platform::OpenFile(temporary, "wb");
     if (!file) return;
     try {
-      written = WriteArchive(session, file.get());
+      written = q9x::WriteArchive(session.scene, file.get());
     } catch (...) {
     }
   }
@@ -202,21 +214,16 @@ std::optional<CameraBlock> CopyCamera(const CameraTransform* camera) {
   return block;
 }
 
-void SetProperty(Properties* properties, const char16_t* property, PropertyValue value) {
-  if (properties && property) properties->Set(Utf8(property), std::move(value));
-}
-
-// Kind 1 is the light entity; entities of other kinds, and lights never added, are kept out of
+// Entity kind 1 is the light; entities of other kinds, and lights never added, are kept out of
 // the archive (the journal still shows the call).
-Properties* LightProperties(Session& s, int32_t kind, const char16_t* entity) {
-  if (kind != 1 || !entity) return nullptr;
-  Light* light = s.lights.Find(Utf8(entity));
-  return light ? &light->properties : nullptr;
+void SetEntityProperty(Session& s, int32_t kind, const char16_t* entity, const char16_t* property,
+                       PropertyValue value) {
+  if (kind == 1 && entity && property) s.scene.SetEntityProperty(kind, Utf8(entity), Utf8(property), std::move(value));
 }
 
-Properties* MaterialProperties(Session& s, const char16_t* material) {
-  Material* m = material ? s.materials.Find(Utf8(material)) : nullptr;
-  return m ? &m->properties : nullptr;
+// Only on a material that was added.
+void SetMaterialProperty(Session& s, const char16_t* material, const char16_t* property, PropertyValue value) {
+  if (material && property) s.scene.SetMaterialProperty(Utf8(material), Utf8(property), std::move(value));
 }
 
 constexpr char16_t kVersionText[] = u"Q9Plugin-ref 1";
@@ -259,7 +266,7 @@ void SendModel(Session&) {}
 void DisConnect(Session& s) { s.connected = false; }
 
 void SetModelFilePath(Session& s, const char16_t* modelBaseName) {
-  if (modelBaseName) s.modelName = Utf8(modelBaseName);
+  if (modelBaseName) s.scene.model = Utf8(modelBaseName);
 }
 
 void Q9GetRenderVersion(char16_t* buffer, int32_t count) {
@@ -270,7 +277,7 @@ void Q9GetRenderVersion(char16_t* buffer, int32_t count) {
   buffer[length] = u'\0';
 }
 
-void Q9SetMaterialVersion(Session& s, int32_t version) { s.materialVersion = version; }
+void Q9SetMaterialVersion(Session& s, int32_t version) { s.scene.materialVersion = version; }
 
 void Q9SaveRawToQ9a(Session& s, const char16_t* path) {
   if (path) SaveArchive(s, path);
@@ -280,118 +287,108 @@ void SendScenes(Session&, const char16_t*) {}
 
 void MaxBeginNode(Session& s, const char16_t* nodeName, const float* matrix, bool flag) {
   if (!nodeName) return;
-  Node node;
+  std::optional<Matrix> copied;
   if (matrix) {
-    node.matrix.emplace();
-    std::memcpy(node.matrix->data(), matrix, 16 * sizeof(float));
+    copied.emplace();
+    std::memcpy(copied->data(), matrix, 16 * sizeof(float));
   }
-  node.flag = flag;
-  std::string name = Utf8(nodeName);
-  s.openEntry = &s.nodes.Set(name, std::move(node));
-  s.openNode = std::move(name);
+  s.scene.BeginNode(Utf8(nodeName), copied, flag);
 }
 
 // The archive keeps the name and the count only: a model transfer must not pay for copying its
 // meshes a second time. With no open node it adds nothing.
 void MaxAddTriangles(Session& s, const char16_t* meshName, int32_t triangleCount, const void*,
                      const void*, const void*, int32_t) {
-  if (s.openEntry) s.openEntry->meshes.push_back({Utf8(meshName), triangleCount});
+  s.scene.AddMesh(Utf8(meshName), triangleCount);
 }
 
-void Q9EndNode(Session& s) {
-  s.openNode.reset();
-  s.openEntry = nullptr;
-}
+void Q9EndNode(Session& s) { s.scene.EndNode(); }
 
 void Q9SendProcessed(Session&) {}
 
 void MaxDeleteNode(Session& s, const char16_t* nodeName) {
-  if (!nodeName) return;
-  s.nodes.Remove(Utf8(nodeName));
-  // A removal may move entries: the open node is found again, and is gone if it was removed.
-  s.openEntry = s.openNode ? s.nodes.Find(*s.openNode) : nullptr;
+  if (nodeName) s.scene.DeleteNode(Utf8(nodeName));
 }
 
 void Q9DeleteNode(Session& s, const char16_t* nodeName) { MaxDeleteNode(s, nodeName); }
 
 void Q9AddLight(Session& s, const char16_t* lightName) {
-  if (lightName) s.lights.Set(Utf8(lightName), Light{});
+  if (lightName) s.scene.AddLight(Utf8(lightName));
 }
 
 void Q9DeleteLight(Session& s, const char16_t* lightName) {
-  if (lightName) s.lights.Remove(Utf8(lightName));
+  if (lightName) s.scene.DeleteLight(Utf8(lightName));
 }
 
-void Q9ClearLights(Session& s) { s.lights.Clear(); }
+void Q9ClearLights(Session& s) { s.scene.ClearLights(); }
 
 void Q9SendLights(Session&) {}
 
 void Q9SetEntityStringProperty(Session& s, int32_t kind, const char16_t* entity,
                                const char16_t* property, const char16_t* value) {
-  if (value) SetProperty(LightProperties(s, kind, entity), property, Utf8(value));
+  if (value) SetEntityProperty(s, kind, entity, property, Utf8(value));
 }
 
 void Q9SetEntityIntProperty(Session& s, int32_t kind, const char16_t* entity,
                             const char16_t* property, int32_t value) {
-  SetProperty(LightProperties(s, kind, entity), property, value);
+  SetEntityProperty(s, kind, entity, property, value);
 }
 
 void Q9SetEntityFloatProperty(Session& s, int32_t kind, const char16_t* entity,
                               const char16_t* property, float value) {
-  SetProperty(LightProperties(s, kind, entity), property, value);
+  SetEntityProperty(s, kind, entity, property, value);
 }
 
 void Q9SetEntityFloatArrayProperty(Session& s, int32_t kind, const char16_t* entity,
                                    const char16_t* property, const float* values, int64_t count) {
   if (!values || count < 0) return;
-  SetProperty(LightProperties(s, kind, entity), property,
-              std::vector<float>(values, values + count));
+  SetEntityProperty(s, kind, entity, property, std::vector<float>(values, values + count));
 }
 
 void Q9AddMaterial(Session& s, const char16_t* material) {
-  if (material) s.materials.Set(Utf8(material), Material{});
+  if (material) s.scene.AddMaterial(Utf8(material));
 }
 
 // The renderer forgets the material; it comes back only with a new Q9AddMaterial.
 void Q9ResetMaterial(Session& s, const char16_t* material) {
-  if (material) s.materials.Remove(Utf8(material));
+  if (material) s.scene.ResetMaterial(Utf8(material));
 }
 
 void Q9SetMaterialType(Session& s, const char16_t* material, int32_t type) {
-  if (Material* m = material ? s.materials.Find(Utf8(material)) : nullptr) m->type = type;
+  if (material) s.scene.SetMaterialType(Utf8(material), type);
 }
 
 void Q9SetMaterialStringProperty(Session& s, const char16_t* material, const char16_t* property,
                                  const char16_t* value) {
-  if (value) SetProperty(MaterialProperties(s, material), property, Utf8(value));
+  if (value) SetMaterialProperty(s, material, property, Utf8(value));
 }
 
 void Q9SetMaterialIntProperty(Session& s, const char16_t* material, const char16_t* property,
                               int32_t value) {
-  SetProperty(MaterialProperties(s, material), property, value);
+  SetMaterialProperty(s, material, property, value);
 }
 
 void Q9SetMaterialFloatProperty(Session& s, const char16_t* material, const char16_t* property,
                                 float value) {
-  SetProperty(MaterialProperties(s, material), property, value);
+  SetMaterialProperty(s, material, property, value);
 }
 
 void AddScene(Session& s, const char16_t* sceneName, const char16_t* sceneName2,
               CameraTransform* camera, float fov) {
   if (!sceneName) return;
-  s.scenes.Set(Utf8(sceneName), Scene{Utf8(sceneName2), PlacedCamera{CopyCamera(camera), fov}});
+  s.scene.AddScene(Utf8(sceneName), Utf8(sceneName2), CopyCamera(camera), fov);
 }
 
 void SendCameraTransformFov(Session& s, CameraTransform* camera, float fov) {
-  s.camera = PlacedCamera{CopyCamera(camera), fov};
+  s.scene.SendCamera(CopyCamera(camera), fov);
 }
 
 void Q9SendCamera(Session&) {}
 
-void Q9ClearScenes(Session& s) { s.scenes.Clear(); }
+void Q9ClearScenes(Session& s) { s.scene.ClearScenes(); }
 
 void Q9DeleteScene(Session& s, const char16_t* sceneName) {
-  if (sceneName) s.scenes.Remove(Utf8(sceneName));
+  if (sceneName) s.scene.DeleteScene(Utf8(sceneName));
 }
 
 }  // namespace effect

@@ -1,16 +1,19 @@
-#include "doctor.h"
+#include "q9x/doctor.h"
 
+#include <memory>
 #include <vector>
 
 #include "base/exchange_folder.h"
 #include "base/platform.h"
 #include "base/process_state.h"
 #include "base/text.h"
-#include "inspect.h"
+#include "inspection/inspection.h"
 #include "link/q9plugin_api.h"
-#include "q9x.h"
-#include "tool_files.h"
-#include "tool_platform.h"
+#include "q9x/command.h"
+#include "q9x/exit_status.h"
+#include "runner/working_instance.h"
+#include "common/files.h"
+#include "common/environment.h"
 
 namespace q9x {
 
@@ -228,7 +231,30 @@ json Diagnose(const DoctorOptions& options) {
   return report.Done();
 }
 
-int RunDoctor(const DoctorOptions& options, bool asJson, std::ostream& out, std::ostream&) {
+namespace {
+
+constexpr const char* kHelp = R"(usage: q9x doctor [--folder DIR] [--link LIB] [--json]
+
+One screen for support: each line is a check, "ok" or "problem", with what was found and, for a
+problem, what to do about it:
+  - the exchange folder as the system finds it (APPDATA, then the registry value TempPath;
+    --folder fixes it): found, a folder, writable;
+  - the log ("Q9_Log.log" beside the folder) and its size;
+  - each exchange file ("_model.pdx", "_mod.sm", "camera.cam", "Views.cam", "_mod.sync"):
+    present, readable and, for the containers, intact (read as inspect reads them);
+  - the link library (--link, else the one q9x run would load): found, loadable, exporting all
+    of the functions the system calls (the missing ones named);
+  - on Windows: the host window ("Plandora_class") and the renderer window
+    ("Qt5152QWindowIcon").
+--json   the same as one JSON document
+
+Exit status: 0 every check ok, 1 a problem found.
+
+example:
+  q9x doctor --folder build/native/samples
+)";
+
+int RunDoctor(const DoctorOptions& options, bool asJson, std::ostream& out) {
   const json diagnosis = Diagnose(options);
   if (asJson) {
     out << diagnosis.dump(2) << "\n";
@@ -243,5 +269,29 @@ int RunDoctor(const DoctorOptions& options, bool asJson, std::ostream& out, std:
   }
   return diagnosis["ok"].get<bool>() ? kOk : kFailed;
 }
+
+std::function<int()> Declare(CLI::App& sub, const Context& context) {
+  auto options = std::make_shared<DoctorOptions>();
+  auto folder = std::make_shared<std::string>();
+  auto link = std::make_shared<std::string>();
+  auto asJson = std::make_shared<bool>(false);
+  CLI::Option* folderOption = sub.add_option("--folder", *folder);
+  CLI::Option* linkOption = sub.add_option("--link", *link);
+  sub.add_flag("--json", *asJson);
+  return [=, &context] {
+    if (folderOption->count() > 0) options->folder = *folder;
+    options->link = linkOption->count() > 0 ? *link : q9::Utf8FromUtf16(DefaultLinkLibrary());
+    return RunDoctor(*options, *asJson, context.out);
+  };
+}
+
+}  // namespace
+
+extern const Command kDoctorCommand{
+    "doctor",
+    "  doctor [--folder DIR] [--link LIB] [--json]\n"
+    "                               check the exchange folder, its files, the log and the link\n"
+    "                               library (and on Windows the host and renderer windows)\n",
+    kHelp, Declare};
 
 }  // namespace q9x

@@ -1,8 +1,7 @@
-// The doctor command: one screen for support on whether this machine can run the system.
+// q9x doctor: one screen for support on whether this machine can run the system.
 #pragma once
 
 #include <optional>
-#include <ostream>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -17,8 +16,5 @@ struct DoctorOptions {
 // The checks, in order: {"ok": all ok, "checks": [{"check", "ok", "detail", "remedy"}...]}.
 // "remedy" is empty for a check that is ok.
 nlohmann::json Diagnose(const DoctorOptions& options);
-
-// Prints the checks (or, `asJson`, the document) to `out`. 0 when every check is ok, else 1.
-int RunDoctor(const DoctorOptions& options, bool asJson, std::ostream& out, std::ostream& err);
 
 }  // namespace q9x

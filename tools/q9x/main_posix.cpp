@@ -1,7 +1,7 @@
 // q9x on the native build: arguments arrive as UTF-8.
 #include <iostream>
 
-#include "q9x.h"
+#include "q9x/q9x.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);

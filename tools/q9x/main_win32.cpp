@@ -2,7 +2,7 @@
 #include <iostream>
 
 #include "base/text.h"
-#include "q9x.h"
+#include "q9x/q9x.h"
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;

@@ -1,4 +1,5 @@
-// q9x: the integrators' and support tool for scene containers and the working instance.
+// q9x: the integrators' and support tool for scene containers and the working instance. The
+// entry points of both builds call Main; nothing else includes this header.
 #pragma once
 
 #include <ostream>
@@ -7,15 +8,8 @@
 
 namespace q9x {
 
-// Exit statuses.
-constexpr int kOk = 0;
-constexpr int kFailed = 1;          // a file could not be read, written or understood;
-                                    // doctor: a problem found
-constexpr int kUsage = 2;           // the command line is wrong
-constexpr int kRendererMissing = 3; // run: the start-up found no renderer
-constexpr int kDamaged = 4;         // inspect: the container is damaged
-
-// Runs the tool with `args` (the words after the program name, UTF-8).
+// Runs the tool with `args` (the words after the program name, UTF-8); the exit status
+// (exit_status.h).
 int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace q9x

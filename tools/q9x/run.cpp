@@ -1,131 +1,84 @@
-#include "run.h"
+// q9x run: a working instance's work without a window.
+#include <memory>
 
-#include <filesystem>
-
-#include "base/exchange_folder.h"
-#include "base/platform.h"
-#include "base/process_state.h"
-#include "sync/requests.h"
-#include "base/text.h"
-#include "sync/model_sync.h"
-#include "scene/scene_container.h"
-#include "q9x.h"
-#include "tool_platform.h"
+#include "q9x/command.h"
+#include "q9x/exit_status.h"
+#include "runner/working_instance.h"
 
 namespace q9x {
 
-std::optional<uint32_t> WordMessage(const std::string& word) {
-  if (word == "cameraSync") return q9::kSyncCameraMessage;
-  if (word == "ModelSync") return q9::kSyncModelMessage;
-  if (word == "lightSync") return q9::kSyncLightMessage;
-  if (word == "viewsSync") return q9::kSyncViewsMessage;
-  for (uint32_t message = q9::kSyncCameraMessage; message <= q9::kSyncViewsMessage; ++message) {
-    if (word == std::to_string(message)) return message;
-  }
-  return std::nullopt;
-}
-
-bool RunWordAccepted(const std::string& word) {
-  return word == "colorMode" || WordMessage(word).has_value();
-}
-
 namespace {
 
-// Sets a variable of the process for the life of the object, then puts the old value back.
-class ScopedVariable {
- public:
-  ScopedVariable(std::string name, const std::optional<std::string>& value)
-      : name_(std::move(name)), old_(ProcessVariable(name_)), set_(value.has_value()) {
-    if (set_) SetProcessVariable(name_, value);
-  }
-  ~ScopedVariable() {
-    if (set_) SetProcessVariable(name_, old_);
-  }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
+constexpr const char* kHelp = R"(usage: q9x run [--folder DIR] [--link LIB] [--archive-dir DIR] WORD...
 
- private:
-  std::string name_;
-  std::optional<std::string> old_;
-  bool set_;
-};
+Does what the working instance does, without a window:
+  1. acts as an instance started with the first WORD: writes "Args - " and the word to the log,
+     sets the request ("cameraSync", "ModelSync", "lightSync", "viewsSync") or the colour mode
+     ("colorMode");
+  2. runs the start-up load: "_model.pdx" from the exchange folder to the renderer; when the
+     renderer is missing, prints the message's caption and text to standard error and exits
+     with status 3;
+  3. handles the first word's request;
+  4. handles each further WORD as if another instance had posted it: a command word as its
+     message, a number from 1025 to 1029 as that message (1027 applies "_mod.sm" with log
+     lines), "colorMode" and any other word post nothing;
+  5. tears the session down and exits with status 0, or 1 when a sync record could not be
+     written.
+WORD is one of the command words cameraSync, ModelSync, lightSync, viewsSync, colorMode
+(spelled exactly so), or one of the messages 1025, 1026, 1027, 1028, 1029; any other word is a
+wrong command line.
+Each notification of the host prints "host notified: 1137 0 10" on standard output.
 
-// A container this large makes its load worth a line on a terminal.
-constexpr int64_t kLargeContainerBytes = 32 << 20;
+--folder DIR   the exchange folder; otherwise the system's lookup (APPDATA, then the registry)
+--link LIB     the link library; otherwise the reference library beside q9x
+               (Q9Plugin.dll on Windows, libQ9Plugin.so natively). The reference library writes
+               a journal of every call when Q9PLUGIN_JOURNAL names a file, and its raw archive
+               beside the model file (see tools/q9plugin/README.md).
+--archive-dir DIR
+               the reference library writes its raw archive into DIR instead of beside the
+               model file the container names (it sets Q9PLUGIN_ARCHIVE_DIR), so a run on a
+               copied folder changes nothing outside it
+
+example:
+  Q9PLUGIN_JOURNAL=calls.jsonl q9x run --folder build/native/samples ModelSync lightSync ModelSync
+)";
+
+std::function<int()> Declare(CLI::App& sub, const Context& context) {
+  auto options = std::make_shared<RunOptions>();
+  auto folder = std::make_shared<std::string>();
+  auto link = std::make_shared<std::string>();
+  auto archive = std::make_shared<std::string>();
+  CLI::Option* folderOption = sub.add_option("--folder", *folder);
+  CLI::Option* linkOption = sub.add_option("--link", *link);
+  CLI::Option* archiveOption = sub.add_option("--archive-dir", *archive);
+  sub.add_option("WORD", options->words)
+      ->check(CLI::Validator(
+          [](std::string& word) {
+            return RunWordAccepted(word) ? std::string()
+                                         : "\"" + word + "\" is not one of cameraSync, ModelSync, lightSync, viewsSync, "
+                                           "colorMode, 1025 to 1029";
+          },
+          "WORD"));
+  return [=, &context] {
+    if (folderOption->count() > 0) options->folder = *folder;
+    if (linkOption->count() > 0) options->link = *link;
+    if (archiveOption->count() > 0) options->archiveDir = *archive;
+    options->progress = context.progress;
+    switch (RunWorkingInstance(*options, context.out, context.err)) {
+      case RunOutcome::Done: return kOk;
+      case RunOutcome::RecordNotWritten: return kFailed;
+      case RunOutcome::RendererMissing: return kRendererMissing;
+    }
+    return kFailed;
+  };
+}
 
 }  // namespace
 
-std::u16string DefaultLinkLibrary() {
-  const std::u16string platformDefault = q9::platform::DefaultLinkLibraryPath();
-  if (!platformDefault.empty()) return platformDefault;
-  std::error_code error;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return u"libQ9Plugin.so";
-  return q9::Utf16FromUtf8((program.parent_path() / "libQ9Plugin.so").string());
-}
-
-int RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostream& err) {
-  // The reference library reads its switches at every call.
-  ScopedVariable archiveDir("Q9PLUGIN_ARCHIVE_DIR", options.archiveDir);
-  q9::ProcessState process;
-  if (options.folder) process.exchangeFolder.Fix(q9::Utf16FromUtf8(*options.folder));
-
-  std::vector<std::u16string> words;
-  for (const std::string& word : options.words) words.push_back(q9::Utf16FromUtf8(word));
-  q9::ApplyCommandLine(process, words);
-
-  // A console tool tells about a missing renderer on standard error, not in a message box.
-  process.showErrorMessage = [&err](const std::u16string& caption, const std::u16string& text) {
-    err << q9::Utf8FromUtf16(caption) << "\n" << q9::Utf8FromUtf16(text) << "\n";
-  };
-  int status = 0;
-  {
-    q9::SceneContainer container(process);
-    container.session.libraryPath =
-        options.link ? q9::Utf16FromUtf8(*options.link) : DefaultLinkLibrary();
-    const q9::NotifyHost notifyHost = [&out] {
-      out << "host notified: " << q9::kHostSyncStateMessage << " " << q9::kHostSyncStateWParam
-          << " " << q9::kHostSyncStateLParam << "\n";
-    };
-    // On a terminal, a large container's load says what it is at while it goes on.
-    const auto step = [&](const std::string& what, const char16_t* file) {
-      if (!options.progress) return;
-      const int64_t size = q9::platform::FileSize(q9::FolderFilePath(process.folder(), file));
-      if (size < kLargeContainerBytes) return;
-      err << "q9x run: " << what << " (" << (size >> 20) << " MiB) ...\n" << std::flush;
-    };
-    bool recordsWritten = true;
-    // Every message goes through the shell's dispatcher. The model sync is the one request
-    // whose failure run reports (a sync record not written); a record file that is missing
-    // makes a sync that sends nothing, as in the working instance, and is in the log.
-    const auto dispatch = [&](uint32_t message) {
-      if (message == q9::kSyncModelUpdateMessage || message == q9::kSyncLightMessage) {
-        step("applying _mod.sm", u"_mod.sm");
-      }
-      const std::optional<bool> done = q9::DispatchSyncMessage(container, message, notifyHost);
-      if (message == q9::kSyncModelMessage && done == false) recordsWritten = false;
-    };
-    step("start-up load of _model.pdx", u"_model.pdx");
-    if (!q9::loadStartupModel(container)) {
-      status = kRendererMissing;
-    } else {
-      if (const std::optional<uint32_t> own = q9::RequestMessage(process.requestCode)) {
-        dispatch(*own);
-      }
-      for (size_t i = 1; i < options.words.size(); ++i) {
-        if (const std::optional<uint32_t> message = WordMessage(options.words[i])) {
-          dispatch(*message);
-        }
-      }
-      if (!recordsWritten) {
-        err << "q9x run: the sync record "
-            << q9::platform::DisplayPath(q9::FolderFilePath(process.folder(), u"_mod.sync"))
-            << " could not be written\n";
-        status = kFailed;
-      }
-    }
-  }  // the session is torn down here, as at the end of the process
-  return status;
-}
+extern const Command kRunCommand{
+    "run",
+    "  run [--folder DIR] [--link LIB] [--archive-dir DIR] WORD...\n"
+    "                               do a working instance's work: start-up load, then the requests\n",
+    kHelp, Declare};
 
 }  // namespace q9x

@@ -1,11 +1,18 @@
-#include "summary.h"
+// q9x summary: what reached the renderer, from the reference link library's raw archive or
+// journal. A journal's calls are shown as they are read, never kept; the scene they leave
+// follows.
+#include "q9x/summary.h"
 
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <memory>
 
-#include "q9x.h"
-#include "tool_files.h"
+#include <nlohmann/json.hpp>
+
+#include "q9x/command.h"
+#include "q9x/exit_status.h"
+#include "received/scene_reader.h"
 
 namespace q9x {
 
@@ -13,18 +20,29 @@ namespace {
 
 using nlohmann::json;
 
-// Arrays longer than this are shown by their length.
-constexpr size_t kShownValues = 6;
+// Text on its way out, written in blocks.
+class Output {
+ public:
+  explicit Output(std::ostream& out) : out_(out) { text.reserve(kBlock + 4096); }
+  ~Output() { Flush(); }
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
 
-json Shortened(const json& value) {
-  if (value.is_array()) {
-    if (value.size() > kShownValues) return "[" + std::to_string(value.size()) + " values]";
-    json shortened = json::array();
-    for (const json& element : value) shortened.push_back(Shortened(element));
-    return shortened;
+  // Writes once a block has gathered.
+  void Step() {
+    if (text.size() >= kBlock) Flush();
   }
-  return value;
-}
+  void Flush() {
+    out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+    text.clear();
+  }
+
+  std::string text;
+
+ private:
+  static constexpr size_t kBlock = 1 << 16;
+  std::ostream& out_;
+};
 
 // The shortest decimal that reads back to the same float.
 std::string FloatText(float value) {
@@ -61,139 +79,220 @@ json CameraJson(const std::optional<ReceivedCamera>& camera) {
 
 json PropertiesJson(const ReceivedProperties& properties) {
   json object = json::object();
-  for (const auto& [name, value] : properties) object[name] = value;
+  for (const auto& [name, value] : properties) {
+    std::visit([&, &name = name](const auto& v) { object[name] = v; }, value);
+  }
   return object;
 }
 
-void PrintScene(const ReceivedScene& scene, std::ostream& out) {
-  out << "materials (" << scene.materials.size() << ")";
+void PrintScene(const ReceivedScene& scene, Output& out) {
+  std::string& text = out.text;
+  text += "materials (" + std::to_string(scene.materials.size()) + ")";
   for (const auto& [name, m] : scene.materials) {
-    out << "\n  " << json(name).dump() << ": type " << (m.type ? json(*m.type) : json()).dump()
-        << ", " << m.properties.size() << " properties";
+    text += "\n  " + json(name).dump() + ": type " + (m.type ? json(*m.type) : json()).dump() + ", " +
+            std::to_string(m.properties.size()) + " properties";
+    out.Step();
   }
-  out << "\nlights (" << scene.lights.size() << ")";
+  text += "\nlights (" + std::to_string(scene.lights.size()) + ")";
   for (const auto& [name, l] : scene.lights) {
-    out << "\n  " << json(name).dump() << ": " << l.properties.size() << " properties";
+    text += "\n  " + json(name).dump() + ": " + std::to_string(l.properties.size()) + " properties";
+    out.Step();
   }
-  out << "\nnodes (" << scene.nodes.size() << ", " << scene.Triangles() << " triangles)";
+  text += "\nnodes (" + std::to_string(scene.nodes.size()) + ", " + std::to_string(scene.Triangles()) +
+          " triangles)";
   for (const auto& [name, n] : scene.nodes) {
-    out << "\n  " << json(name).dump() << ": " << n.Triangles() << " triangles in "
-        << n.meshes.size() << (n.meshes.size() == 1 ? " mesh" : " meshes");
+    text += "\n  " + json(name).dump() + ": " + std::to_string(n.Triangles()) + " triangles in " +
+            std::to_string(n.meshes.size()) + (n.meshes.size() == 1 ? " mesh" : " meshes");
     if (!n.meshes.empty()) {
-      out << " (";
-      for (size_t i = 0; i < n.meshes.size(); ++i) out << (i ? ", " : "") << json(n.meshes[i].name).dump();
-      out << ")";
+      text += " (";
+      for (size_t i = 0; i < n.meshes.size(); ++i) text += (i ? ", " : "") + json(n.meshes[i].name).dump();
+      text += ")";
     }
+    out.Step();
   }
-  out << "\nscenes (" << scene.scenes.size() << ")";
+  text += "\nscenes (" + std::to_string(scene.scenes.size()) + ")";
   bool first = true;
   for (const auto& [name, s] : scene.scenes) {
-    out << (first ? ": " : ", ") << json(name).dump();
+    text += (first ? ": " : ", ") + json(name).dump();
     first = false;
+    out.Step();
   }
-  out << "\ncamera: " << CameraText(scene.camera) << "\n";
+  text += "\ncamera: " + CameraText(scene.camera) + "\n";
 }
 
-std::map<std::string, int64_t> CallCounts(const std::vector<json>& calls) {
-  std::map<std::string, int64_t> counts;
-  for (const json& call : calls) ++counts[call["fn"].get<std::string>()];
-  return counts;
+// A JSON document written member by member, laid out as a JSON writer indents by two blanks;
+// a long list is written entry by entry.
+class JsonDocument {
+ public:
+  explicit JsonDocument(Output& out) : out_(out) {}
+
+  void Member(const char* key, const json& value) {
+    Key(key);
+    Indented(value.dump(2), 2);
+  }
+  void BeginList(const char* key) {
+    Key(key);
+    entries_ = 0;
+  }
+  // Starts an entry of the list; the caller writes it, indented by four.
+  std::string& Entry() {
+    out_.Step();
+    out_.text += entries_++ > 0 ? ",\n    " : "[\n    ";
+    return out_.text;
+  }
+  void Entry(const json& value) {
+    Entry();
+    Indented(value.dump(2), 4);
+  }
+  void EndList() { out_.text += entries_ > 0 ? "\n  ]" : "[]"; }
+  void End() { out_.text += "\n}\n"; }
+
+ private:
+  void Key(const char* key) {
+    out_.text += members_++ > 0 ? ",\n  \"" : "{\n  \"";
+    out_.text += key;
+    out_.text += "\": ";
+  }
+  void Indented(const std::string& text, int indent) {
+    for (const char c : text) {
+      out_.text += c;
+      if (c == '\n') out_.text.append(indent, ' ');
+    }
+  }
+
+  Output& out_;
+  size_t members_ = 0;
+  size_t entries_ = 0;
+};
+
+// The scene's members, in the order of their names.
+void WriteSceneJson(const ReadScene& read, JsonDocument& document) {
+  const ReceivedScene& scene = read.scene;
+  document.Member("camera", CameraJson(scene.camera));
+  document.Member("kind", read.kind == ReadScene::Kind::Archive ? "archive" : "journal");
+  document.BeginList("lights");
+  for (const auto& [name, l] : scene.lights) {
+    document.Entry({{"name", name}, {"kind", l.Kind()}, {"properties", PropertiesJson(l.properties)}});
+  }
+  document.EndList();
+  document.Member("materialVersion", scene.materialVersion ? json(*scene.materialVersion) : json());
+  document.BeginList("materials");
+  for (const auto& [name, m] : scene.materials) {
+    document.Entry({{"name", name}, {"type", m.type ? json(*m.type) : json()},
+                    {"properties", PropertiesJson(m.properties)}});
+  }
+  document.EndList();
+  document.Member("model", scene.model);
+  document.BeginList("nodes");
+  for (const auto& [name, n] : scene.nodes) {
+    json meshes = json::array();
+    for (const ReceivedMesh& mesh : n.meshes) meshes.push_back({{"name", mesh.name}, {"triangles", mesh.triangles}});
+    document.Entry({{"name", name}, {"triangles", n.Triangles()}, {"meshes", std::move(meshes)}});
+  }
+  document.EndList();
+  document.BeginList("scenes");
+  for (const auto& [name, s] : scene.scenes) {
+    document.Entry({{"name", name}, {"displayName", s.displayName}, {"camera", CameraJson(s.camera)}});
+  }
+  document.EndList();
+  document.Member("triangles", scene.Triangles());
+  document.End();
 }
 
-json ShortCall(const json& call) {
-  json shown = {{"fn", call["fn"]}, {"args", Shortened(call.value("args", json::array()))}};
-  if (call.contains("ret")) shown["ret"] = call["ret"];
-  return shown;
+constexpr const char* kHelp = R"(usage: q9x summary FILE [--json]
+
+Prints what reached the renderer through the reference link library:
+  - for a raw archive (.q9a): the model, its materials, lights, nodes with meshes and triangle
+    counts, scenes and camera;
+  - for a journal (one JSON call per line): each call as it is read, with long arrays shortened,
+    the number of calls of each function, then the scene the calls leave (as for an archive).
+    A journal is read as a stream, so a journal of any length takes memory for its scene only.
+The first line that is not a journal call is named with its number and byte offset (exit 1),
+after the calls before it. A last line cut short (the file ends inside a call, as when the
+program that wrote it stopped) is named on standard error; the calls before it are summed up.
+
+--json   the same as one JSON document ("calls" first, as they are read)
+
+example:
+  q9x summary build/native/samples/Villa.q9a
+)";
+
+struct SummaryOptions {
+  std::string file;
+  bool asJson = false;
+};
+
+int Summary(const SummaryOptions& options, std::ostream& out, std::ostream& err) {
+  Output output(out);
+  JsonDocument document(output);
+  std::map<std::string, int64_t, std::less<>> counts;
+  ReadOptions read;
+  const auto count = [&counts](const JournalCall& call) {
+    const auto at = counts.find(call.fn);
+    if (at != counts.end()) {
+      ++at->second;
+    } else {
+      counts.emplace(call.fn, 1);
+    }
+  };
+  bool listed = false;  // the document's "calls" begun
+  if (options.asJson) {
+    read.onCall = [&](const JournalCall& call) {
+      count(call);
+      if (!listed) document.BeginList("calls");
+      listed = true;
+      call.AppendJson(document.Entry(), 4);
+    };
+  } else {
+    read.onCall = [&](const JournalCall& call) {
+      count(call);
+      call.AppendLine(output.text);
+      output.Step();
+    };
+  }
+  ReadFailure failure;
+  const std::optional<ReadScene> scene = ReadSceneFile(options.file, read, failure);
+  if (!scene) {
+    output.Flush();
+    err << "q9x summary: " << (failure.unreadable ? "" : options.file + ": ") << failure.message << "\n";
+    return kFailed;
+  }
+  if (!scene->cutShort.empty()) err << "q9x summary: " << options.file << ": " << scene->cutShort << "\n";
+
+  if (options.asJson) {
+    if (scene->kind == ReadScene::Kind::Journal) {
+      if (!listed) document.BeginList("calls");
+      document.EndList();
+      document.Member("callCounts", counts);
+    }
+    WriteSceneJson(*scene, document);
+    return kOk;
+  }
+  if (scene->kind == ReadScene::Kind::Archive) {
+    output.text += "raw archive of model " + json(scene->scene.model).dump() + ", material version " +
+                   (scene->scene.materialVersion ? json(*scene->scene.materialVersion) : json()).dump() + "\n";
+  } else {
+    output.text += std::to_string(scene->callCount) + " calls:";
+    for (const auto& [fn, count] : counts) output.text += " " + fn + " " + std::to_string(count) + ";";
+    output.text += "\n\nthe scene these calls leave, model " + json(scene->scene.model).dump() + "\n";
+  }
+  PrintScene(scene->scene, output);
+  return kOk;
 }
 
-void Print(const ReadScene& read, std::ostream& out) {
-  if (read.kind == ReadScene::Kind::Archive) {
-    out << "raw archive of model " << json(read.scene.model).dump() << ", material version "
-        << (read.scene.materialVersion ? json(*read.scene.materialVersion) : json()).dump() << "\n";
-    PrintScene(read.scene, out);
-    return;
-  }
-  for (const json& call : read.calls) {
-    out << call["fn"].get<std::string>() << " " << Shortened(call.value("args", json::array())).dump();
-    if (call.contains("ret")) out << " -> " << call["ret"].dump();
-    out << "\n";
-  }
-  out << read.calls.size() << " calls:";
-  for (const auto& [fn, count] : CallCounts(read.calls)) out << " " << fn << " " << count << ";";
-  out << "\n\nthe scene these calls leave, model " << json(read.scene.model).dump() << "\n";
-  PrintScene(read.scene, out);
+std::function<int()> Declare(CLI::App& sub, const Context& context) {
+  auto options = std::make_shared<SummaryOptions>();
+  sub.add_option("FILE", options->file)->required();
+  sub.add_flag("--json", options->asJson);
+  return [=, &context] { return Summary(*options, context.out, context.err); };
 }
 
 }  // namespace
 
-json SummaryJson(const ReadScene& read) {
-  const ReceivedScene& scene = read.scene;
-  json summary = {{"kind", read.kind == ReadScene::Kind::Archive ? "archive" : "journal"},
-                  {"model", scene.model},
-                  {"materialVersion", scene.materialVersion ? json(*scene.materialVersion) : json()}};
-  if (read.kind == ReadScene::Kind::Journal) {
-    json calls = json::array();
-    for (const json& call : read.calls) calls.push_back(ShortCall(call));
-    summary["calls"] = std::move(calls);
-    summary["callCounts"] = CallCounts(read.calls);
-  }
-  json materials = json::array();
-  for (const auto& [name, m] : scene.materials) {
-    materials.push_back({{"name", name}, {"type", m.type ? json(*m.type) : json()},
-                         {"properties", PropertiesJson(m.properties)}});
-  }
-  json lights = json::array();
-  for (const auto& [name, l] : scene.lights) {
-    lights.push_back({{"name", name}, {"kind", l.Kind()}, {"properties", PropertiesJson(l.properties)}});
-  }
-  json nodes = json::array();
-  for (const auto& [name, n] : scene.nodes) {
-    json meshes = json::array();
-    for (const ReceivedMesh& mesh : n.meshes) meshes.push_back({{"name", mesh.name}, {"triangles", mesh.triangles}});
-    nodes.push_back({{"name", name}, {"triangles", n.Triangles()}, {"meshes", std::move(meshes)}});
-  }
-  json scenes = json::array();
-  for (const auto& [name, s] : scene.scenes) {
-    scenes.push_back({{"name", name}, {"displayName", s.displayName}, {"camera", CameraJson(s.camera)}});
-  }
-  summary["materials"] = std::move(materials);
-  summary["lights"] = std::move(lights);
-  summary["nodes"] = std::move(nodes);
-  summary["triangles"] = scene.Triangles();
-  summary["scenes"] = std::move(scenes);
-  summary["camera"] = CameraJson(scene.camera);
-  return summary;
-}
-
-bool PrintSummary(const std::string& text, std::ostream& out, std::ostream& err) {
-  std::string error;
-  const std::optional<ReadScene> read = ParseSceneText(text, error);
-  if (!read) {
-    err << error << "\n";
-    return false;
-  }
-  Print(*read, out);
-  return true;
-}
-
-int SummaryCommand(const SummaryOptions& options, std::ostream& out, std::ostream& err) {
-  const std::optional<std::string> text = ReadWholeFile(options.file);
-  if (!text) {
-    err << "q9x summary: cannot read " << options.file << "\n";
-    return kFailed;
-  }
-  std::string error;
-  const std::optional<ReadScene> read = ParseSceneText(*text, error);
-  if (!read) {
-    err << "q9x summary: " << options.file << ": " << error << "\n";
-    return kFailed;
-  }
-  if (options.asJson) {
-    out << SummaryJson(*read).dump(2) << "\n";
-  } else {
-    Print(*read, out);
-  }
-  return kOk;
-}
+extern const Command kSummaryCommand{
+    "summary",
+    "  summary FILE [--json]        what reached the renderer, from the reference link library's\n"
+    "                               raw archive (.q9a) or journal\n",
+    kHelp, Declare};
 
 }  // namespace q9x

@@ -1,8 +1,11 @@
-#include "view.h"
+#include "q9x/view.h"
 
-#include "q9x.h"
-#include "scene_render.h"
-#include "tool_files.h"
+#include <memory>
+
+#include "q9x/command.h"
+#include "q9x/exit_status.h"
+#include "picture/scene_render.h"
+#include "common/files.h"
 
 namespace q9x {
 
@@ -21,16 +24,15 @@ bool ParseSize(const std::string& text, int& width, int& height) {
   return number(text.substr(0, split), width) && number(text.substr(split + 1), height);
 }
 
-std::optional<ReceivedCamera> ChooseCamera(const ReceivedScene& scene,
-                                           const std::optional<std::string>& sceneName,
-                                           std::string& label, std::string& error) {
+std::optional<ViewCamera> ChooseCamera(const ReceivedScene& scene,
+                                       const std::optional<std::string>& sceneName, bool fit,
+                                       const SceneBounds& bounds, double aspect, std::string& error) {
   if (!sceneName) {
-    if (!scene.camera) {
-      error = "no camera was sent (SendCameraTransformFov); ask for a scene with --scene";
-      return std::nullopt;
-    }
-    label = "current camera";
-    return scene.camera;
+    if (scene.camera && !fit) return ViewCamera{*scene.camera, 1e-3, "current camera"};
+    const FittedCamera fitted = FitCamera(bounds, aspect);
+    return ViewCamera{fitted.camera, fitted.nearPlane,
+                      std::string("whole scene from above") +
+                          (fit ? " (--fit)" : " (no camera was sent)")};
   }
   const ReceivedSceneEntry* entry = scene.scenes.Find(*sceneName);
   if (!entry) {
@@ -48,16 +50,57 @@ std::optional<ReceivedCamera> ChooseCamera(const ReceivedScene& scene,
     error = "scene \"" + *sceneName + "\" was sent without a camera";
     return std::nullopt;
   }
-  label = "scene \"" + *sceneName + "\"";
-  return entry->camera;
+  return ViewCamera{*entry->camera, 1e-3, "scene \"" + *sceneName + "\""};
 }
 
-int ViewCommand(const ViewOptions& options, std::ostream& out, std::ostream& err) {
-  int status = kOk;
-  const std::optional<ReadScene> read = LoadScene(options.source, err, status);
-  if (!read) return status;
-  std::string label, error;
-  const std::optional<ReceivedCamera> camera = ChooseCamera(read->scene, options.scene, label, error);
+std::string NothingToDraw(const ReadScene& read, const SceneBounds& bounds) {
+  if (!bounds.Empty()) return "";
+  if (read.kind == ReadScene::Kind::Archive) {
+    return "a raw archive holds no triangle positions (view its journal)";
+  }
+  if (bounds.leftOut > 0) return "no triangle or light has a finite position";
+  if (read.scene.nodes.empty() && read.scene.lights.empty()) return "no node or light was received";
+  return "no triangle was received and no light has a position";
+}
+
+namespace {
+
+constexpr const char* kHelp = R"(usage: q9x view SOURCE -o FILE.png [--scene NAME | --fit] [--size WxH]
+       q9x view --folder DIR [--link LIB] [WORD...] -o FILE.png [--scene NAME | --fit] [--size WxH]
+
+Draws what the renderer holds after the last call it received, as seen from the camera last
+sent (SendCameraTransformFov) or from the scene NAME (AddScene): triangles shaded by their
+normal against a light at the eye, in their material's diffuse colour (a diffuse map as grey
+with the colour's tint), lights as small squares, and a caption line (source, camera, counts).
+When no camera was sent, or with --fit, the camera frames the whole scene from the front right,
+30 degrees above it, and the caption says so. A scene with nothing to draw still gives a
+picture, whose caption says why. SOURCE is a journal of the reference link library or its raw
+archive (which holds no triangles); --folder runs the exchange folder as "q9x run" does
+(start-up load, then the WORDs' requests) and draws what that sent. The renderer's field of
+view is read as the picture's horizontal angle. Default size 1280x720.
+
+example:
+  q9x view build/windows/demo/journal.jsonl -o view.png --size 1920x1080
+)";
+
+struct ViewOptions {
+  SceneSource source;
+  std::string output;                // the PNG file
+  std::optional<std::string> scene;  // a scene's name (or display name); else the current camera
+  bool fit = false;                  // frame the whole scene even when a camera was sent
+  int width = 1280;
+  int height = 720;
+};
+
+int View(const ViewOptions& options, std::ostream& out, std::ostream& err) {
+  LoadFailure failure{};
+  const std::optional<ReadScene> read = LoadScene(options.source, err, failure);
+  if (!read) return LoadFailureStatus(failure);
+  const SceneBounds bounds = BoundsOf(read->scene);
+  std::string error;
+  const std::optional<ViewCamera> camera =
+      ChooseCamera(read->scene, options.scene, options.fit, bounds,
+                   static_cast<double>(options.width) / options.height, error);
   if (!camera) {
     err << "q9x view: " << error << "\n";
     return kFailed;
@@ -65,14 +108,24 @@ int ViewCommand(const ViewOptions& options, std::ostream& out, std::ostream& err
   RenderSettings settings;
   settings.width = options.width;
   settings.height = options.height;
+  settings.nearPlane = camera->nearPlane;
   // The source by its last name, so that a path written either way gives the same picture.
   std::string source = read->scene.source;
   while (!source.empty() && (source.back() == '/' || source.back() == '\\')) source.pop_back();
   source = source.substr(source.find_last_of("/\\") + 1);
-  settings.caption = source + " - " + label + " - " +
-                     std::to_string(read->scene.nodes.size()) + " nodes, " +
-                     std::to_string(read->scene.Triangles()) + " triangles";
-  const Image image = RenderScene(read->scene, *camera, settings);
+  std::string counts = std::to_string(read->scene.nodes.size()) + " nodes, " +
+                      std::to_string(read->scene.Triangles()) + " triangles";
+  if (read->kind == ReadScene::Kind::Archive && read->scene.Triangles() > 0) {
+    counts += " (no positions in a raw archive)";
+  }
+  const std::string nothing = NothingToDraw(*read, bounds);
+  if (!nothing.empty()) {
+    settings.caption = source + " - nothing to draw: " + nothing + " - " + counts;
+    err << "q9x view: nothing to draw: " << nothing << "\n";
+  } else {
+    settings.caption = source + " - " + camera->label + " - " + counts;
+  }
+  const Image image = RenderScene(read->scene, camera->camera, settings);
   if (!WriteWholeFile(options.output, EncodePng(image))) {
     err << "q9x view: cannot write " << options.output << "\n";
     return kFailed;
@@ -80,5 +133,37 @@ int ViewCommand(const ViewOptions& options, std::ostream& out, std::ostream& err
   out << options.output << "\n";
   return kOk;
 }
+
+std::function<int()> Declare(CLI::App& sub, const Context& context) {
+  auto options = std::make_shared<ViewOptions>();
+  auto arguments = std::make_shared<SceneArguments>();
+  auto scene = std::make_shared<std::string>();
+  auto size = std::make_shared<std::string>();
+  arguments->AddTo(sub, options->output);
+  CLI::Option* sceneOption = sub.add_option("--scene", *scene);
+  sub.add_flag("--fit", options->fit)->excludes(sceneOption);
+  sub.add_option("--size", *size)->check(CLI::Validator(
+      [](std::string& value) {
+        int width = 0, height = 0;
+        return ParseSize(value, width, height) ? std::string()
+                                               : "\"" + value + "\" is not WxH (1 to 16384 each)";
+      },
+      "WxH"));
+  return [=, &context] {
+    const std::string problem = arguments->Into(options->source);
+    if (!problem.empty()) return context.Wrong("view", problem);
+    if (sceneOption->count() > 0) options->scene = *scene;
+    if (!size->empty()) ParseSize(*size, options->width, options->height);
+    return View(*options, context.out, context.err);
+  };
+}
+
+}  // namespace
+
+extern const Command kViewCommand{
+    "view",
+    "  view SOURCE -o FILE.png [--scene NAME | --fit] [--size WxH]\n"
+    "                               a picture of what the renderer received, from its camera\n",
+    kHelp, Declare};
 
 }  // namespace q9x

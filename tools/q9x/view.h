@@ -1,33 +1,35 @@
-// The view command: a picture of the received scene from the current camera or a named scene.
+// q9x view: a picture of the received scene from the current camera, a named scene, or a camera
+// that frames the whole scene.
 #pragma once
 
 #include <optional>
-#include <ostream>
 #include <string>
 
-#include "received_scene.h"
+#include "picture/framing.h"
+#include "received/received_scene.h"
 
 namespace q9x {
-
-struct ViewOptions {
-  SceneSource source;
-  std::string output;                // the PNG file
-  std::optional<std::string> scene;  // a scene's name (or display name); else the current camera
-  int width = 1280;
-  int height = 720;
-};
 
 // Reads "WxH" (each 1 to 16384). False when it is not that.
 bool ParseSize(const std::string& text, int& width, int& height);
 
-// The camera the picture is taken from and its caption name ("camera" or "scene NAME"). Nothing,
-// with the reason on `error`, when the scene is unknown, has no camera, or no camera was sent.
-std::optional<ReceivedCamera> ChooseCamera(const ReceivedScene& scene,
-                                           const std::optional<std::string>& sceneName,
-                                           std::string& label, std::string& error);
+// The camera a picture is taken from, the near plane that goes with it, and its caption name.
+struct ViewCamera {
+  ReceivedCamera camera;
+  double nearPlane = 1e-3;
+  std::string label;  // "current camera", "scene NAME", or what the fitted camera frames and why
+};
 
-// Writes the PNG. 0 done; 1 the source or the picture could not be read or written, or the
-// camera asked for is not there (the reason on `err`).
-int ViewCommand(const ViewOptions& options, std::ostream& out, std::ostream& err);
+// The camera of the scene `sceneName` (its name or display name); else, without `fit`, the
+// camera last sent; else (with `fit`, or when no camera was sent) one that frames `bounds` in a
+// picture `aspect` times as wide as high (FitCamera). Nothing, with the reason on `error`, when
+// the scene asked for was not sent or was sent without a camera.
+std::optional<ViewCamera> ChooseCamera(const ReceivedScene& scene,
+                                       const std::optional<std::string>& sceneName, bool fit,
+                                       const SceneBounds& bounds, double aspect, std::string& error);
+
+// Why a picture of `read` shows nothing, or empty when it has something to show: a raw archive
+// (it holds no positions), nothing received, or nothing with a finite position.
+std::string NothingToDraw(const ReadScene& read, const SceneBounds& bounds);
 
 }  // namespace q9x

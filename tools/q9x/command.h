@@ -1,0 +1,76 @@
+// What a q9x command is made of, and what the commands share: where they write, how a wrong
+// command line is told, progress on a terminal, and the scene source of `view` and `export`.
+// The dispatcher (q9x.cpp) holds the table of commands; a command never includes it.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "runner/scene_source.h"
+
+namespace q9x {
+
+// Where a command writes.
+struct Context {
+  std::ostream& out;
+  std::ostream& err;
+  bool progress;  // standard error is a terminal: long work shows how far it got
+
+  // A wrong command line: one line naming the problem, one pointing at the help; status 2.
+  // `command` empty for the tool's own command line.
+  int Wrong(const std::string& command, const std::string& problem) const;
+};
+
+// One command. `declare` adds its arguments and options to `sub` (the command's own parser)
+// and returns what runs once the command line has been read, giving the exit status.
+struct Command {
+  const char* name;
+  const char* synopsis;  // its lines in the list of "q9x help", indented and wrapped
+  const char* help;      // "q9x help NAME" and "q9x NAME --help"
+  std::function<int()> (*declare)(CLI::App& sub, const Context& context);
+};
+
+// Progress on standard error while long work goes on, only when it is a terminal that someone
+// watches: one line, rewritten in place, cleared at the end.
+class Progress {
+ public:
+  Progress(const Context& context, std::string what);
+  ~Progress();
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+  // Shown once the work has taken half a second.
+  void Step(size_t done, size_t total);
+
+ private:
+  bool show_;
+  std::ostream& err_;
+  std::string what_;
+  std::chrono::steady_clock::time_point start_;
+  bool shown_ = false;
+  size_t width_ = 0;
+};
+
+// SOURCE, or --folder DIR [--link LIB] [WORD...], and -o FILE: what `view` and `export` read
+// and where they write. Which form was given is checked once the line is parsed.
+struct SceneArguments {
+  std::vector<std::string> words;  // SOURCE alone, or the run's words with --folder
+  std::string folder;
+  std::string link;
+  CLI::Option* folderOption = nullptr;
+  CLI::Option* linkOption = nullptr;
+
+  void AddTo(CLI::App& sub, std::string& output);
+  // Fills `source`; the problem of a wrong command line, or empty.
+  std::string Into(SceneSource& source) const;
+};
+
+// The exit status of a scene that could not be loaded.
+int LoadFailureStatus(LoadFailure failure);
+
+}  // namespace q9x

@@ -1,0 +1,130 @@
+#include "runner/working_instance.h"
+
+#include <filesystem>
+
+#include "base/exchange_folder.h"
+#include "base/platform.h"
+#include "base/process_state.h"
+#include "sync/requests.h"
+#include "base/text.h"
+#include "sync/model_sync.h"
+#include "scene/scene_container.h"
+#include "common/environment.h"
+
+namespace q9x {
+
+std::optional<uint32_t> WordMessage(const std::string& word) {
+  if (word == "cameraSync") return q9::kSyncCameraMessage;
+  if (word == "ModelSync") return q9::kSyncModelMessage;
+  if (word == "lightSync") return q9::kSyncLightMessage;
+  if (word == "viewsSync") return q9::kSyncViewsMessage;
+  for (uint32_t message = q9::kSyncCameraMessage; message <= q9::kSyncViewsMessage; ++message) {
+    if (word == std::to_string(message)) return message;
+  }
+  return std::nullopt;
+}
+
+bool RunWordAccepted(const std::string& word) {
+  return word == "colorMode" || WordMessage(word).has_value();
+}
+
+namespace {
+
+// Sets a variable of the process for the life of the object, then puts the old value back.
+class ScopedVariable {
+ public:
+  ScopedVariable(std::string name, const std::optional<std::string>& value)
+      : name_(std::move(name)), old_(ProcessVariable(name_)), set_(value.has_value()) {
+    if (set_) SetProcessVariable(name_, value);
+  }
+  ~ScopedVariable() {
+    if (set_) SetProcessVariable(name_, old_);
+  }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+  bool set_;
+};
+
+// A container this large makes its load worth a line on a terminal.
+constexpr int64_t kLargeContainerBytes = 32 << 20;
+
+}  // namespace
+
+std::u16string DefaultLinkLibrary() {
+  const std::u16string platformDefault = q9::platform::DefaultLinkLibraryPath();
+  if (!platformDefault.empty()) return platformDefault;
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return u"libQ9Plugin.so";
+  return q9::Utf16FromUtf8((program.parent_path() / "libQ9Plugin.so").string());
+}
+
+RunOutcome RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostream& err) {
+  // The reference library reads its switches at every call.
+  ScopedVariable archiveDir("Q9PLUGIN_ARCHIVE_DIR", options.archiveDir);
+  q9::ProcessState process;
+  if (options.folder) process.exchangeFolder.Fix(q9::Utf16FromUtf8(*options.folder));
+
+  std::vector<std::u16string> words;
+  for (const std::string& word : options.words) words.push_back(q9::Utf16FromUtf8(word));
+  q9::ApplyCommandLine(process, words);
+
+  // A console tool tells about a missing renderer on standard error, not in a message box.
+  process.showErrorMessage = [&err](const std::u16string& caption, const std::u16string& text) {
+    err << q9::Utf8FromUtf16(caption) << "\n" << q9::Utf8FromUtf16(text) << "\n";
+  };
+  RunOutcome outcome = RunOutcome::Done;
+  {
+    q9::SceneContainer container(process);
+    container.session.libraryPath =
+        options.link ? q9::Utf16FromUtf8(*options.link) : DefaultLinkLibrary();
+    const q9::NotifyHost notifyHost = [&out] {
+      out << "host notified: " << q9::kHostSyncStateMessage << " " << q9::kHostSyncStateWParam
+          << " " << q9::kHostSyncStateLParam << "\n";
+    };
+    // On a terminal, a large container's load says what it is at while it goes on.
+    const auto step = [&](const std::string& what, const char16_t* file) {
+      if (!options.progress) return;
+      const int64_t size = q9::platform::FileSize(q9::FolderFilePath(process.folder(), file));
+      if (size < kLargeContainerBytes) return;
+      err << "q9x run: " << what << " (" << (size >> 20) << " MiB) ...\n" << std::flush;
+    };
+    bool recordsWritten = true;
+    // Every message goes through the shell's dispatcher. The model sync is the one request
+    // whose failure run reports (a sync record not written); a record file that is missing
+    // makes a sync that sends nothing, as in the working instance, and is in the log.
+    const auto dispatch = [&](uint32_t message) {
+      if (message == q9::kSyncModelUpdateMessage || message == q9::kSyncLightMessage) {
+        step("applying _mod.sm", u"_mod.sm");
+      }
+      const std::optional<bool> done = q9::DispatchSyncMessage(container, message, notifyHost);
+      if (message == q9::kSyncModelMessage && done == false) recordsWritten = false;
+    };
+    step("start-up load of _model.pdx", u"_model.pdx");
+    if (!q9::loadStartupModel(container)) {
+      outcome = RunOutcome::RendererMissing;
+    } else {
+      if (const std::optional<uint32_t> own = q9::RequestMessage(process.requestCode)) {
+        dispatch(*own);
+      }
+      for (size_t i = 1; i < options.words.size(); ++i) {
+        if (const std::optional<uint32_t> message = WordMessage(options.words[i])) {
+          dispatch(*message);
+        }
+      }
+      if (!recordsWritten) {
+        err << "q9x run: the sync record "
+            << q9::platform::DisplayPath(q9::FolderFilePath(process.folder(), u"_mod.sync"))
+            << " could not be written\n";
+        outcome = RunOutcome::RecordNotWritten;
+      }
+    }
+  }  // the session is torn down here, as at the end of the process
+  return outcome;
+}
+
+}  // namespace q9x

@@ -1,0 +1,44 @@
+// A working instance's work without a window: what `q9x run` does, and how `view` and `export`
+// run an exchange folder.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace q9x {
+
+struct RunOptions {
+  std::optional<std::string> folder;  // the exchange folder; else the system's own lookup
+  std::optional<std::string> link;    // the link library; else the reference library beside q9x
+  std::optional<std::string> archiveDir;  // where the reference library writes its raw archive
+  std::vector<std::string> words;     // the first is the instance's command word
+  bool progress = false;              // tell on standard error what long work is at
+};
+
+// A word run takes: a command word (exactly as spelled) or a message number 1025 to 1029.
+bool RunWordAccepted(const std::string& word);
+
+// Acts as the working instance started with the first word: logs the command line and sets the
+// request and colour mode from it, runs the start-up load of "_model.pdx", handles the first
+// word's request, then each further word as a forwarding instance would post it (a command word
+// as its message, 1025 to 1029 as that message, anything else posts nothing), and tears the
+// session down. Each notification of the host prints "host notified: 1137 0 10" to `out`.
+// With `archiveDir` the reference library's switch Q9PLUGIN_ARCHIVE_DIR is set for the run (and
+// restored after it). A missing renderer's message goes to `err`.
+enum class RunOutcome {
+  Done,
+  RecordNotWritten,  // a sync record could not be written (named on `err`)
+  RendererMissing,
+};
+RunOutcome RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostream& err);
+
+// The message a further word posts, or none.
+std::optional<uint32_t> WordMessage(const std::string& word);
+
+// The reference link library beside the running program: "Q9Plugin.dll" through the DLL search
+// (the program's folder first) on Windows, libQ9Plugin.so in the program's folder natively.
+std::u16string DefaultLinkLibrary();
+
+}  // namespace q9x
