@@ -15,11 +15,14 @@
 #include <string_view>
 #include <vector>
 
+#include "scene/container_format.h"
 #include "scene/scene_container.h"
 
 namespace q9::fuzz {
 
-constexpr size_t kKeptHeaderBytes = 16 + 1024 + 4 + 2 * kDirectoryEntrySize;
+// The header fields, the name block and directory entries 0 and 1.
+constexpr size_t kKeptEntries = 2;
+constexpr size_t kKeptHeaderBytes = container::kDirectoryAt + kKeptEntries * container::kEntrySize;
 constexpr std::string_view kUpdateMarker = "Q9-UPDATE";
 
 // The short input of a container file.
@@ -43,8 +46,9 @@ inline std::pair<std::span<const uint8_t>, std::span<const uint8_t>> SplitModelA
 // Adds `shift` to the offsets of directory entries 0 and 1 of `header` (the short form or more),
 // wrapping as the int32 values do.
 inline void ShiftEntryOffsets(std::span<uint8_t> header, int32_t shift) {
-  for (size_t index = 0; index < 2; ++index) {
-    const size_t at = container::kDirectoryAt + index * container::kEntrySize + container::kEntryOffsetAt;
+  for (size_t index = 0; index < kKeptEntries; ++index) {
+    const size_t at =
+        container::kDirectoryAt + index * container::kEntrySize + container::kEntryOffsetAt;
     if (at + 4 > header.size()) break;
     const uint32_t offset = container::LoadUint32(&header[at]);
     container::StoreUint32(&header[at], offset + static_cast<uint32_t>(shift));
