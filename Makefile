@@ -24,8 +24,13 @@ $(addprefix build-,$(PRESETS)): build-%:
 $(addprefix test-,$(PRESETS)): test-%: build-%
 	ctest --preset $* -j$(JOBS)
 
-# Every preset is built and tested; the first failure stops the run with a non-zero status.
-test: deps $(addprefix test-,$(PRESETS)) test-package
+# Every preset is built and tested, then the release package; the first failure stops the run with
+# a non-zero status, and so does any file the run left in the working tree (named; a developer's
+# own edits do not count).
+test: deps
+	@scripts/tree-state.sh save build/tree-before-test
+	@$(MAKE) --no-print-directory $(addprefix test-,$(PRESETS)) test-package
+	@scripts/tree-state.sh compare build/tree-before-test
 
 # Each target in turn for FUZZ_SECONDS; new inputs land in build/fuzz/fuzz/work/<target>, a
 # failing input in build/fuzz/fuzz/artifacts (keep it in fuzz/corpus/<target> once mended).

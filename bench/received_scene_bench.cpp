@@ -46,7 +46,6 @@ constexpr double kMiB = 1 << 20;
 
 // --- the grid model ---
 
-// The start-up container of the grid model of `solids` solids at `path`.
 // The start-up container of the grid model of `solids` solids at `path`, from the pack library's
 // grid generator (boxes of 150 x 150 cm in 200 cm cells), so that a picture of the model shows it.
 void BenchContainer(const fs::path& path, int solids) {

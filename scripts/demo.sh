@@ -40,11 +40,15 @@ exchange() {
     --unset Q9PLUGIN_START_RESULT --unset Q9PLUGIN_NO_SESSION --unset Q9PLUGIN_REFUSE_CONNECT \
     "$@"
 }
+# The number of calls of `function` in a journal; 0 while the journal does not exist yet.
+calls() {
+  count=$(grep -c "\"fn\":\"$2\"" "$1" 2>/dev/null) || true
+  echo "${count:-0}"
+}
 # Waits until the journal holds `count` calls of `function` (at most 20 s).
 wait_calls() {
   tries=0
-  # (A journal not yet written counts as none: grep then prints nothing.)
-  while count=$(grep -c "\"fn\":\"$2\"" "$1" 2>/dev/null) || true; [ "${count:-0}" -lt "$3" ]; do
+  while [ "$(calls "$1" "$2")" -lt "$3" ]; do
     tries=$((tries + 1))
     if [ $tries -gt 100 ]; then
       echo "demo: no $3 x $2 in the journal after 20 s" >&2

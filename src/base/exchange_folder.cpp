@@ -1,6 +1,7 @@
 #include "base/exchange_folder.h"
 
 #include "base/platform.h"
+#include "base/text.h"
 
 namespace q9 {
 
@@ -28,16 +29,12 @@ std::u16string ExchangeFolder::Get() {
   if (appData && !appData->empty()) {
     exchangeFolder = *appData;
     AppendSeparatorUnlessPresent(exchangeFolder);
-    exchangeFolder += u"Vendrix";
-    AppendSeparatorUnlessPresent(exchangeFolder);
-    exchangeFolder += u"Plandora2025_Q9Plugin\\Data";
+    exchangeFolder += Ascii16(kHostFolder) + u"\\Data";
     source_ = Source::AppData;
   } else {
     // The environment always wins; the host's registry setting is the fallback.
-    const std::u16string keyName = std::u16string(u"SOFTWARE\\Vendrix\\Plandora") + u"2025" +
-                                   u"_Q9Plugin";
     if (std::optional<std::u16string> tempPath =
-            registry_(keyName, u"TempPath", kRegistryBufferBytes)) {
+            registry_(Ascii16(kHostRegistryKey), u"TempPath", kRegistryBufferBytes)) {
       exchangeFolder = *tempPath;
       if (!exchangeFolder.empty()) source_ = Source::Registry;
     }
@@ -48,9 +45,9 @@ std::u16string ExchangeFolder::Get() {
 std::string ExchangeFolderProblem(ExchangeFolder& folder) {
   const std::u16string path = folder.Get();
   if (path.empty()) {
-    return "no exchange folder: APPDATA is not set and the registry value \"TempPath\" of "
-           "HKEY_CURRENT_USER\\SOFTWARE\\Vendrix\\Plandora2025_Q9Plugin could not be read; "
-           "files are looked for in the working directory";
+    return std::string("no exchange folder: APPDATA is not set and the registry value "
+                       "\"TempPath\" of HKEY_CURRENT_USER\\") +
+           kHostRegistryKey + " could not be read; files are looked for in the working directory";
   }
   const char* source = "";
   switch (folder.source()) {

@@ -10,6 +10,13 @@
 
 namespace q9 {
 
+// The host's key under HKEY_CURRENT_USER whose value "TempPath" names the exchange folder when
+// the environment does not.
+inline constexpr char kHostRegistryKey[] = "SOFTWARE\\Vendrix\\Plandora2025_Q9Plugin";
+// The same key's path below SOFTWARE: the host's folder below the application-data folder.
+inline constexpr std::string_view kHostFolder =
+    std::string_view(kHostRegistryKey).substr(std::string_view("SOFTWARE\\").size());
+
 // Finds the exchange folder: the application-data folder (environment "APPDATA") followed by
 // "Vendrix\Plandora2025_Q9Plugin\Data", else the registry value "TempPath" of
 // HKEY_CURRENT_USER\SOFTWARE\Vendrix\Plandora2025_Q9Plugin. A successful lookup is kept for the

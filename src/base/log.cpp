@@ -101,16 +101,28 @@ void LogWriter::Append(const char* timestampFormat, const std::string& messageBy
     if (c == '\n') stored += '\r';
     stored += c;
   }
+  // After a line that the log took only part of, the next line starts on a line of its own
+  // rather than running on from the cut piece.
+  const size_t prefix = lineCutShort_ ? 2 : 0;
+  if (lineCutShort_) stored.insert(0, "\r\n");
   const std::u16string logPath = LogPath();
   platform::FileError error;
-  if (platform::AppendToFile(logPath, stored, &error)) return;
+  size_t appended = 0;
+  const bool written = platform::AppendToFile(logPath, stored, &error, &appended);
+  if (written || appended > 0) lineCutShort_ = !written && appended != prefix;
+  if (written) return;
 
   // The line reaches standard error instead, where the process has one; the first time with
   // the reason the log cannot be written.
   if (!toldLogFailure_) {
     toldLogFailure_ = true;
-    const std::string told = "Error: the log \"" + platform::DisplayPath(logPath) +
-                             "\" could not be written: " + error.text + "\n";
+    std::string told = "Error: the log \"" + platform::DisplayPath(logPath) +
+                       "\" could not be written: " + error.text;
+    if (appended > prefix) {
+      told += " (the line was cut after " + std::to_string(appended - prefix) + " of " +
+              std::to_string(stored.size() - prefix) + " bytes)";
+    }
+    told += "\n";
     std::fwrite(told.data(), 1, told.size(), stderr);
   }
   std::fwrite(line.data(), 1, line.size(), stderr);

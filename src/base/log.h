@@ -30,13 +30,15 @@ class LogWriter {
   // "Q9_Log.logOld" and the log is started anew. Safe while other processes write and rotate.
   void RotateOnce(bool& sizeTested);
   // One line in one append at the end of the log; standard error when the log cannot be
-  // written.
+  // written. When the log took only the first bytes of a line (a full disk), the next line that
+  // reaches it starts with a line end of its own, so the cut piece stays a line by itself.
   void Append(const char* timestampFormat, const std::string& messageBytes);
 
   std::function<std::u16string()> folder_;
   bool narrowLogSizeTested = false;
   bool wideLogSizeTested = false;
   bool toldLogFailure_ = false;
+  bool lineCutShort_ = false;  // the last line reached the log only in part, without its end
 };
 
 // Size of a file in bytes as a 32-bit number, 0 when it cannot be opened.

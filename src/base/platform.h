@@ -102,8 +102,11 @@ bool RemovePath(const std::u16string& path);
 // file, whatever other processes append at the same time (Windows: a handle opened for
 // FILE_APPEND_DATA only, one WriteFile; natively O_APPEND, one write). The file is created when
 // missing; the bytes are stored as they stand (no line-end conversion). False, with the
-// operating system's reason in `error`, when the file cannot be opened or the write fails.
-bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError* error = nullptr);
+// operating system's reason in `error`, when the file cannot be opened or the write fails; a
+// full disk may take the first bytes and refuse the rest. `appended` (if given) receives how many
+// of the bytes reached the file.
+bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError* error = nullptr,
+                  size_t* appended = nullptr);
 
 // Renames a file in one step. With `replace` an existing file at `to` is replaced (atomically
 // natively); without, the rename fails when anything exists at `to`. True on success.
@@ -118,9 +121,6 @@ int64_t FileAgeSeconds(const std::u16string& path);
 
 // The size of the file at the path in bytes, -1 when it cannot be opened.
 int64_t FileSize(const std::u16string& path);
-
-// Copies a file; never overwrites an existing target. True on success.
-bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to);
 
 // Reads an environment variable as the runtime's secure read does into a buffer of
 // `bufferChars` wide characters. Empty when the variable is unset, the read fails, or the value
@@ -146,7 +146,8 @@ std::optional<std::u16string> ReadUserRegistryText(const std::u16string& subKey,
                                                    uint32_t bufferBytes);
 
 // A shared library loaded at run time: LoadLibraryW on Windows (a bare file name goes through
-// the normal DLL search, the executable's folder first), dlopen on the native build.
+// the DLL search, the executable's folder first; see KeepWorkingFolderOutOfLibrarySearch),
+// dlopen on the native build.
 struct ModuleCloser {
   void operator()(void* module) const noexcept;
 };
@@ -156,9 +157,24 @@ using UniqueModule = std::unique_ptr<void, ModuleCloser>;
 UniqueModule LoadModule(const std::u16string& path, std::string* error = nullptr);
 // The exported function `name`, or null.
 void* ModuleSymbol(void* module, const char* name);
+// The full path of the file a loaded library came from, as the operating system names it
+// (GetModuleFileNameW on Windows, the dynamic linker's name natively); empty when it cannot
+// tell.
+std::u16string ModuleFilePath(void* module);
+
+// Takes the working folder out of the search for libraries loaded by a bare file name, for the
+// rest of the process: a library that a host's project folder or a network share holds is then
+// never loaded in place of the one beside the program. Windows: SetDllDirectoryW with the
+// program's own folder, which keeps that folder, the system folders and PATH in the search
+// (an empty text would not remove the working folder under Wine; SetDefaultDllDirectories would
+// drop PATH). Native: nothing to do, a bare name never searches the working folder. False, with
+// the operating system's reason in `error`, when the search could not be changed.
+bool KeepWorkingFolderOutOfLibrarySearch(std::string* error = nullptr);
 
 // Where the link library is loaded from unless the caller says otherwise: "Q9Plugin.dll" through
-// the normal DLL search on Windows; empty on the native build, where the caller gives the path.
+// the DLL search on Windows (the program's folder first, never the working folder once
+// KeepWorkingFolderOutOfLibrarySearch has run); empty on the native build, where the caller
+// gives the path.
 std::u16string DefaultLinkLibraryPath();
 
 // Tells the user about a failure that stops the program: a modal message box with no owner

@@ -1,5 +1,6 @@
 // Native build of the platform seam: POSIX files, the process environment, no registry.
 #include <dlfcn.h>
+#include <link.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -139,7 +140,9 @@ bool RemovePath(const std::u16string& path) {
   return std::remove(NativePath(path).c_str()) == 0;
 }
 
-bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError* error) {
+bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError* error,
+                  size_t* appended) {
+  if (appended) *appended = 0;
   errno = 0;
   const int descriptor =
       ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
@@ -149,14 +152,20 @@ bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError*
   }
   // One write: the kernel places it at the end of the file as it is at that moment.
   errno = 0;
-  const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
-  const FileError writeError = LastError();
-  ::close(descriptor);
-  if (written == static_cast<ssize_t>(bytes.size())) return true;
-  if (error) {
-    *error = writeError;
-    if (written >= 0) error->text = "only part of the line was written";
+  ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
+  FileError writeError = LastError();
+  if (written >= 0 && static_cast<size_t>(written) < bytes.size()) {
+    // A file that took only part (a full disk, a size limit): the rest once more, which tells
+    // why, or goes in if the room came back meanwhile.
+    errno = 0;
+    const ssize_t rest = ::write(descriptor, bytes.data() + written, bytes.size() - written);
+    writeError = LastError();
+    if (rest > 0) written += rest;
   }
+  ::close(descriptor);
+  if (appended) *appended = written > 0 ? static_cast<size_t>(written) : 0;
+  if (written == static_cast<ssize_t>(bytes.size())) return true;
+  if (error) *error = writeError;
   return false;
 }
 
@@ -188,20 +197,6 @@ int64_t FileSize(const std::u16string& path) {
   struct stat status {};
   if (::stat(NativePath(path).c_str(), &status) != 0) return -1;
   return static_cast<int64_t>(status.st_size);
-}
-
-bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to) {
-  UniqueFile in = OpenFile(from, "rb");
-  if (!in) return false;
-  // "x": the target is created only when it does not exist yet.
-  UniqueFile out(std::fopen(NativePath(to).c_str(), "wbx"));
-  if (!out) return false;
-  char buffer[1 << 16];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
-    if (std::fwrite(buffer, 1, got, out.get()) != got) return false;
-  }
-  return !std::ferror(in.get()) && std::fflush(out.get()) == 0;
 }
 
 std::optional<std::u16string> ReadEnvironment(const std::u16string& name, size_t bufferChars) {
@@ -242,6 +237,14 @@ UniqueModule LoadModule(const std::u16string& path, std::string* error) {
 void* ModuleSymbol(void* module, const char* name) {
   return module ? ::dlsym(module, name) : nullptr;
 }
+
+std::u16string ModuleFilePath(void* module) {
+  const ::link_map* map = nullptr;
+  if (!module || ::dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return {};
+  return Utf16FromUtf8(map->l_name);
+}
+
+bool KeepWorkingFolderOutOfLibrarySearch(std::string*) { return true; }
 
 std::u16string DefaultLinkLibraryPath() { return {}; }
 

@@ -190,7 +190,9 @@ class AppendTurn {
   bool owned_ = false;
 };
 
-bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError* error) {
+bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError* error,
+                  size_t* appended) {
+  if (appended) *appended = 0;
   const AppendTurn turn(path);
   // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end of the file as it is
   // at that moment. Full sharing, deletion included, so that a rotation may rename the file
@@ -204,14 +206,21 @@ bool AppendToFile(const std::u16string& path, std::string_view bytes, FileError*
   }
   const UniqueHandle file(opened);
   DWORD written = 0;
-  const BOOL wrote =
+  BOOL wrote =
       WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  const DWORD writeError = GetLastError();
-  if (wrote && written == bytes.size()) return true;
-  if (error) {
-    *error = SystemError(wrote ? ERROR_WRITE_FAULT : writeError);
-    if (wrote) error->text = "only part of the line was written";
+  DWORD writeError = GetLastError();
+  if (wrote && written < bytes.size()) {
+    // A file that took only part (a full disk): the rest once more, which tells why, or goes in
+    // if the room came back meanwhile.
+    DWORD rest = 0;
+    wrote = WriteFile(file.get(), bytes.data() + written, static_cast<DWORD>(bytes.size() - written),
+                      &rest, nullptr);
+    writeError = wrote ? ERROR_DISK_FULL : GetLastError();
+    written += rest;
   }
+  if (appended) *appended = written;
+  if (written == bytes.size()) return true;
+  if (error) *error = SystemError(writeError);
   return false;
 }
 
@@ -243,10 +252,6 @@ int64_t FileSize(const std::u16string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)) return -1;
   return static_cast<int64_t>(static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
-}
-
-bool CopyFileNoOverwrite(const std::u16string& from, const std::u16string& to) {
-  return CopyFileW(Wide(from), Wide(to), TRUE) != 0;
 }
 
 std::optional<std::u16string> ReadEnvironment(const std::u16string& name, size_t bufferChars) {
@@ -314,6 +319,36 @@ UniqueModule LoadModule(const std::u16string& path, std::string* error) {
 void* ModuleSymbol(void* module, const char* name) {
   if (!module) return nullptr;
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+std::u16string ModuleFilePath(void* module) {
+  if (!module) return {};
+  // A path may be longer than MAX_PATH; the text is cut when the buffer was too small.
+  std::vector<wchar_t> buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(static_cast<HMODULE>(module), buffer.data(),
+                                            static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) {
+      return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), length);
+    }
+    if (buffer.size() >= 32768) return {};
+    buffer.assign(buffer.size() * 2, L'\0');
+  }
+}
+
+bool KeepWorkingFolderOutOfLibrarySearch(std::string* error) {
+  const std::u16string program = ModuleFilePath(GetModuleHandleW(nullptr));
+  const size_t separator = program.find_last_of(u"\\/");
+  if (separator == std::u16string::npos) {
+    if (error) *error = "the program's own folder is unknown";
+    return false;
+  }
+  // The folder with its closing separator ("C:\", not "C:", for a program at a drive's root).
+  const std::u16string folder = program.substr(0, separator + 1);
+  if (SetDllDirectoryW(Wide(folder))) return true;
+  if (error) *error = SystemError(GetLastError()).text;
+  return false;
 }
 
 std::u16string DefaultLinkLibraryPath() { return u"Q9Plugin.dll"; }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/exchange_folder.h"
+#include "base/file_in_use.h"
 #include "base/log.h"
 
 namespace q9 {
@@ -46,6 +47,10 @@ class ProcessState {
   // The platform's message box on Windows, standard error natively; a console tool or a test
   // puts its own here.
   ErrorMessage showErrorMessage;
+  // How long a request waits for files that another process holds without sharing them: 1 s,
+  // or what the variable Q9_FILE_IN_USE_WAIT_MS said when this object was made (tests). The
+  // drivers renew it at the start of each request.
+  FileInUseWait fileInUseWait = FileInUseWait::FromEnvironment();
 
   // Shorthand for exchangeFolder.Get(): the folder, possibly empty.
   std::u16string folder() { return exchangeFolder.Get(); }

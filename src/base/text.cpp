@@ -56,46 +56,47 @@ std::u16string Utf16FromUtf8(std::string_view text) {
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
-    const unsigned char b = static_cast<unsigned char>(text[i]);
-    int extra = 0;
+    const unsigned char lead = static_cast<unsigned char>(text[i++]);
+    if (lead < 0x80) {
+      out += static_cast<char16_t>(lead);
+      continue;
+    }
+    // The well-formed sequences: how many bytes follow the lead, and the range of the first of
+    // them, which rules out overlong forms, surrogates and code points beyond U+10FFFF.
+    int follow = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
     char32_t c = 0;
-    if (b < 0x80) {
-      c = b;
-    } else if ((b & 0xE0) == 0xC0) {
-      c = b & 0x1F;
-      extra = 1;
-    } else if ((b & 0xF0) == 0xE0) {
-      c = b & 0x0F;
-      extra = 2;
-    } else if ((b & 0xF8) == 0xF0) {
-      c = b & 0x07;
-      extra = 3;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      follow = 1;
+      c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      follow = 2;
+      c = lead & 0x0F;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      follow = 3;
+      c = lead & 0x07;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
     } else {
-      out += u'\uFFFD';
-      ++i;
+      out += u'\uFFFD';  // a byte that never begins a character
       continue;
     }
-    if (extra > 0 && text.size() - i <= static_cast<size_t>(extra)) {
-      out += u'\uFFFD';
-      break;
-    }
-    bool valid = true;
-    for (int k = 1; k <= extra; ++k) {
-      const unsigned char cont = static_cast<unsigned char>(text[i + k]);
-      if ((cont & 0xC0) != 0x80) {
-        valid = false;
-        break;
-      }
-      c = (c << 6) | (cont & 0x3F);
-    }
-    static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-    if (!valid || c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) {
-      out += u'\uFFFD';
+    // The longest start of a well-formed sequence (its maximal subpart) is taken; when it is
+    // not a whole character it becomes one U+FFFD and the byte that broke it is read afresh.
+    bool whole = true;
+    for (int k = 0; k < follow && whole; ++k) {
+      const unsigned char next = i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
+      whole = next >= low && next <= high;  // the end of the text reads as 0, never in range
+      if (!whole) break;
+      c = (c << 6) | (next & 0x3F);
       ++i;
-      continue;
+      low = 0x80;
+      high = 0xBF;
     }
-    AppendUtf16(out, c);
-    i += static_cast<size_t>(extra) + 1;
+    AppendUtf16(out, whole ? c : U'\uFFFD');
   }
   return out;
 }

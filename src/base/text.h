@@ -9,7 +9,9 @@ namespace q9 {
 // UTF-8 of a UTF-16 text; an unpaired surrogate becomes U+FFFD.
 std::string Utf8FromUtf16(std::u16string_view text);
 
-// UTF-16 of a UTF-8 text; an invalid byte sequence becomes U+FFFD.
+// UTF-16 of a UTF-8 text. Each maximal subpart of an ill-formed sequence (the longest start of
+// a well-formed sequence, or else a single byte) becomes one U+FFFD, and decoding goes on
+// behind it.
 std::u16string Utf16FromUtf8(std::string_view text);
 
 // UTF-16 of a byte string, each byte becoming the code unit of the same value.

@@ -38,6 +38,23 @@ size_t LastSeparator(const std::u16string& path) { return path.find_last_of(u"\\
 
 }  // namespace
 
+std::string ResolveLinkFunctions(void* module, LinkFunctions& functions) {
+  std::string missing;
+  int missingCount = 0;
+#define Q9_LINK_RESOLVE(result, name, parameters, arguments)                     \
+  functions.name =                                                               \
+      reinterpret_cast<decltype(functions.name)>(platform::ModuleSymbol(module, #name)); \
+  if (functions.name == nullptr) {                                               \
+    missing += (missingCount++ == 0 ? "" : ", ");                                \
+    missing += #name;                                                            \
+  }
+  Q9_LINK_FUNCTIONS(Q9_LINK_RESOLVE)
+#undef Q9_LINK_RESOLVE
+  if (missingCount == 0) return {};
+  return "lacks " + std::to_string(missingCount) + " of " + std::to_string(kLinkFunctionCount) +
+         " functions: " + missing;
+}
+
 class LinkLibrary {
  public:
   // Null when the library cannot be loaded or lacks one of the functions: to this system both
@@ -55,29 +72,18 @@ class LinkLibrary {
       return nullptr;
     }
     std::unique_ptr<LinkLibrary> library(new LinkLibrary(std::move(module)));
-    std::string missing;
-    int missingCount = 0;
-    int total = 0;
-#define Q9_LINK_RESOLVE(result, name, parameters, arguments)                                 \
-  library->functions.name =                                                                  \
-      reinterpret_cast<decltype(library->functions.name)>(                                   \
-          platform::ModuleSymbol(library->module_.get(), #name));                            \
-  ++total;                                                                                   \
-  if (library->functions.name == nullptr) {                                                  \
-    missing += (missingCount++ == 0 ? "" : ", ");                                            \
-    missing += #name;                                                                        \
-  }
-    Q9_LINK_FUNCTIONS(Q9_LINK_RESOLVE)
-#undef Q9_LINK_RESOLVE
-    if (missingCount > 0) {
-      problem = shownPath + " lacks " + std::to_string(missingCount) + " of " +
-                std::to_string(total) + " functions: " + missing;
+    library->filePath = platform::ModuleFilePath(library->module_.get());
+    const std::string lacks = ResolveLinkFunctions(library->module_.get(), library->functions);
+    if (!lacks.empty()) {
+      problem = shownPath + " " + lacks;
       return nullptr;
     }
     return library;
   }
 
   LinkFunctions functions;
+  // The file the operating system loaded; empty when it cannot tell.
+  std::u16string filePath;
 
  private:
   explicit LinkLibrary(platform::UniqueModule module) : module_(std::move(module)) {}
@@ -94,7 +100,15 @@ bool LinkSession::Initialise() {
   if (!library_) {
     std::string problem;
     library_ = LinkLibrary::Load(libraryPath, problem);
-    if (!library_) process_.log.WriteLine("Error: " + problem);
+    if (!library_) {
+      process_.log.WriteLine("Error: " + problem);
+    } else {
+      // A bare name goes through the system's search: which file it found is worth knowing.
+      const std::u16string& loaded =
+          library_->filePath.empty() ? libraryPath : library_->filePath;
+      process_.log.WriteLine("Note: link library loaded from \"" + platform::DisplayPath(loaded) +
+                             "\"");
+    }
   }
   if (library_) {
     const LinkFunctions& f = library_->functions;

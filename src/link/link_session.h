@@ -11,6 +11,11 @@ namespace q9 {
 
 class LinkLibrary;  // the loaded library and its functions
 
+// Resolves every link function from the loaded library `module` into `functions` (a function it
+// lacks stays null). Returns what it lacks as "lacks 2 of 31 functions: Q9SendCamera, SendScenes"
+// (in the table's order), or an empty text when it exports them all.
+std::string ResolveLinkFunctions(void* module, LinkFunctions& functions);
+
 class LinkSession {
  public:
   // Logs and reports a missing renderer through `process`, which outlives the session.
@@ -23,15 +28,17 @@ class LinkSession {
   std::u16string modelFilePath;
   CameraTransform camera{};  // the camera last written for the renderer
 
-  // Where Initialise loads the library from: "Q9Plugin.dll" through the normal DLL search on
-  // Windows; a path that the caller sets on the native build. Set before Initialise.
+  // Where Initialise loads the library from: "Q9Plugin.dll" through the DLL search on Windows
+  // (beside the program first; see platform::KeepWorkingFolderOutOfLibrarySearch); a path that
+  // the caller sets on the native build. Set before Initialise.
   std::u16string libraryPath;
 
   // Writes the log line "Init Start", loads the library (on the first call only; a process that
-  // never calls this never loads it), starts the link, creates the session and announces the
-  // model to it (the calls in their order: tests/link/link_session_test.cpp,
-  // InitialiseStartsTheLinkInOrderAndLogs). A library or function that is missing, a non-zero start result or a null handle mean the
-  // renderer is missing: the user gets the renderer-missing message (the process's
+  // never calls this never loads it) and names the file loaded in a "Note: " line, starts the
+  // link, creates the session and announces the model to it (the calls in their order:
+  // tests/link/link_session_test.cpp, InitialiseStartsTheLinkInOrderAndLogs). A library or
+  // function that is missing, a non-zero start result or a null handle mean the renderer is
+  // missing: the user gets the renderer-missing message (the process's
   // showErrorMessage) and the result is false; the log gets an "Error: " line that tells which
   // of them it was (the path tried with the system's reason, the missing functions by name, the
   // start result, or the null session). True when a session exists afterwards.

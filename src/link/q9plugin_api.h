@@ -97,4 +97,9 @@ struct LinkFunctions {
 #undef Q9_LINK_POINTER
 };
 
+// How many functions a link library exports.
+#define Q9_LINK_COUNT(result, name, parameters, arguments) +1
+inline constexpr int kLinkFunctionCount = 0 Q9_LINK_FUNCTIONS(Q9_LINK_COUNT);
+#undef Q9_LINK_COUNT
+
 }  // namespace q9

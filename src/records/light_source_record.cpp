@@ -40,12 +40,12 @@ constexpr RecordKey<LightSourceText> kLightSourceKeys[] = {
     {u"LightSolidID", kBracketed, &L::LightSolidID},
 };
 
-struct LightTypeName {
+struct NamedLightType {
   std::u16string_view name;
   LightType type;
 };
 
-constexpr LightTypeName kLightTypeNames[] = {
+constexpr NamedLightType kLightTypeNames[] = {
     {u"Uninitialized", LightType::Uninitialized},
     {u"point", LightType::point},
     {u"spot", LightType::spot},
@@ -60,13 +60,20 @@ constexpr LightTypeName kLightTypeNames[] = {
 
 // A name of no kind, and no name at all, give a point light.
 LightType LightTypeNamed(std::u16string_view name) {
-  for (const LightTypeName& entry : kLightTypeNames) {
+  for (const NamedLightType& entry : kLightTypeNames) {
     if (entry.name == name) return entry.type;
   }
   return LightType::point;
 }
 
 }  // namespace
+
+std::u16string_view LightTypeName(LightType type) {
+  for (const NamedLightType& entry : kLightTypeNames) {
+    if (entry.type == type) return entry.name;
+  }
+  return {};
+}
 
 void ParseLightSource(const std::u16string& text, LightSourceRecord& record) {
   LightSourceText fields;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "records/float3.h"
 
@@ -43,5 +44,9 @@ struct LightSourceRecord {
 
 // Fills `record` from a light source text; `type` and `LightEnable` are always replaced.
 void ParseLightSource(const std::u16string& text, LightSourceRecord& record);
+
+// The name the host writes for a light type ("point", "spot", "IES", ...); empty for a value
+// that is no light type.
+std::u16string_view LightTypeName(LightType type);
 
 }  // namespace q9

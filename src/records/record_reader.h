@@ -26,14 +26,14 @@ namespace q9 {
 bool ReadRecordFile(const std::u16string& path, std::u16string& text,
                     platform::FileError* error = nullptr);
 
-// The lines of a text, in order, read from the reader's own copy of the text.
+// The lines of a text, in order, read in place from the caller's text.
 class RecordReader {
  public:
   // Reads `text` in place: the text must outlive the reader.
   explicit RecordReader(std::u16string_view text) : text_(text) {}
 
   // The next line without its LF; false when no line is left, and from then on. A text that
-  // ends with LF has no empty line after it. `line` stays valid while the reader lives.
+  // ends with LF has no empty line after it. `line` points into the text, valid while the text is.
   bool NextLine(std::u16string_view& line);
 
  private:

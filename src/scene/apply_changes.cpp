@@ -5,37 +5,21 @@
 
 namespace q9 {
 
-void walkChangeList(ContainerReader& reader, int64_t base,
-                    const std::function<void(int64_t at, const std::u16string& kind)>& item) {
-  reader.context = "change list";
-  reader.Seek(base);
-  OffsetTable table(reader);
-  // Bounded by a count cut to the file's length, and by the reader's budget.
-  for (uint64_t i = 0; i < table.count() && !reader.spent(); i += container::kChangeValuesPerItem) {
-    reader.context = "change list";
-    const int64_t at = base + table.Entry(reader, i);
-    reader.context = "change item";
-    reader.Seek(at);
-    const std::u16string kind = reader.ReadString();
-    item(at, kind);
-  }
-}
-
 void SceneContainer::applyChanges() {
   DamageWatch damage(*this);
   loadHeader();
   if (lastEntryIndex < 0 || !reader.attached()) {
-    close();
+    Close();
     return;
   }
   const DirectoryEntry& entry = entries[0];
-  if (entry.type() != SectionType::ChangeList) {
-    close();
+  if (!entry.is(SectionType::ChangeList)) {
+    Close();
     return;
   }
   const std::u16string project = entry.name();
   if (project == currentSectionName) {
-    walkChangeList(reader, entry.offset(), [&](int64_t, const std::u16string& kind) {
+    WalkChangeList(reader, entry.offset(), [&](int64_t, const std::u16string& kind) {
       if (kind == u"Solid") {
         readIdList(changedSolids);
       } else if (kind == u"Material") {
@@ -49,7 +33,7 @@ void SceneContainer::applyChanges() {
     session.link().Q9SaveRawToQ9a(session.handle, session.RawArchivePath().c_str());
   }
   damage.Finish();
-  close();
+  Close();
 }
 
 void SceneContainer::applyChangeList() {

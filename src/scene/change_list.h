@@ -16,7 +16,7 @@ namespace q9 {
 // Walks the change list at absolute offset `base`: for each item, in table order, reads its kind
 // and calls `item` with the reader positioned on the item's id list. The table's count is cut to
 // what the file holds, and the walk stops when the reader's work budget is spent.
-void walkChangeList(ContainerReader& reader, int64_t base,
+void WalkChangeList(ContainerReader& reader, int64_t base,
                     const std::function<void(int64_t at, const std::u16string& kind)>& item);
 
 }  // namespace q9

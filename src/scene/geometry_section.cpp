@@ -124,7 +124,7 @@ int64_t WalkSolid(ContainerReader& reader, int64_t base, int64_t at,
 
 }  // namespace
 
-void walkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVisitor& visitor) {
+void WalkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVisitor& visitor) {
   GeometrySectionHeader header;
   reader.context = "section header";
   reader.Seek(base);
@@ -247,7 +247,7 @@ void readGeometrySection(SceneContainer& container, int64_t base) {
     ParseCameraList(text, list);
     UpdateScenes(list, container.scenes, session);
   };
-  walkGeometrySection(container.reader, base, visitor);
+  WalkGeometrySection(container.reader, base, visitor);
 }
 
 }  // namespace q9

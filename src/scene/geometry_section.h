@@ -72,7 +72,7 @@ struct GeometryVisitor {
 // and offset is bounded by the file: a table or text cut by the end of the file yields what the
 // file holds, an offset outside the file reads as zeros, and the walk stops when the reader's
 // work budget is spent.
-void walkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVisitor& visitor);
+void WalkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVisitor& visitor);
 
 // Reads the geometry section at absolute offset `base` of the container's open file and sends
 // it: each material (ParseMaterial, kept in `materials`, SendMaterial), each light

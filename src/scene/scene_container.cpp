@@ -39,7 +39,7 @@ int32_t DirectoryEntry::offset() const {
 }
 
 void SceneContainer::open() {
-  close();
+  Close();
   openError = {};
   openedReadOnly = false;
   if (memory) {
@@ -47,19 +47,24 @@ void SceneContainer::open() {
     return;
   }
   std::replace(path.begin(), path.end(), u'/', u'\\');
-  if (!platform::CanReadAndWrite(path)) {
-    file = platform::OpenFile(path, "rb", &openError);
-    openedReadOnly = file != nullptr;
-  }
-  if (!file) file = platform::OpenFile(path, "rb+", &openError);
-  // Created only when nothing is there: a file that exists but cannot be opened (in use by
-  // another process, no rights) is left alone rather than emptied.
-  if (!file && !platform::PathExists(path)) file = platform::OpenFile(path, "wb+", &openError);
+  const auto attempt = [this](platform::FileError& error) {
+    if (!platform::CanReadAndWrite(path)) {
+      file = platform::OpenFile(path, "rb", &error);
+      openedReadOnly = file != nullptr;
+    }
+    if (!file) file = platform::OpenFile(path, "rb+", &error);
+    // Created only when nothing is there: a file that exists but cannot be opened (in use by
+    // another process, no rights) is left alone rather than emptied.
+    if (!file && !platform::PathExists(path)) file = platform::OpenFile(path, "wb+", &error);
+    return file != nullptr;
+  };
+  // A file that another process holds without sharing it is waited for, briefly.
+  process.fileInUseWait.Run(attempt, openError, &openWaited);
   if (file) reader.Attach(file.get());
 }
 
-bool SceneContainer::openForReading() {
-  close();
+bool SceneContainer::OpenForReading() {
+  Close();
   if (memory) {
     reader.Attach(memory->data(), memory->size());
     return true;
@@ -69,12 +74,12 @@ bool SceneContainer::openForReading() {
   return file != nullptr;
 }
 
-void SceneContainer::close() {
+void SceneContainer::Close() {
   reader.Detach();
   file.reset();
 }
 
-void SceneContainer::readHeader() {
+void SceneContainer::ReadHeader() {
   reader.context = "header";
   reader.Seek(0);
   reserved0 = reader.ReadInt32();
@@ -95,11 +100,18 @@ void SceneContainer::loadHeader() {
   open();
   const std::string shownPath = "container \"" + platform::DisplayPath(path) + "\"";
   if (!reader.attached()) {
-    process.log.WriteLine("Error: " + shownPath + " could not be opened: " + openError.text);
+    const std::string reason = openError.sharingViolation
+                                   ? process.fileInUseWait.GaveUpText(openWaited, openError)
+                                   : openError.text;
+    process.log.WriteLine("Error: " + shownPath + " could not be opened: " + reason);
     return;
   }
+  if (FileInUseWait::WorthNoting(openWaited)) {
+    process.log.WriteLine("Note: " + shownPath + " was in use by another process; opened after " +
+                          std::to_string(openWaited.count()) + " ms");
+  }
   if (reader.length() >= kContainerHeaderSize) {
-    readHeader();
+    ReadHeader();
     return;
   }
   if (reader.length() > 0) {
@@ -107,7 +119,7 @@ void SceneContainer::loadHeader() {
     process.log.WriteLine("Warning: " + shownPath + " holds " + std::to_string(reader.length()) +
                           " bytes, less than a header (" + std::to_string(kContainerHeaderSize) +
                           "): left untouched, nothing loaded");
-    close();
+    Close();
     return;
   }
   // A missing or empty file: a fresh header carrying the header held in memory.
@@ -126,7 +138,7 @@ void SceneContainer::loadHeader() {
   // A file opened read-only refuses the writes; the operation then ends the same way.
   // Bytes read from memory (fuzzing) are never written.
   if (!file) {
-    close();
+    Close();
     return;
   }
   reader.Detach();
@@ -136,11 +148,19 @@ void SceneContainer::loadHeader() {
                  platform::WriteToFile(file.get(), bytes, &failure);
   written = platform::FinishFile(std::move(file), written ? &failure : nullptr) && written;
   if (!written) {
-    const std::string reason = openedReadOnly ? std::string("the file is read-only") : failure.text;
-    process.log.WriteLine("Error: a fresh header could not be written into " + shownPath + ": " +
-                          reason);
+    std::string message = "Error: a fresh header could not be written into " + shownPath + ": " +
+                          (openedReadOnly ? std::string("the file is read-only") : failure.text);
+    // The file was empty before: what it holds now is a cut header of this process's, which
+    // would keep every later start from writing a whole one (a file shorter than a header is
+    // left untouched). Removed, the next start writes it again.
+    if (!openedReadOnly && platform::FileSize(path) > 0) {
+      message += platform::RemovePath(path)
+                     ? "; the part written was removed"
+                     : "; the part written could not be removed, nothing is loaded from it";
+    }
+    process.log.WriteLine(message);
   }
-  close();
+  Close();
 }
 
 std::u16string SceneContainer::readString() { return reader.ReadString(); }
@@ -154,16 +174,16 @@ void SceneContainer::loadSection(int32_t index) {
   loadHeader();
   if (index < 0 || index >= kDirectoryEntries || index > lastEntryIndex ||
       !reader.attached()) {
-    close();
+    Close();
     return;
   }
   const DirectoryEntry& entry = entries[static_cast<size_t>(index)];
-  if (entry.type() == SectionType::Geometry) {
+  if (entry.is(SectionType::Geometry)) {
     readGeometrySection(*this, entry.offset());
     currentSectionName = entry.name();
   }
   damage.Finish();
-  close();
+  Close();
 }
 
 std::string DescribeDamage(const ReadDamage& damage, int64_t fileLength) {

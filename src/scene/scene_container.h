@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -26,7 +27,8 @@ constexpr int32_t kContainerHeaderSize = static_cast<int32_t>(container::kHeader
 constexpr int kDirectoryEntries = container::kDirectoryEntries;
 constexpr size_t kDirectoryEntrySize = container::kEntrySize;
 
-enum SectionType : int32_t {
+// The section types an entry's `type` names; any other value makes the entry inert.
+enum class SectionType : int32_t {
   Geometry = container::kGeometrySectionType,
   ChangeList = container::kChangeListSectionType,
 };
@@ -37,8 +39,10 @@ struct DirectoryEntry {
   std::array<uint8_t, kDirectoryEntrySize> bytes{};
 
   std::u16string name() const;  // the host project's file path, up to its first zero unit
-  int32_t type() const;
+  int32_t type() const;  // as stored: a SectionType value or any other
   int32_t offset() const;
+  // Whether the entry's type is `section`.
+  bool is(SectionType section) const { return type() == static_cast<int32_t>(section); }
 };
 static_assert(sizeof(DirectoryEntry) == kDirectoryEntrySize);
 
@@ -94,26 +98,31 @@ class SceneContainer {
   platform::FileError openError;
   // Whether the last open() could open the file for reading only.
   bool openedReadOnly = false;
+  // How long the last open() waited for the file while another process held it.
+  std::chrono::milliseconds openWaited{0};
 
   // Closes `file`, then opens `path` (its "/" replaced by "\" in `path` itself): read-only when
   // it cannot be written, else for update, else, when nothing exists at the path, created empty.
-  // An existing file is never truncated. Leaves `file` open or null.
+  // An existing file is never truncated. A file in use by another process is waited for as the
+  // process's fileInUseWait allows. Leaves `file` open or null.
   void open();
   // Opens `path` read-only and never creates or writes it (tools). False when it cannot.
-  bool openForReading();
+  bool OpenForReading();
   // Closes `file` if it is open.
-  void close();
+  void Close();
   // open(), then: a file of at least 208644 bytes has its header and directory read into the
   // members, leaving `file` open just behind the directory; a missing or empty file receives
   // a fresh header made from the members as held (the header last read, or the start values),
   // and `file` is closed. A file that holds some bytes but less than a header (damaged, or
   // still being written by the host) is left untouched and closed, with a "Warning: " line.
+  // A file that was waited for a tenth of a second or more gets a "Note: " line saying how long.
   // No file: nothing changes, and an "Error: " line tells why; so does a fresh header that could
-  // not be written.
+  // not be written, and what was written of it is removed (the file was empty), so that the next
+  // start writes it again.
   void loadHeader();
   // Reads the header and directory at offset 0 of the open file into the members. The name is
   // the text up to its first zero unit, at most 255 units.
-  void readHeader();
+  void ReadHeader();
   // One length-prefixed string at the current position, cut to what the file holds.
   std::u16string readString();
   // One id list at the current position into `list`, replacing it; returns the count kept.

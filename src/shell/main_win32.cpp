@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "base/platform.h"
 #include "base/unique_handle_win32.h"
 #include "base/version.h"
 #include "scene/scene_container.h"
@@ -30,6 +31,13 @@ void LogEnd(q9::ProcessState& process, const char* how) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   using namespace q9;
   ProcessState process;
+  // Before anything can load a library: the working folder is whatever folder the host started
+  // this process in, and a Q9Plugin.dll lying there must never be loaded.
+  std::string searchProblem;
+  if (!platform::KeepWorkingFolderOutOfLibrarySearch(&searchProblem)) {
+    process.log.WriteLine("Warning: the working folder could not be taken out of the library "
+                          "search: " + searchProblem);
+  }
   const std::vector<std::u16string> words = SplitCommandLine(CommandLineText(commandLine));
   ApplyCommandLine(process, words);
   const std::optional<uint32_t> request = RequestMessage(process.requestCode);

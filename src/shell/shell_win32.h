@@ -15,10 +15,6 @@
 
 namespace q9::shell {
 
-// The host's and the renderer's main window classes.
-constexpr char kHostWindowClass[] = "Plandora_class";
-constexpr char kRendererWindowClass[] = "Qt5152QWindowIcon";
-
 // How long a forwarding instance waits for the working instance's window, and how often it looks.
 constexpr DWORD kForwardWaitMs = 5000;
 constexpr DWORD kForwardPollMs = 10;

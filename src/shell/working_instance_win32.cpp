@@ -1,6 +1,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/peer_windows.h"
 #include "base/platform.h"
 #include "base/text.h"
 #include "shell/shell_win32.h"

@@ -58,10 +58,11 @@ bool loadStartupModel(SceneContainer& container) {
   // the work goes on as it would (its file operations fail each in its own way).
   const std::string folderProblem = ExchangeFolderProblem(container.process.exchangeFolder);
   if (!folderProblem.empty()) container.process.log.WriteLine("Error: " + folderProblem);
+  container.process.fileInUseWait.Renew();
   container.path = FolderFilePath(container.process.folder(), u"_model.pdx");
   container.loadHeader();
   // No handle is held while the link starts: that may wait for the user at a message box.
-  container.close();
+  container.Close();
   container.session.modelFilePath = container.entries[0].name();
   if (!container.session.Initialise()) return false;
   container.loadSection(0);
@@ -96,8 +97,21 @@ bool writeSyncRecord(const SceneContainer& container) {
     staleLeft = !platform::RemovePath(path);
   }
   platform::FileError reason;
-  std::optional<platform::TextFile> file =
-      platform::TextFile::Open(path, platform::TextFile::Mode::Replace, &reason);
+  std::optional<platform::TextFile> file;
+  std::chrono::milliseconds waited{0};
+  // The host may be reading the earlier record without sharing it: waited for, briefly.
+  FileInUseWait& inUse = container.process.fileInUseWait;
+  inUse.Run(
+      [&](platform::FileError& error) {
+        file = platform::TextFile::Open(path, platform::TextFile::Mode::Replace, &error);
+        return file.has_value();
+      },
+      reason, &waited);
+  if (file && FileInUseWait::WorthNoting(waited)) {
+    container.process.log.WriteLine("Note: sync record \"" + platform::DisplayPath(path) +
+                                    "\" was in use by another process; written after " +
+                                    std::to_string(waited.count()) + " ms");
+  }
   bool written = false;
   if (file) {
     file->Write(SyncRecordText(container));
@@ -107,7 +121,9 @@ bool writeSyncRecord(const SceneContainer& container) {
   }
   if (written) return true;
   std::string message = "Error: sync record \"" + platform::DisplayPath(path) +
-                        "\" could not be written: " + reason.text + "; the host is not notified";
+                        "\" could not be written: " +
+                        (reason.sharingViolation ? inUse.GaveUpText(waited, reason) : reason.text) +
+                        "; the host is not notified";
   if (staleLeft) message += "; the earlier record could not be removed and is out of date";
   container.process.log.WriteLine(message);
   return false;

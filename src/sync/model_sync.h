@@ -28,9 +28,11 @@ bool modelSyncNotify(SceneContainer& container, const NotifyHost& notifyHost);
 void modelSyncApply(SceneContainer& container, bool withLog);
 
 // Writes the sync record "_mod.sync" in the exchange folder from the maps of what was sent,
-// replacing it. True when it was written whole. Otherwise an "Error: " line with the reason and
-// false; an earlier record is removed first, so that the host never finds a stale one that looks
-// current (the line says so when even that removal failed).
+// replacing it; a record that another process holds is waited for as the process's
+// fileInUseWait allows. True when it was written whole. Otherwise an "Error: " line with the
+// reason and false, and what was written of it is removed; an earlier record is removed first, so
+// that the host never finds a stale one that looks current (the line says so when even that
+// removal failed).
 bool writeSyncRecord(const SceneContainer& container);
 
 // The record's bytes before the line ends become CR LF:

@@ -9,9 +9,16 @@ bool ReadHostRecordFile(ProcessState& process, std::u16string_view fileName, std
   const std::u16string path = FolderFilePath(process.folder(), fileName);
   const std::string shownPath = "record file \"" + platform::DisplayPath(path) + "\"";
   platform::FileError failure;
-  if (!ReadRecordFile(path, text, &failure)) {
+  std::chrono::milliseconds waited{0};
+  // The host may still hold the file without sharing it: waited for, briefly.
+  const auto attempt = [&](platform::FileError& error) {
+    return ReadRecordFile(path, text, &error);
+  };
+  if (!process.fileInUseWait.Run(attempt, failure, &waited)) {
     std::string reason;
-    if (!platform::PathExists(path)) {
+    if (failure.sharingViolation) {
+      reason = process.fileInUseWait.GaveUpText(waited, failure);
+    } else if (!platform::PathExists(path)) {
       reason = "it does not exist";
     } else if (platform::CheckFolder(path) != platform::FolderState::NotAFolder) {
       reason = "it is a folder";
@@ -20,6 +27,10 @@ bool ReadHostRecordFile(ProcessState& process, std::u16string_view fileName, std
     }
     process.log.WriteLine("Error: " + shownPath + " could not be read: " + reason);
     return false;
+  }
+  if (FileInUseWait::WorthNoting(waited)) {
+    process.log.WriteLine("Note: " + shownPath + " was in use by another process; read after " +
+                          std::to_string(waited.count()) + " ms");
   }
   if (text.empty()) process.log.WriteLine("Warning: " + shownPath + " is empty");
   return true;

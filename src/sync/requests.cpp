@@ -1,5 +1,7 @@
 #include "sync/requests.h"
 
+#include <algorithm>
+
 #include "sync/camera_sync.h"
 #include "sync/views_sync.h"
 
@@ -17,42 +19,49 @@ std::vector<std::u16string> SplitCommandLine(std::u16string_view commandLine) {
   return words;
 }
 
+const CommandWord* FindCommandWord(std::u16string_view word) {
+  for (const CommandWord& entry : kCommandWords) {
+    if (std::equal(word.begin(), word.end(), entry.word.begin(), entry.word.end(),
+                   [](char16_t unit, char ascii) { return unit == static_cast<char16_t>(ascii); })) {
+      return &entry;
+    }
+  }
+  return nullptr;
+}
+
+const CommandWord* FindCommandWord(std::string_view word) {
+  for (const CommandWord& entry : kCommandWords) {
+    if (entry.word == word) return &entry;
+  }
+  return nullptr;
+}
+
 void ApplyCommandLine(ProcessState& process, const std::vector<std::u16string>& words) {
   if (words.empty()) return;
   const std::u16string& word = words.front();
-  if (word == u"cameraSync") {
-    process.requestCode = SyncRequest::CameraSync;
-  } else if (word == u"ModelSync") {
-    process.requestCode = SyncRequest::ModelSync;
-  } else if (word == u"lightSync") {
-    process.requestCode = SyncRequest::LightSync;
-  } else if (word == u"viewsSync") {
-    process.requestCode = SyncRequest::ViewsSync;
-  } else if (word == u"colorMode") {
-    process.colorMode = true;
+  if (const CommandWord* entry = FindCommandWord(std::u16string_view(word))) {
+    if (entry->request == SyncRequest::None) {
+      process.colorMode = true;
+    } else {
+      process.requestCode = entry->request;
+    }
   }
   process.log.WriteLine("Args - ");
   process.log.WriteLineW(word);
 }
 
 std::optional<uint32_t> RequestMessage(SyncRequest request) {
-  switch (request) {
-    case SyncRequest::CameraSync:
-      return kSyncCameraMessage;
-    case SyncRequest::ModelSync:
-      return kSyncModelMessage;
-    case SyncRequest::LightSync:
-      return kSyncLightMessage;
-    case SyncRequest::ViewsSync:
-      return kSyncViewsMessage;
-    case SyncRequest::None:
-      break;
+  if (request == SyncRequest::None) return std::nullopt;
+  for (const CommandWord& entry : kCommandWords) {
+    if (entry.request == request) return entry.message;
   }
   return std::nullopt;
 }
 
 std::optional<bool> DispatchSyncMessage(SceneContainer& container, uint32_t message,
                                         const NotifyHost& notifyHost) {
+  // Each request may wait for files in use by other processes for the whole bound again.
+  container.process.fileInUseWait.Renew();
   switch (message) {
     case kSyncCameraMessage:
       return SyncCamera(container.session, container.process);

@@ -26,6 +26,27 @@ constexpr uint32_t kExitCommand = 105;      // WM_COMMAND id that ends the proce
 constexpr uintptr_t kWatchdogTimer = 101;   // one-second watchdog
 constexpr uint32_t kWatchdogPeriodMs = 1000;
 
+// A word the host may start the program with, compared exactly, and what it asks for.
+struct CommandWord {
+  std::string_view word;
+  // The request it names, carried to the working instance by `message`; None for "colorMode",
+  // which sets the colour mode of the process it starts and carries no message.
+  SyncRequest request;
+  std::optional<uint32_t> message;
+};
+
+inline constexpr CommandWord kCommandWords[] = {
+    {"cameraSync", SyncRequest::CameraSync, kSyncCameraMessage},
+    {"ModelSync", SyncRequest::ModelSync, kSyncModelMessage},
+    {"lightSync", SyncRequest::LightSync, kSyncLightMessage},
+    {"viewsSync", SyncRequest::ViewsSync, kSyncViewsMessage},
+    {"colorMode", SyncRequest::None, std::nullopt},
+};
+
+// The entry of the command word `word` (compared exactly, case included); null when it is none.
+const CommandWord* FindCommandWord(std::u16string_view word);
+const CommandWord* FindCommandWord(std::string_view word);
+
 // Cuts a command line into words at every space (U+0020) and nothing else: two spaces give an
 // empty word between them, a leading space an empty first word, an empty line no words.
 std::vector<std::u16string> SplitCommandLine(std::u16string_view commandLine);
@@ -38,10 +59,10 @@ void ApplyCommandLine(ProcessState& process, const std::vector<std::u16string>& 
 // The message that carries a request; none for SyncRequest::None.
 std::optional<uint32_t> RequestMessage(SyncRequest request);
 
-// Runs the sync of one of the five request messages to completion. Nothing (which tests false)
-// when `message` is not one of them; otherwise whether the sync was done: false when a file it
-// needed could not be read ("camera.cam", "Views.cam") or written ("_mod.sync"), as its log line
-// says.
+// Runs the sync of one of the five request messages to completion; each message renews the
+// process's wait for files in use. Nothing (which tests false) when `message` is not one of
+// them; otherwise whether the sync was done: false when a file it needed could not be read
+// ("camera.cam", "Views.cam") or written ("_mod.sync"), as its log line says.
 std::optional<bool> DispatchSyncMessage(SceneContainer& container, uint32_t message,
                                         const NotifyHost& notifyHost);
 

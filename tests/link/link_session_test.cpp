@@ -1,5 +1,9 @@
 #include "link/link_session.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -18,6 +22,23 @@ using ::testing::IsEmpty;
 using ::testing::Not;
 
 std::string Utf8(const std::u16string& text) { return Utf8FromUtf16(text); }
+
+// The file the reference library is loaded from: beside the test program on Windows, where it is
+// given by its bare name; the path given natively.
+std::u16string LoadedLibraryFile() {
+#ifdef _WIN32
+  wchar_t program[1024] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, program, 1024);
+  std::u16string path(program, program + length);
+  return path.substr(0, path.find_last_of(u'\\') + 1) + test::ReferenceLink::LibraryPath();
+#else
+  return test::ReferenceLink::LibraryPath();
+#endif
+}
+
+std::string LoadedNote() {
+  return "Note: link library loaded from \"" + platform::DisplayPath(LoadedLibraryFile()) + "\"";
+}
 
 TEST(LinkSessionNames, ExtensionIsCutWithinTheLastPathComponentOnly) {
   struct Case {
@@ -101,7 +122,8 @@ TEST_F(LinkSessionTest, InitialiseStartsTheLinkInOrderAndLogs) {
   EXPECT_EQ(calls[3].h, 1);
   EXPECT_EQ(calls[4].h, std::nullopt);
   EXPECT_TRUE(test::FileExists(link.folder().File(u"villa.q9a")));
-  EXPECT_THAT(LogMessages(), ElementsAre("Init Start")) << "a healthy start adds nothing";
+  // A healthy start adds only the file the system loaded: the full path, even for a bare name.
+  EXPECT_THAT(LogMessages(), ElementsAre("Init Start", LoadedNote()));
   EXPECT_THAT(shown, IsEmpty());
 }
 
@@ -175,7 +197,7 @@ TEST_F(LinkSessionTest, StartResultOtherThanZeroMeansNoSession) {
   EXPECT_EQ(link.Calls()[1].ret, 3);
   ExpectRendererMissingMessage();
   EXPECT_THAT(LogMessages(),
-              ElementsAre("Init Start",
+              ElementsAre("Init Start", LoadedNote(),
                           "Error: StartLinkQ9Render returned 3 (0 expected); no session was created"));
 }
 
@@ -188,7 +210,8 @@ TEST_F(LinkSessionTest, NullSessionMeansRendererMissing) {
   ExpectRendererMissingMessage();
   EXPECT_FALSE(session.SendToRenderer());
   EXPECT_EQ(link.Calls().size(), 3u);
-  EXPECT_THAT(LogMessages(), ElementsAre("Init Start", "Error: CreateSession returned no session"));
+  EXPECT_THAT(LogMessages(),
+              ElementsAre("Init Start", LoadedNote(), "Error: CreateSession returned no session"));
 }
 
 TEST_F(LinkSessionTest, MissingLibraryMeansRendererMissing) {

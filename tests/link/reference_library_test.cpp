@@ -16,6 +16,9 @@
 #include "base/text.h"
 #include "link/link_session.h"
 #include "received/raw_archive.h"
+#ifndef _WIN32
+#include "file_size_limit_posix.h"
+#endif
 #include "reference_link.h"
 #include "test_files.h"
 
@@ -24,6 +27,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::HasSubstr;
 
 std::vector<std::string> JournalLines(const std::u16string& path) {
   std::vector<std::string> lines;
@@ -434,6 +438,46 @@ TEST_F(ReferenceLibraryTest, ArchiveIsReplacedWholeAndNoTemporaryFileStays) {
   EXPECT_THAT(test::FolderEntryNames(link.folder().path()),
               ElementsAre("Q9_Log.log", "journal.jsonl", "model.q9a", "scene.q9a"));
 }
+
+// What a session is given before its model is known names no archive: nothing lands in the
+// working directory or in a folder, and the journal still has the calls.
+TEST_F(ReferenceLibraryTest, PathWithoutAModelNameWritesNoArchive) {
+  const std::vector<std::string> before = test::FolderEntryNames(link.folder().path());
+  const std::u16string inFolder = link.folder().File(u".q9a");
+  f().Q9SaveRawToQ9a(h, u".q9a");
+  f().Q9SaveRawToQ9a(h, inFolder.c_str());
+  EXPECT_FALSE(test::FileExists(u".q9a"));
+  EXPECT_EQ(test::FolderEntryNames(link.folder().path()), before);
+  const std::vector<std::string> lines = Lines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_THAT(lines[lines.size() - 2], HasSubstr("Q9SaveRawToQ9a"));
+  EXPECT_THAT(lines.back(), HasSubstr(test::JournalText(inFolder)));
+}
+
+#ifndef _WIN32
+// A full disk, played by a file-size limit in a forked child just above the earlier archive: the
+// new, larger archive cannot be written whole. The earlier one stays as it was, no temporary file
+// is left, and the call's journal line says why.
+TEST_F(ReferenceLibraryTest, ArchiveThatCannotBeWrittenWholeLeavesTheEarlierOneAndSaysWhy) {
+  const std::u16string path = link.folder().File(u"scene.q9a");
+  for (int i = 0; i < 40; ++i) f().Q9AddMaterial(h, Utf16FromUtf8("M" + std::to_string(i)).c_str());
+  f().Q9SaveRawToQ9a(h, path.c_str());
+  const std::string earlier = test::ReadFileBytes(path);
+  for (int i = 40; i < 400; ++i) f().Q9AddMaterial(h, Utf16FromUtf8("M" + std::to_string(i)).c_str());
+  link.ClearJournal();
+  const std::string report = test::InChildWithFileSizeLimit(earlier.size() + 1, [&](std::string&) {
+    f().Q9SaveRawToQ9a(h, path.c_str());
+  });
+  EXPECT_EQ(report, "");
+  EXPECT_EQ(test::ReadFileBytes(path), earlier);
+  EXPECT_THAT(test::FolderEntryNames(link.folder().path()),
+              ElementsAre("Q9_Log.log", "journal.jsonl", "model.q9a", "scene.q9a"));
+  const std::vector<test::JournalCall> calls = link.Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].Text(), "Q9SaveRawToQ9a [" + test::JournalText(path) + "]");
+  EXPECT_EQ(calls[0].error, "the archive could not be written: File too large");
+}
+#endif
 
 TEST_F(ReferenceLibraryTest, ManyRemovalsKeepTheOrderOfWhatIsLeft) {
   for (int i = 0; i < 100; ++i) {

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <optional>
+#include <thread>
 
 #include "scene/geometry_section.h"
 #include "scene_fixture.h"
@@ -76,7 +78,7 @@ TEST_F(ContainerTest, FileOfExactlyAHeaderIsReadAndHasNoSections) {
   EXPECT_EQ(container.name, u"Only");
   EXPECT_EQ(container.entries[0].name(), u"p");
   EXPECT_EQ(container.entries[0].type(), 2);
-  container.close();
+  container.Close();
   EXPECT_EQ(test::ReadFileBytes(File(u"a.pdx")), header) << "not rewritten";
 }
 
@@ -147,15 +149,33 @@ TEST_F(ContainerTest, ContainerThatCannotBeCreatedIsTold) {
 #ifdef _WIN32
 TEST_F(ContainerTest, ContainerInUseByAnotherProgramIsToldAsSuch) {
   Write(u"_mod.sm", {{"entries", json::array({{{"name", "p"}, {"geometry", OneSolid(1)}}})}});
-  const test::HeldFile held(File(u"_mod.sm"));
-  ASSERT_TRUE(held.held());
   Use(u"_mod.sm");
+  {
+    const test::HeldFile held(File(u"_mod.sm"));
+    ASSERT_TRUE(held.held());
+    process.fileInUseWait = FileInUseWait(std::chrono::milliseconds(0));
+    container.loadSection(0);
+    EXPECT_TRUE(container.openError.sharingViolation);
+    EXPECT_THAT(LogMessages(),
+                ElementsAre("Error: container \"" + platform::DisplayPath(File(u"_mod.sm")) +
+                            "\" could not be opened: it was in use by another process; not "
+                            "waited for (no wait set): " +
+                            platform::SystemError(ERROR_SHARING_VIOLATION).text));
+    EXPECT_TRUE(container.solids.empty());
+  }
+  // Released while the container waits for it: loaded as if it had never been held.
+  process.fileInUseWait = FileInUseWait(std::chrono::milliseconds(5000));
+  std::optional<test::HeldFile> held(File(u"_mod.sm"));
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    held.reset();
+  });
   container.loadSection(0);
-  EXPECT_TRUE(container.openError.sharingViolation);
-  EXPECT_THAT(LogMessages(), ElementsAre("Error: container \"" +
-                                         platform::DisplayPath(File(u"_mod.sm")) +
-                                         "\" could not be opened: " +
-                                         platform::SystemError(ERROR_SHARING_VIOLATION).text));
+  release.join();
+  EXPECT_EQ(container.solids.size(), 1u);
+  EXPECT_THAT(LogMessages().back(),
+              ::testing::StartsWith("Note: container \"" + platform::DisplayPath(File(u"_mod.sm")) +
+                                    "\" was in use by another process; opened after "));
 }
 #else
 TEST_F(ContainerTest, FreshHeaderThatCannotBeWrittenIsTold) {
@@ -174,7 +194,7 @@ TEST_F(ContainerTest, LongestNameAndPreservedWordSurviveAFreshHeader) {
   Write(u"a.pdx", {{"header", {{"name", name}, {"preservedWord", 0x1234}}}, {"entries", json::array()}});
   Use(u"a.pdx");
   container.loadHeader();
-  container.close();
+  container.Close();
   EXPECT_EQ(container.name.size(), 255u);
   EXPECT_EQ(container.preservedWord, 0x1234);
   EXPECT_EQ(container.lastEntryIndex, -1);
@@ -254,14 +274,23 @@ TEST_F(ContainerTest, OnlyGeometryEntriesAreLoaded) {
 
 // --- primitives ---
 
-TEST_F(ContainerTest, StringsAndIdListsReadAtThePosition) {
+// The container's own readers over untrusted counts: a string or id list that asks for more than
+// the file holds keeps what is there, tells the damage, and never allocates the count asked for.
+TEST_F(ContainerTest, StringsAndIdListsReadAtThePositionAndAreCutByTheFile) {
   RawBytes raw;
   size_t at = raw.PutString(208644, u"");       // n = 0: four bytes
   at = raw.PutString(at, u"Solid");
   raw.Put32(at, 3).Put32(at + 4, 7).Put32(at + 8, 0xFFFFFFFF).Put32(at + 12, 9);
   raw.Put32(at + 16, 0);
+  const size_t cutList = at + 20;
+  raw.Put32(cutList, 0xFFFFFFFF).Put32(cutList + 4, 5).Put32(cutList + 8, 6);
+  const size_t cutText = cutList + 12;
+  raw.Put32(cutText, 0x7FFFFFFF);
+  raw.PutUnits(cutText + 4, u"ab");
   test::WriteFileBytes(File(u"p.bin"), raw.bytes());
   Use(u"p.bin");
+  std::vector<ReadDamage::Kind> damage;
+  container.reader.onDamage = [&damage](const ReadDamage& d) { damage.push_back(d.kind); };
   container.open();
   container.reader.Seek(208644);
   EXPECT_EQ(container.readString(), u"");
@@ -272,7 +301,18 @@ TEST_F(ContainerTest, StringsAndIdListsReadAtThePosition) {
   EXPECT_THAT(ids, ElementsAre(7u, 0xFFFFFFFFu, 9u));
   EXPECT_EQ(container.readIdList(ids), 0u);
   EXPECT_THAT(ids, IsEmpty());
+  EXPECT_THAT(damage, IsEmpty());
+
+  container.reader.Seek(static_cast<int64_t>(cutText));
+  EXPECT_EQ(container.readString(), u"ab") << "a length of 2^31 - 1 with two units left";
+  EXPECT_EQ(container.reader.position(), static_cast<int64_t>(raw.bytes().size()));
   EXPECT_EQ(container.readIdList(ids), 0u) << "past the end: a zero count";
+  EXPECT_THAT(ids, IsEmpty());
+  container.reader.Seek(static_cast<int64_t>(cutList));
+  EXPECT_EQ(container.readIdList(ids), 4u) << "a count of 2^32 - 1: the words up to the end";
+  EXPECT_THAT(ids, ElementsAre(5u, 6u, 0x7FFFFFFFu, 0x00620061u));
+  EXPECT_EQ(damage, (std::vector{ReadDamage::Kind::CountCut, ReadDamage::Kind::PastEnd,
+                                 ReadDamage::Kind::CountCut}));
 }
 
 }  // namespace

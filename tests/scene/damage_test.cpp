@@ -358,10 +358,10 @@ TEST_F(HandDamageTest, TablesPointingAtTheSameItemsAgainAndAgainStop) {
   uint64_t meshes = 0;
   GeometryVisitor visitor;
   visitor.mesh = [&](const MeshItem&) { ++meshes; };
-  walkGeometrySection(container.reader, container.entries[0].offset(), visitor);
+  WalkGeometrySection(container.reader, container.entries[0].offset(), visitor);
   EXPECT_TRUE(container.reader.spent());
   EXPECT_LT(meshes, 20000u) << "the reading stops long before";
-  container.close();
+  container.Close();
 
   container.loadSection(0);  // the same through the product: it ends
   EXPECT_EQ(container.solids.count(77), 1u);

@@ -57,8 +57,8 @@ class GeometrySectionTest : public SceneTest {
     visitor.beginSolid = [&](const SolidItem& s) { note("solid:" + std::to_string(s.solidId), s.at); };
     visitor.mesh = [&](const MeshItem& m) { note("mesh:" + Utf8FromUtf16(m.meshName), m.at); };
     visitor.views = [&](int64_t at, std::u16string text) { note("views:" + Utf8FromUtf16(text), at); };
-    walkGeometrySection(container.reader, container.entries[0].offset(), visitor);
-    container.close();
+    WalkGeometrySection(container.reader, container.entries[0].offset(), visitor);
+    container.Close();
     return walk;
   }
   size_t IndexOf(const std::vector<std::string>& names, const std::string& name) {

@@ -46,7 +46,7 @@ std::vector<wchar_t> EnvironmentBlock(const EnvironmentChanges& changes) {
 }  // namespace
 
 ChildResult RunChild(const std::wstring& commandLine, const EnvironmentChanges& changes,
-                     unsigned long timeoutMs) {
+                     unsigned long timeoutMs, const std::wstring& workingFolder) {
   ChildResult result;
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   UniqueHandle readEnd;
@@ -66,7 +66,8 @@ ChildResult RunChild(const std::wstring& commandLine, const EnvironmentChanges& 
   PROCESS_INFORMATION info{};
   const BOOL created =
       CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr, TRUE,
-                     CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup, &info);
+                     CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                     workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &info);
   // The child holds its own copy of the write end; the read below ends when the child's closes.
   writeEnd.reset();
   if (!created) return result;
@@ -87,7 +88,7 @@ ChildResult RunChild(const std::wstring& commandLine, const EnvironmentChanges& 
 }
 
 ChildProcess::ChildProcess(const std::wstring& commandLine, const EnvironmentChanges& changes,
-                           Start start) {
+                           Start start, const std::wstring& workingFolder) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   std::vector<wchar_t> environment = EnvironmentBlock(changes);
@@ -96,7 +97,8 @@ ChildProcess::ChildProcess(const std::wstring& commandLine, const EnvironmentCha
   const DWORD flags =
       CREATE_UNICODE_ENVIRONMENT | (start == Start::Suspended ? CREATE_SUSPENDED : 0);
   if (CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr, FALSE, flags,
-                     environment.data(), nullptr, &startup, &info)) {
+                     environment.data(), workingFolder.empty() ? nullptr : workingFolder.c_str(),
+                     &startup, &info)) {
     process_.reset(info.hProcess);
     UniqueHandle thread(info.hThread);
     if (start == Start::Suspended) thread_ = std::move(thread);

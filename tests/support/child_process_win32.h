@@ -31,8 +31,9 @@ class ChildProcess {
   // can be let go at the same moment.
   enum class Start { Running, Suspended };
 
+  // `workingFolder`: the folder the child starts in; empty for the test's own.
   ChildProcess(const std::wstring& commandLine, const EnvironmentChanges& changes,
-               Start start = Start::Running);
+               Start start = Start::Running, const std::wstring& workingFolder = {});
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -51,8 +52,9 @@ class ChildProcess {
 
 // Runs `commandLine` (program and arguments, as CreateProcessW takes them) with the environment
 // changed as asked, waits up to `timeoutMs` for it to end and returns its exit code and output.
+// `workingFolder`: the folder the child starts in; empty for the test's own.
 ChildResult RunChild(const std::wstring& commandLine, const EnvironmentChanges& changes,
-                     unsigned long timeoutMs = 60000);
+                     unsigned long timeoutMs = 60000, const std::wstring& workingFolder = {});
 
 // The folder of the running test program, with a trailing backslash.
 std::wstring ProgramFolder();

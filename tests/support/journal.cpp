@@ -57,6 +57,9 @@ std::vector<JournalCall> ReadJournal(const std::u16string& path) {
       call.args = entry["args"];
       if (entry.contains("h")) call.h = entry["h"].get<int64_t>();
       if (entry.contains("ret")) call.ret = entry["ret"];
+      if (entry.contains("error") && entry["error"].is_string()) {
+        call.error = entry["error"].get<std::string>();
+      }
     } else {
       call.fn = "<unreadable>";
       call.args = nlohmann::json::array({line});

@@ -29,6 +29,7 @@ struct JournalCall {
   std::optional<int64_t> h;           // absent for the functions that take no handle
   nlohmann::json args;                // always an array
   std::optional<nlohmann::json> ret;  // the result, where the library reports one
+  std::optional<std::string> error;   // why the call failed, where the library reports it
 
   // The call as one comparable text: the name, a blank and the arguments as compact JSON, e.g.
   // `Q9SetMaterialFloatProperty ["Oak","Opacity",0.05000001]`. A float argument shows the digits

@@ -36,5 +36,8 @@ void MakeFolder(const std::u16string& path);
 std::vector<std::string> FolderEntryNames(const std::u16string& folder);
 // The messages of the log at `logPath`, line by line, each without its "[time stamp]: ".
 std::vector<std::string> LogMessages(const std::u16string& logPath);
+// The lines of a text that ends its lines with LF or CR LF, without their ends; a text that
+// ends with a line end has no empty line after it.
+std::vector<std::string> TextLines(const std::string& text);
 
 }  // namespace q9::test

@@ -13,6 +13,7 @@
 namespace q9 {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
@@ -24,19 +25,6 @@ MaterialRecord Material(std::u16string name, int32_t index) {
   material.MaterialID_Name = std::move(name);
   material._nMatDescIndex = index;
   return material;
-}
-
-// The lines of a log or record file, CR LF cut.
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
 }
 
 class ModelSyncTest : public SceneTest {
@@ -60,7 +48,7 @@ TEST_F(ModelSyncTest, RecordListsSolidsThenMaterialsInKeyOrder) {
   container.materials[u"B"] = Material(u"B", -2);
   container.materials[u"b"].nTimeID = 55;
   writeSyncRecord(container);
-  EXPECT_THAT(Lines(Record()), ElementsAre("SourceProject: []",
+  EXPECT_THAT(test::TextLines(Record()), ElementsAre("SourceProject: []",
                                            "ID3D: [1] TimeStamp: [100]",
                                            "ID3D: [2] TimeStamp: [200]",
                                            "ID3D: [10] TimeStamp: [1000]",
@@ -125,10 +113,12 @@ TEST_F(ModelSyncTest, RecordHeldByTheHostIsToldAsInUse) {
   test::WriteFileBytes(File(u"_mod.sync"), "earlier\n");
   const test::HeldFile held(File(u"_mod.sync"));
   ASSERT_TRUE(held.held());
+  process.fileInUseWait = FileInUseWait(std::chrono::milliseconds(0));
   EXPECT_FALSE(modelSyncNotify(container, [] {}));
   EXPECT_THAT(LogMessages(),
               ElementsAre("Error: sync record \"" + platform::DisplayPath(File(u"_mod.sync")) +
-                          "\" could not be written: " +
+                          "\" could not be written: it was in use by another process; not "
+                          "waited for (no wait set): " +
                           platform::SystemError(ERROR_SHARING_VIOLATION).text +
                           "; the host is not notified; the earlier record could not be removed "
                           "and is out of date"));
@@ -173,7 +163,37 @@ TEST_F(ModelSyncTest, DispatcherRunsTheSyncOfEachRequestMessage) {
   EXPECT_EQ(notified, 1);
   EXPECT_THAT(LogMessages(), ElementsAre("Sync Model state 1 _ Start", "Sync Model state 1 _ End",
                                          "Sync Model state 0"));
-  EXPECT_THAT(Lines(Record()), ElementsAre("SourceProject: []", "ID3D: [4] TimeStamp: [9]"));
+  EXPECT_THAT(test::TextLines(Record()), ElementsAre("SourceProject: []", "ID3D: [4] TimeStamp: [9]"));
+}
+
+// A start's word, carried as the forwarding instance carries it, runs the sync the word names.
+TEST_F(ModelSyncTest, EachCommandWordReachesTheSyncItNames) {
+  Write(u"_mod.sm", Update("", 4));
+  test::WriteFileBytes(File(u"camera.cam"), "Camera_Start\nCamera_End\n");
+  test::WriteFileBytes(File(u"Views.cam"), "\n");
+  int notified = 0;
+  const test::TempFolder startsLog;
+  const auto run = [&](const std::u16string& word) {
+    link.ClearJournal();
+    ProcessState started;
+    started.exchangeFolder.Fix(startsLog.path() + u"\\");
+    ApplyCommandLine(started, {word});
+    const std::optional<uint32_t> message = RequestMessage(started.requestCode);
+    return message ? DispatchSyncMessage(container, *message, [&] { ++notified; }) : std::nullopt;
+  };
+  EXPECT_TRUE(run(u"cameraSync"));
+  EXPECT_THAT(link.Texts(), ElementsAre(HasSubstr("SendCameraTransformFov")));
+  EXPECT_TRUE(run(u"viewsSync"));
+  EXPECT_THAT(link.Texts(), Contains(HasSubstr("SendScenes")));
+  EXPECT_TRUE(run(u"lightSync"));
+  EXPECT_EQ(container.solids.count(4), 1u);
+  EXPECT_EQ(notified, 0);
+  EXPECT_THAT(LogMessages(), IsEmpty()) << "lightSync applies the update without log lines";
+  EXPECT_TRUE(run(u"ModelSync"));
+  EXPECT_EQ(notified, 1);
+  EXPECT_THAT(LogMessages(), ElementsAre("Sync Model state 0"));
+  EXPECT_EQ(run(u"colorMode"), std::nullopt) << "the colour mode is carried by no message";
+  EXPECT_EQ(run(u"modelSync"), std::nullopt);
 }
 
 // --- start-up ---
@@ -185,7 +205,7 @@ class StartupTest : public ModelSyncTest {
     test::MakeFolder(exchange);
     process.exchangeFolder.Fix(exchange);
     fresh.session.libraryPath = test::ReferenceLink::LibraryPath();
-    logLinesBefore = Lines(test::ReadFileBytes(process.log.LogPath())).size();
+    logLinesBefore = test::TextLines(test::ReadFileBytes(process.log.LogPath())).size();
   }
   SceneContainer fresh{process};
 };
@@ -204,7 +224,8 @@ TEST_F(StartupTest, LoadsTheModelOfTheFirstEntryAndTransfersIt) {
                                         "SendModel []", "Q9SaveRawToQ9a [" + archive + "]",
                                         "DisConnect []"));
   EXPECT_EQ(fresh.file, nullptr);
-  EXPECT_THAT(LogMessages(), ElementsAre("Init Start"));
+  EXPECT_THAT(LogMessages(),
+              ElementsAre("Init Start", testing::StartsWith("Note: link library loaded from ")));
 }
 
 TEST_F(StartupTest, MissingModelIsCreatedAndTheSessionStillStarts) {

@@ -62,13 +62,5 @@ TEST_F(CommandLineTest, WordsAreLoggedAndAnEmptyLineLogsNothing) {
   EXPECT_EQ(process.requestCode, SyncRequest::None);
 }
 
-TEST(RequestMessage, MapsRequestsToMessages) {
-  EXPECT_EQ(RequestMessage(SyncRequest::CameraSync), 1025u);
-  EXPECT_EQ(RequestMessage(SyncRequest::ModelSync), 1026u);
-  EXPECT_EQ(RequestMessage(SyncRequest::LightSync), 1028u);
-  EXPECT_EQ(RequestMessage(SyncRequest::ViewsSync), 1029u);
-  EXPECT_EQ(RequestMessage(SyncRequest::None), std::nullopt);
-}
-
 }  // namespace
 }  // namespace q9

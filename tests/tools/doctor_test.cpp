@@ -61,6 +61,11 @@ TEST_F(DoctorTest, AGoodFolderAndLibraryAreAllOk) {
     EXPECT_TRUE(checks[name]["ok"].get<bool>()) << name << ": " << checks[name]["detail"];
   }
   EXPECT_THAT(checks["link library"]["detail"].get<std::string>(), HasSubstr("all 38 functions"));
+  // The file the system loaded, named in full.
+  EXPECT_THAT(checks["link library"]["detail"].get<std::string>(),
+              HasSubstr(": loaded from " + q9::platform::DisplayPath(
+                  q9::platform::ModuleFilePath(q9::platform::LoadModule(
+                      q9::test::ReferenceLink::LibraryPath()).get()))));
   // Natively there are no windows to look for; under Windows none is open here.
   EXPECT_EQ(status, kHasWindows ? kFailed : kOk);
   const Result text = Q9x({"doctor", "--folder", q9::platform::DisplayPath(exchange), "--link", Library()});

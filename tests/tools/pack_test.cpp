@@ -312,7 +312,7 @@ Walked Walk(const std::string& bytes) {
     walked.uvs.push_back(floats(mesh.array2, mesh.counts[1]));
     walked.normals.push_back(floats(mesh.array5, mesh.counts[4]));
   };
-  q9::walkGeometrySection(reader, base, visitor);
+  q9::WalkGeometrySection(reader, base, visitor);
   return walked;
 }
 

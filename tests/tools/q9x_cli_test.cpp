@@ -19,19 +19,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-// The lines of a message.
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find('\n', start);
-    lines.push_back(text.substr(start, end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return lines;
-}
-
 class CliTest : public ::testing::Test {
  protected:
   std::string Path(std::u16string_view name) { return q9::platform::DisplayPath(folder.File(name)); }
@@ -67,7 +54,7 @@ TEST_F(CliTest, AWrongCommandLineIsOneLineAndAPointerToTheHelp) {
     const std::string shown = args.empty() ? "(none)" : args[0] + (args.size() > 1 ? " " + args[1] : "");
     const Result result = Q9x(args);
     EXPECT_EQ(result.status, kUsage) << shown;
-    const std::vector<std::string> lines = Lines(result.err);
+    const std::vector<std::string> lines = q9::test::TextLines(result.err);
     ASSERT_EQ(lines.size(), 2u) << shown << ": " << result.err;
     EXPECT_THAT(lines[0], StartsWith("q9x")) << shown;
     EXPECT_THAT(lines[1], HasSubstr("q9x help")) << shown;

@@ -35,15 +35,9 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
-std::vector<std::string> CrLfLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  std::string line;
-  while (std::getline(stream, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
+// The line that names the link library loaded: the reference library given to run.
+::testing::Matcher<const std::string&> LoadedNote() {
+  return ::testing::StartsWith("Note: link library loaded from \"");
 }
 
 json Solid(int id, int stamp) {
@@ -89,10 +83,10 @@ TEST_F(RunTest, ModelSyncLoadsTheModelWritesTheRecordAndNotifiesTheHost) {
   const Result result = Run({"ModelSync"});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "host notified: 1137 0 10\n");
-  EXPECT_THAT(CrLfLines(Read(u"_mod.sync")),
+  EXPECT_THAT(q9::test::TextLines(Read(u"_mod.sync")),
               ElementsAre("SourceProject: [" + project + "]", "ID3D: [1] TimeStamp: [10]",
                           "ID3D: [3] TimeStamp: [30]"));
-  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "ModelSync", "Init Start", "Sync Model state 0"));
+  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "ModelSync", "Init Start", LoadedNote(), "Sync Model state 0"));
   const std::vector<std::string> names = link.Names();
   EXPECT_EQ(names.front(), "SetQ9RenderPath");
   EXPECT_THAT(link.Texts(), Contains(R"(MaxBeginNode ["Solid_3",[1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1],true])"));
@@ -109,15 +103,16 @@ TEST_F(RunTest, LightSyncAppliesTheUpdateWithoutLogLines) {
   const Result result = Run({"lightSync", "ModelSync"});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_THAT(link.Texts(), Contains(R"(Q9DeleteNode ["Solid_3"])"));
-  EXPECT_THAT(CrLfLines(Read(u"_mod.sync")), Contains("ID3D: [3] TimeStamp: [31]"));
-  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "lightSync", "Init Start", "Sync Model state 0"));
+  EXPECT_THAT(q9::test::TextLines(Read(u"_mod.sync")), Contains("ID3D: [3] TimeStamp: [31]"));
+  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "lightSync", "Init Start", LoadedNote(), "Sync Model state 0"));
 }
 
 TEST_F(RunTest, FurtherWordsArePostedAsAForwardingInstanceWouldPostThem) {
   const Result result = Run({"colorMode", "1027", "colorMode", "1026", "ModelSync"});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "host notified: 1137 0 10\nhost notified: 1137 0 10\n");
-  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "colorMode", "Init Start", "Sync Model state 1 _ Start",
+  EXPECT_THAT(LogMessages(), ElementsAre("Args - ", "colorMode", "Init Start", LoadedNote(),
+                                         "Sync Model state 1 _ Start",
                                          "Sync Model state 1 _ End", "Sync Model state 0",
                                          "Sync Model state 0"));
 }
@@ -154,7 +149,7 @@ TEST_F(RunTest, NoWordIsTheStartUpLoadAlone) {
   const Result result = Run({});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "");
-  EXPECT_THAT(LogMessages(), ElementsAre("Init Start"));
+  EXPECT_THAT(LogMessages(), ElementsAre("Init Start", LoadedNote()));
   EXPECT_THAT(link.Names(), Contains("SendModel"));
 }
 
@@ -175,10 +170,14 @@ TEST_F(RunTest, MissingRendererEndsWithStatusThreeAndTheMessageOnStandardError) 
 }
 
 TEST(RunWords, MapAsTheForwardingInstanceMapsThem) {
-  EXPECT_EQ(WordMessage("cameraSync"), 1025u);
-  EXPECT_EQ(WordMessage("ModelSync"), 1026u);
-  EXPECT_EQ(WordMessage("lightSync"), 1028u);
-  EXPECT_EQ(WordMessage("viewsSync"), 1029u);
+  const q9::test::TempFolder startsLog;
+  for (const q9::CommandWord& entry : q9::kCommandWords) {
+    const std::string word(entry.word);
+    q9::ProcessState started;
+    started.exchangeFolder.Fix(startsLog.path() + u"\\");
+    q9::ApplyCommandLine(started, {q9::Utf16FromUtf8(word)});
+    EXPECT_EQ(WordMessage(word), q9::RequestMessage(started.requestCode)) << word;
+  }
   EXPECT_EQ(WordMessage("1027"), 1027u);
   EXPECT_EQ(WordMessage("1025"), 1025u);
   for (const char* word : {"colorMode", "modelSync", "1024", "1030", "01026", " 1026", ""}) {
@@ -230,7 +229,7 @@ TEST_F(SampleTest, RunsEndToEndOnACopy) {
   EXPECT_EQ(status, 0) << err.str();
   EXPECT_EQ(out.str(), "host notified: 1137 0 10\nhost notified: 1137 0 10\n");
   const std::vector<std::string> record =
-      CrLfLines(q9::test::ReadFileBytes(copy + u"\\_mod.sync"));
+      q9::test::TextLines(q9::test::ReadFileBytes(copy + u"\\_mod.sync"));
   ASSERT_EQ(record.size(), 11u);
   EXPECT_EQ(record[3], "ID3D: [3] TimeStamp: [2103]") << "the desk as the update left it";
   EXPECT_EQ(record[9], "Material: [M_Oak] TimeStamp: [1101] MatIndex: [12]") << "oiled by the update";

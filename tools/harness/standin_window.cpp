@@ -1,5 +1,5 @@
-// Stands in for the host or the renderer: one top-level window of the class given at build time
-// (the host's "Plandora_class" or the renderer's "Qt5152QWindowIcon"). Every message from
+// Stands in for the host or the renderer: one top-level window of the class chosen at build time
+// (STANDIN_HOST: the host's, else the renderer's, as the program looks for them). Every message from
 // WM_USER up that reaches the window is appended to the record file as a line
 // "message wParam lParam". The program ends when its window is closed or destroyed, or after
 // the optional lifetime in milliseconds.
@@ -10,11 +10,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
+#include "base/peer_windows.h"
 #include "base/unique_handle_win32.h"
 
-#ifndef STANDIN_CLASS
-#error "STANDIN_CLASS must name the window class"
+#ifdef STANDIN_HOST
+constexpr std::string_view kStandInClass = q9::kHostWindowClass;
+#else
+constexpr std::string_view kStandInClass = q9::kRendererWindowClass;
 #endif
 
 namespace {
@@ -53,7 +57,8 @@ int wmain(int argc, wchar_t** argv) {
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = Procedure;
   windowClass.hInstance = instance;
-  windowClass.lpszClassName = L"" STANDIN_CLASS;
+  const std::wstring className(kStandInClass.begin(), kStandInClass.end());
+  windowClass.lpszClassName = className.c_str();
   if (!RegisterClassExW(&windowClass)) return 2;
   // Destroyed at the end of the lifetime, or when the program ends if it still exists.
   q9::UniqueWindow window(CreateWindowExW(0, windowClass.lpszClassName, L"stand-in",

@@ -24,26 +24,6 @@ std::string Utf8(const std::u16string& text) { return q9::Utf8FromUtf16(text); }
 
 json Triple(const q9::Float3& v) { return json::array({v.x, v.y, v.z}); }
 
-std::string DamageText(const q9::ReadDamage& damage, int64_t length) {
-  using Kind = q9::ReadDamage::Kind;
-  switch (damage.kind) {
-    case Kind::OffsetOutside:
-      return "offset " + std::to_string(damage.position) + " lies outside the file (0 to " +
-             std::to_string(length) + "); read as zeros";
-    case Kind::PastEnd:
-      return std::to_string(damage.asked) + " bytes read at " + std::to_string(damage.position) +
-             ", the file holds " + std::to_string(damage.kept) + " of them; the rest read as zeros";
-    case Kind::CountCut:
-      return "count " + std::to_string(damage.asked) + " at " + std::to_string(damage.position) +
-             " cut to " + std::to_string(damage.kept) + ", all the file holds (it ends at " +
-             std::to_string(length) + ")";
-    case Kind::BudgetSpent:
-      return "reading stopped at " + std::to_string(damage.position) +
-             ": the tables point at the same items again and again, far beyond the file's size";
-  }
-  return "";
-}
-
 const char* DamageKind(q9::ReadDamage::Kind kind) {
   using Kind = q9::ReadDamage::Kind;
   switch (kind) {
@@ -69,7 +49,7 @@ void WatchDamage(q9::SceneContainer& container, json& section) {
     list.push_back({{"offset", damage.position},
                     {"what", std::string(damage.context)},
                     {"kind", DamageKind(damage.kind)},
-                    {"message", DamageText(damage, length)}});
+                    {"message", q9::DescribeDamage(damage, length)}});
   };
 }
 
@@ -172,7 +152,7 @@ json GeometryJson(q9::SceneContainer& container, int64_t base) {
                         {"nActCamera", list.nActCamera},
                         {"cameras", cameras}};
   };
-  q9::walkGeometrySection(container.reader, base, visitor);
+  q9::WalkGeometrySection(container.reader, base, visitor);
   container.reader.onDamage = nullptr;
   return section;
 }
@@ -180,7 +160,7 @@ json GeometryJson(q9::SceneContainer& container, int64_t base) {
 json ChangeListJson(q9::SceneContainer& container, int64_t base) {
   json section = {{"kind", "changeList"}, {"items", json::array()}};
   WatchDamage(container, section);
-  q9::walkChangeList(container.reader, base, [&](int64_t at, const std::u16string& kind) {
+  q9::WalkChangeList(container.reader, base, [&](int64_t at, const std::u16string& kind) {
     json item = {{"at", at}, {"kind", Utf8(kind)}};
     if (kind == u"Solid" || kind == u"Material") {
       std::vector<uint32_t> ids;
@@ -196,8 +176,8 @@ json ChangeListJson(q9::SceneContainer& container, int64_t base) {
 }
 
 std::string TypeName(int32_t type) {
-  if (type == q9::SectionType::Geometry) return "geometry";
-  if (type == q9::SectionType::ChangeList) return "changeList";
+  if (type == q9::container::kGeometrySectionType) return "geometry";
+  if (type == q9::container::kChangeListSectionType) return "changeList";
   return "inert";
 }
 
@@ -224,19 +204,8 @@ std::string Number(const json& value) {
 }
 
 std::string LightTypeName(int32_t type) {
-  switch (type) {
-    case -1: return "Uninitialized";
-    case 0: return "point";
-    case 1: return "spot";
-    case 2: return "IES";
-    case 3: return "Area";
-    case 4: return "Line";
-    case 5: return "Led";
-    case 6: return "Emissive";
-    case 7: return "Camera";
-    case -88888888: return "eInvalidLightParentSolidID";
-  }
-  return "type " + std::to_string(type);
+  const std::u16string_view name = q9::LightTypeName(static_cast<q9::LightType>(type));
+  return name.empty() ? "type " + std::to_string(type) : q9::Utf8FromUtf16(name);
 }
 
 std::string TripleText(const json& v) {
@@ -318,7 +287,7 @@ json InspectContainer(const std::string& path) {
   q9::ProcessState process;  // nothing is sent or logged: the container is only read
   q9::SceneContainer container(process);
   container.path = q9::Utf16FromUtf8(path);
-  if (IsFolder(path) || !container.openForReading()) return nullptr;
+  if (IsFolder(path) || !container.OpenForReading()) return nullptr;
   json result = {{"file", path}, {"length", container.reader.length()}, {"damaged", false}};
   if (container.reader.length() < q9::kContainerHeaderSize) {
     result["short"] = true;
@@ -334,7 +303,7 @@ json InspectContainer(const std::string& path) {
     }
     return result;
   }
-  container.readHeader();
+  container.ReadHeader();
   result["header"] = {{"reserved0", container.reserved0},
                       {"headerSize", container.headerSize},
                       {"reserved8", container.reserved8},
@@ -356,9 +325,9 @@ json InspectContainer(const std::string& path) {
     if (inUse) {
       // Each section gets the reading budget of one operation, as it would in the system.
       container.reader.Attach(container.file.get());
-      if (entry.type() == q9::SectionType::Geometry) {
+      if (entry.is(q9::SectionType::Geometry)) {
         described["section"] = GeometryJson(container, entry.offset());
-      } else if (entry.type() == q9::SectionType::ChangeList) {
+      } else if (entry.is(q9::SectionType::ChangeList)) {
         described["section"] = ChangeListJson(container, entry.offset());
       }
     }

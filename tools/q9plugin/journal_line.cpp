@@ -152,6 +152,13 @@ void JournalLine::ReturnBool(bool value) {
   text_ += value ? "true" : "false";
 }
 
+void JournalLine::Error(const std::u16string& reason) {
+  if (!enabled_) return;
+  CloseArguments();
+  text_ += ",\"error\":";
+  AppendText(text_, reason.c_str());
+}
+
 const std::string& JournalLine::Finish() {
   if (enabled_ && !finished_) {
     CloseArguments();

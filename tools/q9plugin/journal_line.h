@@ -40,6 +40,9 @@ class JournalLine {
   void ReturnInt(int64_t value);
   void ReturnBool(bool value);
 
+  // "error": why the call did not do what it was asked (a raw archive not written), in words.
+  void Error(const std::u16string& reason);
+
   // The complete line with its line feed.
   const std::string& Finish();
 

@@ -56,6 +56,7 @@ struct Session {
 struct LibraryState {
   std::mutex mutex;
   std::vector<std::unique_ptr<Session>> sessions;  // slot n - 1 holds session n; null once destroyed
+  std::string callError;  // why the running call failed, for its journal line; empty when it did not
 };
 
 LibraryState& State() {
@@ -107,22 +108,33 @@ std::u16string ArchiveTarget(const std::u16string& path) {
 }
 
 // Writes the archive through a temporary file of this process beside the target, then moves it
-// over the target, so a reader sees the old archive or the new one, never a part.
+// over the target, so a reader sees the old archive or the new one, never a part. Why it could
+// not goes to the call's journal line; the temporary file is removed then.
 void SaveArchive(const Session& session, const std::u16string& path) {
   const std::u16string target = ArchiveTarget(path);
   std::u16string temporary = target + u".";
   for (const char digit : std::to_string(platform::CurrentProcessId())) temporary += char16_t(digit);
   temporary += u".tmp";
-  bool written = false;
-  {
-    platform::UniqueFile file = platform::OpenFile(temporary, "wb");
-    if (!file) return;
-    try {
-      written = q9x::WriteArchive(session.scene, file.get());
-    } catch (...) {
-    }
+  platform::FileError failure;
+  platform::UniqueFile file = platform::OpenFile(temporary, "wb", &failure);
+  if (!file) {
+    State().callError = "\"" + platform::DisplayPath(temporary) + "\" could not be created: " +
+                        failure.text;
+    return;
   }
-  if (!written || !platform::RenameFile(temporary, target, true)) platform::RemovePath(temporary);
+  bool written = false;
+  try {
+    written = q9x::WriteArchive(session.scene, file.get(), &failure);
+  } catch (...) {
+    failure.text = "the archive could not be made";
+  }
+  // A write the runtime still held in its buffer fails only here, when it reaches the disk.
+  if (!platform::FinishFile(std::move(file), written ? &failure : nullptr)) written = false;
+  if (written && platform::RenameFile(temporary, target, true)) return;
+  platform::RemovePath(temporary);
+  State().callError = written ? "\"" + platform::DisplayPath(temporary) +
+                                    "\" could not be moved to \"" + platform::DisplayPath(target) + "\""
+                              : "the archive could not be written: " + failure.text;
 }
 
 // One call as the journal sees it. The journal's path is read at every call, so a program may
@@ -189,8 +201,12 @@ struct Export {
     try {
       std::lock_guard<std::mutex> lock(State().mutex);
       Call call(function);
+      State().callError.clear();
       if constexpr (std::is_void_v<Result>) {
         body(call);
+        if (!State().callError.empty()) {
+          call.line().Error(q9::Utf16FromUtf8(State().callError));
+        }
       } else {
         Result result = body(call);
         PutResult(call.line(), result);
@@ -279,8 +295,17 @@ void Q9GetRenderVersion(char16_t* buffer, int32_t count) {
 
 void Q9SetMaterialVersion(Session& s, int32_t version) { s.scene.materialVersion = version; }
 
+// A path without a name before its extension (".q9a", what a session gets before it knows its
+// model) names no model's archive: nothing is written, least of all into the working directory
+// of whatever program loaded the library. The journal still shows the call.
+bool NamesAnArchive(std::u16string_view path) {
+  const size_t cut = path.find_last_of(u"\\/");
+  const std::u16string_view name = cut == std::u16string_view::npos ? path : path.substr(cut + 1);
+  return !name.empty() && name.front() != u'.';
+}
+
 void Q9SaveRawToQ9a(Session& s, const char16_t* path) {
-  if (path) SaveArchive(s, path);
+  if (path && NamesAnArchive(path)) SaveArchive(s, path);
 }
 
 void SendScenes(Session&, const char16_t*) {}

@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "base/exchange_folder.h"
+#include "base/peer_windows.h"
 #include "base/platform.h"
 #include "base/process_state.h"
 #include "base/text.h"
 #include "inspection/inspection.h"
+#include "link/link_session.h"
 #include "link/q9plugin_api.h"
 #include "q9x/command.h"
 #include "q9x/exit_status.h"
@@ -40,12 +42,12 @@ class Report {
 
 std::string Display(const std::u16string& path) { return q9::platform::DisplayPath(path); }
 
-const char* SourceName(q9::ExchangeFolder::Source source) {
+std::string SourceName(q9::ExchangeFolder::Source source) {
   switch (source) {
     case q9::ExchangeFolder::Source::AppData: return "from APPDATA";
     case q9::ExchangeFolder::Source::Registry:
-      return "from the registry value TempPath of "
-             "HKEY_CURRENT_USER\\SOFTWARE\\Vendrix\\Plandora2025_Q9Plugin";
+      return "from the registry value TempPath of HKEY_CURRENT_USER\\" +
+             std::string(q9::kHostRegistryKey);
     case q9::ExchangeFolder::Source::Fixed: return "given by --folder";
     case q9::ExchangeFolder::Source::None: break;
   }
@@ -182,36 +184,33 @@ void CheckLink(const std::string& link, Report& report) {
     }
     return;
   }
-  std::vector<std::string> missing;
-  size_t total = 0;
-#define Q9_DOCTOR_SYMBOL(result, name, parameters, arguments)                  \
-  ++total;                                                                     \
-  if (!q9::platform::ModuleSymbol(module.get(), #name)) missing.push_back(#name);
-  Q9_LINK_FUNCTIONS(Q9_DOCTOR_SYMBOL)
-#undef Q9_DOCTOR_SYMBOL
-  if (missing.empty()) {
-    report.Ok(check, link + ": loaded, all " + std::to_string(total) + " functions exported");
+  q9::LinkFunctions functions;
+  const std::u16string loaded = q9::platform::ModuleFilePath(module.get());
+  const std::string from = loaded.empty() ? "" : " from " + Display(loaded);
+  const std::string lacks = q9::ResolveLinkFunctions(module.get(), functions);
+  if (lacks.empty()) {
+    report.Ok(check, link + ": loaded" + from + ", all " + std::to_string(q9::kLinkFunctionCount) +
+                         " functions exported");
     return;
   }
-  std::string names;
-  for (const std::string& name : missing) names += (names.empty() ? "" : ", ") + name;
-  report.Problem(check, link + ": lacks " + std::to_string(missing.size()) + " of " +
-                            std::to_string(total) + " functions: " + names,
+  report.Problem(check, link + from + ": " + lacks,
                  "install a renderer whose link library matches this program's version");
 }
 
 void CheckWindows(Report& report) {
   if (!kHasWindows) return;
-  if (WindowClassFound("Plandora_class")) {
-    report.Ok("host window", "found (Plandora_class)");
+  const std::string host = q9::kHostWindowClass;
+  const std::string renderer = q9::kRendererWindowClass;
+  if (WindowClassFound(host.c_str())) {
+    report.Ok("host window", "found (" + host + ")");
   } else {
-    report.Problem("host window", "not found (Plandora_class): a working instance ends at once",
+    report.Problem("host window", "not found (" + host + "): a working instance ends at once",
                    "start the host and open the project");
   }
-  if (WindowClassFound("Qt5152QWindowIcon")) {
-    report.Ok("renderer window", "found (Qt5152QWindowIcon)");
+  if (WindowClassFound(renderer.c_str())) {
+    report.Ok("renderer window", "found (" + renderer + ")");
   } else {
-    report.Problem("renderer window", "not found (Qt5152QWindowIcon): a working instance ends at once",
+    report.Problem("renderer window", "not found (" + renderer + "): a working instance ends at once",
                    "start the renderer from the host");
   }
 }
@@ -242,8 +241,9 @@ problem, what to do about it:
   - the log ("Q9_Log.log" beside the folder) and its size;
   - each exchange file ("_model.pdx", "_mod.sm", "camera.cam", "Views.cam", "_mod.sync"):
     present, readable and, for the containers, intact (read as inspect reads them);
-  - the link library (--link, else the one q9x run would load): found, loadable, exporting all
-    of the functions the system calls (the missing ones named);
+  - the link library (--link, else the one q9x run would load, looked for as Q9_Exchange.exe
+    looks: beside the program, never in the working folder): found, loadable, the file loaded,
+    exporting all of the functions the system calls (the missing ones named);
   - on Windows: the host window ("Plandora_class") and the renderer window
     ("Qt5152QWindowIcon").
 --json   the same as one JSON document

@@ -55,8 +55,7 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
       ->check(CLI::Validator(
           [](std::string& word) {
             return RunWordAccepted(word) ? std::string()
-                                         : "\"" + word + "\" is not one of cameraSync, ModelSync, lightSync, viewsSync, "
-                                           "colorMode, 1025 to 1029";
+                                         : "\"" + word + "\" is not one of " + RunWordsText();
           },
           "WORD"));
   return [=, &context] {

@@ -112,11 +112,12 @@ class ArchiveWriter {
     EndArray();
   }
 
-  // Writes what is left; false when any write failed.
-  bool Finish() {
+  // Writes what is left; false when any write failed, with the reason of the first in `error`.
+  bool Finish(q9::platform::FileError* error) {
     text_ += '\n';
     Flush();
-    return ok_ && std::fflush(file_) == 0;
+    if (!ok_ && error) *error = failure_;
+    return ok_;
   }
 
  private:
@@ -159,7 +160,7 @@ class ArchiveWriter {
   }
 
   void Flush() {
-    if (ok_ && std::fwrite(text_.data(), 1, text_.size(), file_) != text_.size()) ok_ = false;
+    if (ok_ && !q9::platform::WriteToFile(file_, text_, &failure_)) ok_ = false;
     text_.clear();
   }
 
@@ -168,6 +169,7 @@ class ArchiveWriter {
   std::vector<Level> levels_;
   bool afterKey_ = false;
   bool ok_ = true;
+  q9::platform::FileError failure_;
 };
 
 void WriteProperties(ArchiveWriter& out, const ReceivedProperties& properties) {
@@ -216,7 +218,7 @@ void WritePlacement(ArchiveWriter& out, const std::optional<ReceivedCamera>& cam
 
 }  // namespace
 
-bool WriteArchive(const ReceivedScene& scene, std::FILE* file) {
+bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::FileError* error) {
   ArchiveWriter out(file);
   out.BeginObject();
   out.Key("format");
@@ -319,7 +321,7 @@ bool WriteArchive(const ReceivedScene& scene, std::FILE* file) {
     out.Null();
   }
   out.EndObject();
-  return out.Finish();
+  return out.Finish(error);
 }
 
 namespace {

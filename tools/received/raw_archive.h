@@ -7,14 +7,16 @@
 #include <functional>
 #include <optional>
 
+#include "base/platform.h"
 #include "received/received_scene.h"
 
 namespace q9x {
 
 // Writes the archive of `scene` to `file` as it goes, never whole in memory: indented by two
 // blanks a level, every array that holds no array or object on one line. False when a write
-// failed.
-bool WriteArchive(const ReceivedScene& scene, std::FILE* file);
+// failed, with the reason of the first in `error` (if given); the caller finishes the file.
+bool WriteArchive(const ReceivedScene& scene, std::FILE* file,
+                  q9::platform::FileError* error = nullptr);
 
 // Reads up to `size` bytes into `into`; 0 at the end.
 using ByteSource = std::function<size_t(char* into, size_t size)>;

@@ -14,10 +14,9 @@
 namespace q9x {
 
 std::optional<uint32_t> WordMessage(const std::string& word) {
-  if (word == "cameraSync") return q9::kSyncCameraMessage;
-  if (word == "ModelSync") return q9::kSyncModelMessage;
-  if (word == "lightSync") return q9::kSyncLightMessage;
-  if (word == "viewsSync") return q9::kSyncViewsMessage;
+  if (const q9::CommandWord* entry = q9::FindCommandWord(std::string_view(word))) {
+    return entry->message;
+  }
   for (uint32_t message = q9::kSyncCameraMessage; message <= q9::kSyncViewsMessage; ++message) {
     if (word == std::to_string(message)) return message;
   }
@@ -25,7 +24,14 @@ std::optional<uint32_t> WordMessage(const std::string& word) {
 }
 
 bool RunWordAccepted(const std::string& word) {
-  return word == "colorMode" || WordMessage(word).has_value();
+  return q9::FindCommandWord(std::string_view(word)) != nullptr || WordMessage(word).has_value();
+}
+
+std::string RunWordsText() {
+  std::string text;
+  for (const q9::CommandWord& entry : q9::kCommandWords) text += std::string(entry.word) + ", ";
+  return text + std::to_string(q9::kSyncCameraMessage) + " to " +
+         std::to_string(q9::kSyncViewsMessage);
 }
 
 namespace {

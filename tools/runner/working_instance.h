@@ -20,6 +20,9 @@ struct RunOptions {
 // A word run takes: a command word (exactly as spelled) or a message number 1025 to 1029.
 bool RunWordAccepted(const std::string& word);
 
+// The words run takes, for messages: "cameraSync, ModelSync, ..., colorMode, 1025 to 1029".
+std::string RunWordsText();
+
 // Acts as the working instance started with the first word: logs the command line and sets the
 // request and colour mode from it, runs the start-up load of "_model.pdx", handles the first
 // word's request, then each further word as a forwarding instance would post it (a command word
@@ -38,7 +41,8 @@ RunOutcome RunWorkingInstance(const RunOptions& options, std::ostream& out, std:
 std::optional<uint32_t> WordMessage(const std::string& word);
 
 // The reference link library beside the running program: "Q9Plugin.dll" through the DLL search
-// (the program's folder first) on Windows, libQ9Plugin.so in the program's folder natively.
+// (the program's folder first, never the working folder: q9x's Windows entry point takes it out
+// as Q9_Exchange.exe does) on Windows, libQ9Plugin.so in the program's folder natively.
 std::u16string DefaultLinkLibrary();
 
 }  // namespace q9x
