@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "fuzz_scene.h"
+#include "scene/container_format.h"
 #include "sync/model_sync.h"
 
 namespace {
@@ -21,7 +22,7 @@ struct Target {
     const std::vector<uint8_t> model = q9::fuzz::HeaderOf(q9::fuzz::ReadSample("_model.pdx"));
     const size_t name = q9::container::kDirectoryAt;
     std::copy_n(model.begin() + name, 2 * q9::container::kEntryNameUnits, header.begin() + name);
-    q9::fuzz::SetEntry(header, 0, q9::SectionType::ChangeList, q9::kContainerHeaderSize);
+    q9::fuzz::SetEntry(header, 0, q9::container::kChangeListSectionType, q9::kContainerHeaderSize);
     return header;
   }
 

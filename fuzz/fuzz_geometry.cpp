@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "fuzz_scene.h"
+#include "scene/container_format.h"
 #include "sync/model_sync.h"
 
 namespace {
@@ -19,7 +20,7 @@ struct Target {
   static std::vector<uint8_t> Header() {
     std::vector<uint8_t> header = q9::fuzz::HeaderOf(q9::fuzz::ReadSample("_model.pdx"));
     q9::fuzz::SetLastEntryIndex(header, 0);
-    q9::fuzz::SetEntry(header, 0, q9::SectionType::Geometry, q9::kContainerHeaderSize);
+    q9::fuzz::SetEntry(header, 0, q9::container::kGeometrySectionType, q9::kContainerHeaderSize);
     return header;
   }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "fuzz_scene.h"
+#include "scene/container_format.h"
 #include "scene/geometry_section.h"
 
 namespace {
@@ -22,7 +23,7 @@ struct Target {
   static std::vector<uint8_t> Front() {
     std::vector<uint8_t> front = q9::fuzz::HeaderOf(q9::fuzz::ReadSample("_model.pdx"));
     q9::fuzz::SetLastEntryIndex(front, 0);
-    q9::fuzz::SetEntry(front, 0, q9::SectionType::Geometry, q9::kContainerHeaderSize);
+    q9::fuzz::SetEntry(front, 0, q9::container::kGeometrySectionType, q9::kContainerHeaderSize);
     uint8_t head[sizeof(q9::GeometrySectionHeader)] = {};
     q9::container::StoreInt32(head + 12, kViewBlockPresent);  // viewBlockSize
     front.insert(front.end(), std::begin(head), std::end(head));

@@ -93,9 +93,9 @@ bool WriteSectionSeeds(const fs::path& folder, const std::string& sample,
     const std::string name = sample + "-entry-" + std::to_string(section.index);
     const std::vector<uint8_t> bytes(file.begin() + static_cast<std::ptrdiff_t>(section.begin),
                                      file.begin() + static_cast<std::ptrdiff_t>(section.end));
-    if (section.type == q9::SectionType::ChangeList) {
+    if (section.type == q9::container::kChangeListSectionType) {
       ok &= Write(folder / "changes" / name, bytes);
-    } else if (section.type == q9::SectionType::Geometry) {
+    } else if (section.type == q9::container::kGeometrySectionType) {
       ok &= Write(folder / "geometry" / name, bytes);
       q9::ContainerReader reader;
       reader.Attach(file.data(), file.size());
@@ -103,7 +103,7 @@ bool WriteSectionSeeds(const fs::path& folder, const std::string& sample,
       visitor.views = [&](int64_t, std::u16string text) {
         ok &= Write(folder / "views" / name, Utf16Bytes(text));
       };
-      q9::walkGeometrySection(reader, static_cast<int64_t>(section.begin), visitor);
+      q9::WalkGeometrySection(reader, static_cast<int64_t>(section.begin), visitor);
     }
   }
   return ok;
