@@ -48,5 +48,5 @@ for name in $(ls -S "$merged"); do
 done
 mkdir -p "$out"
 find "$out" -type f -delete
-find "$merged" -type f -exec cp {} "$out/" +
+find "$merged" -type f -exec cp -t "$out/" {} +
 echo "$out: $(find "$out" -type f | wc -l) inputs, $bytes bytes (cap $cap), $dropped dropped for the cap"
