@@ -4,7 +4,8 @@
 // reads of a header besides entries that are never used), then the bytes from the end of the
 // header on. The target puts the header back in its place, so the offsets of the file hold.
 // A container target input is the start-up model, then "Q9-UPDATE", then the update; without
-// the marker the whole input serves as both.
+// the marker the whole input serves as both. A header target input is such a header part alone,
+// with the offsets of entries 0 and 1 counted from the end of the header (ShiftEntryOffsets).
 #pragma once
 
 #include <algorithm>
@@ -14,22 +15,15 @@
 #include <string_view>
 #include <vector>
 
+#include "scene/container_format.h"
 #include "scene/scene_container.h"
 
 namespace q9::fuzz {
 
-constexpr size_t kKeptHeaderBytes = 16 + 1024 + 4 + 2 * kDirectoryEntrySize;
+// The header fields, the name block and directory entries 0 and 1.
+constexpr size_t kKeptEntries = 2;
+constexpr size_t kKeptHeaderBytes = container::kDirectoryAt + kKeptEntries * container::kEntrySize;
 constexpr std::string_view kUpdateMarker = "Q9-UPDATE";
-
-// The container that a short input stands for.
-inline std::vector<uint8_t> ExpandContainer(std::span<const uint8_t> input) {
-  const size_t kept = std::min(input.size(), kKeptHeaderBytes);
-  const size_t body = input.size() - kept;
-  std::vector<uint8_t> file(kContainerHeaderSize + body, 0);
-  std::memcpy(file.data(), input.data(), kept);
-  if (body > 0) std::memcpy(file.data() + kContainerHeaderSize, input.data() + kept, body);
-  return file;
-}
 
 // The short input of a container file.
 inline std::vector<uint8_t> CompactContainer(std::span<const uint8_t> file) {
@@ -47,6 +41,18 @@ inline std::pair<std::span<const uint8_t>, std::span<const uint8_t>> SplitModelA
   const size_t marker = text.find(kUpdateMarker);
   if (marker == std::string_view::npos) return {input, input};
   return {input.first(marker), input.subspan(marker + kUpdateMarker.size())};
+}
+
+// Adds `shift` to the offsets of directory entries 0 and 1 of `header` (the short form or more),
+// wrapping as the int32 values do.
+inline void ShiftEntryOffsets(std::span<uint8_t> header, int32_t shift) {
+  for (size_t index = 0; index < kKeptEntries; ++index) {
+    const size_t at =
+        container::kDirectoryAt + index * container::kEntrySize + container::kEntryOffsetAt;
+    if (at + 4 > header.size()) break;
+    const uint32_t offset = container::LoadUint32(&header[at]);
+    container::StoreUint32(&header[at], offset + static_cast<uint32_t>(shift));
+  }
 }
 
 }  // namespace q9::fuzz

@@ -48,6 +48,13 @@ TEST(ObjMesh, AnIndexThatNamesNoVertexIsAnError) {
   EXPECT_THAT(error, HasSubstr("line 2: no vertex 2"));
   EXPECT_FALSE(ParseObj("v 0 0 0\nf 1 x 1\n", "", mesh, error));
   EXPECT_THAT(error, HasSubstr("bad face corner"));
+  // The most negative 64-bit index names no vertex either; as a texture coordinate it names
+  // none, which reads as zeros.
+  EXPECT_FALSE(ParseObj("v 0 0 0\nf 1 1 -9223372036854775808\n", "", mesh, error));
+  EXPECT_THAT(error, HasSubstr("no vertex -9223372036854775808"));
+  ObjMesh uvs;
+  ASSERT_TRUE(ParseObj("v 0 0 0\nvt 1 1\nf 1/-9223372036854775808 1 1\n", "", uvs, error));
+  EXPECT_EQ(uvs.uvs, std::vector<float>(6, 0.0f));
 }
 
 }  // namespace

@@ -17,10 +17,11 @@ struct Corner {
 };
 
 // A 1-based or negative OBJ index into a list of `size` elements: the 0-based index, or -1.
+// (The most negative index has no positive counterpart: compared as it stands.)
 long Resolve(long index, size_t size) {
   const long count = static_cast<long>(size);
   if (index > 0 && index <= count) return index - 1;
-  if (index < 0 && -index <= count) return count + index;
+  if (index < 0 && index >= -count) return count + index;
   return -1;
 }
 
