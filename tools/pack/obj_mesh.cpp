@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <sstream>
 
 namespace q9x {
@@ -11,15 +12,15 @@ namespace {
 using Vec3 = std::array<float, 3>;
 
 struct Corner {
-  long position = 0;
-  long uv = 0;      // 0: none
-  long normal = 0;  // 0: none
+  int64_t position = 0;
+  int64_t uv = 0;      // 0: none
+  int64_t normal = 0;  // 0: none
 };
 
 // A 1-based or negative OBJ index into a list of `size` elements: the 0-based index, or -1.
 // (The most negative index has no positive counterpart: compared as it stands.)
-long Resolve(long index, size_t size) {
-  const long count = static_cast<long>(size);
+int64_t Resolve(int64_t index, size_t size) {
+  const int64_t count = static_cast<int64_t>(size);
   if (index > 0 && index <= count) return index - 1;
   if (index < 0 && index >= -count) return count + index;
   return -1;
@@ -37,9 +38,9 @@ bool ParseCorner(const std::string& token, Corner& corner) {
     }
   }
   try {
-    corner.position = std::stol(parts[0]);
-    corner.uv = parts[1].empty() ? 0 : std::stol(parts[1]);
-    corner.normal = parts[2].empty() ? 0 : std::stol(parts[2]);
+    corner.position = std::stoll(parts[0]);
+    corner.uv = parts[1].empty() ? 0 : std::stoll(parts[1]);
+    corner.normal = parts[2].empty() ? 0 : std::stoll(parts[2]);
   } catch (const std::exception&) {
     return false;
   }
@@ -105,7 +106,7 @@ bool ParseObj(std::string_view text, const std::string& object, ObjMesh& mesh,
         const Corner triangle[3] = {corners[0], corners[i], corners[i + 1]};
         Vec3 p[3];
         for (int k = 0; k < 3; ++k) {
-          const long index = Resolve(triangle[k].position, positions.size());
+          const int64_t index = Resolve(triangle[k].position, positions.size());
           if (index < 0) {
             error = "line " + std::to_string(lineNumber) + ": no vertex " +
                     std::to_string(triangle[k].position);
@@ -116,10 +117,10 @@ bool ParseObj(std::string_view text, const std::string& object, ObjMesh& mesh,
         const Vec3 face = FaceNormal(p[0], p[1], p[2]);
         for (int k = 0; k < 3; ++k) {
           mesh.positions.insert(mesh.positions.end(), p[k].begin(), p[k].end());
-          const long n = triangle[k].normal ? Resolve(triangle[k].normal, normals.size()) : -1;
+          const int64_t n = triangle[k].normal ? Resolve(triangle[k].normal, normals.size()) : -1;
           const Vec3 normal = n >= 0 ? normals[static_cast<size_t>(n)] : face;
           mesh.normals.insert(mesh.normals.end(), normal.begin(), normal.end());
-          const long t = triangle[k].uv ? Resolve(triangle[k].uv, uvs.size()) : -1;
+          const int64_t t = triangle[k].uv ? Resolve(triangle[k].uv, uvs.size()) : -1;
           const std::array<float, 2> uv =
               t >= 0 ? uvs[static_cast<size_t>(t)] : std::array<float, 2>{0, 0};
           mesh.uvs.insert(mesh.uvs.end(), uv.begin(), uv.end());
