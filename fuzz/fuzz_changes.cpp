@@ -13,29 +13,21 @@
 
 namespace {
 
-struct Target {
-  Target() : file(Header()) {}
-
-  static std::vector<uint8_t> Header() {
-    std::vector<uint8_t> header = q9::fuzz::HeaderOf(q9::fuzz::ReadSample("_mod.sm"));
-    // The same project as the model, whatever the samples say: the list is then walked.
-    const std::vector<uint8_t> model = q9::fuzz::HeaderOf(q9::fuzz::ReadSample("_model.pdx"));
-    const size_t name = q9::container::kDirectoryAt;
-    std::copy_n(model.begin() + name, 2 * q9::container::kEntryNameUnits, header.begin() + name);
-    q9::fuzz::SetEntry(header, 0, q9::container::kChangeListSectionType, q9::kContainerHeaderSize);
-    return header;
-  }
-
-  q9::fuzz::SampleScene scene;
-  q9::fuzz::TailFile file;
-};
+std::vector<uint8_t> Header() {
+  std::vector<uint8_t> header = q9::fuzz::HeaderOf(q9::fuzz::ReadSample("_mod.sm"));
+  // The same project as the model, whatever the samples say: the list is then walked.
+  const std::vector<uint8_t> model = q9::fuzz::HeaderOf(q9::fuzz::ReadSample("_model.pdx"));
+  const size_t name = q9::container::kDirectoryAt;
+  std::copy_n(model.begin() + name, 2 * q9::container::kEntryNameUnits, header.begin() + name);
+  q9::fuzz::SetEntry(header, 0, q9::container::kChangeListSectionType, q9::kContainerHeaderSize);
+  return header;
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Target target;
-  q9::SceneContainer& container = target.scene.container;
-  target.scene.Restore();
+  static q9::fuzz::SceneTarget target(Header());
+  q9::SceneContainer& container = target.Restored();
   container.memory = target.file.With({{data, size}});
   container.applyChanges();
   q9::fuzz::Consume(q9::SyncRecordText(container));

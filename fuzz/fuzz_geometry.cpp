@@ -14,26 +14,18 @@ namespace {
 // Inputs that take longer are run, never kept (fuzz_scene.h, CorpusGate).
 constexpr std::chrono::microseconds kKeptWork = std::chrono::milliseconds(2);
 
-struct Target {
-  Target() : file(Header()) {}
-
-  static std::vector<uint8_t> Header() {
-    std::vector<uint8_t> header = q9::fuzz::HeaderOf(q9::fuzz::ReadSample("_model.pdx"));
-    q9::fuzz::SetLastEntryIndex(header, 0);
-    q9::fuzz::SetEntry(header, 0, q9::container::kGeometrySectionType, q9::kContainerHeaderSize);
-    return header;
-  }
-
-  q9::fuzz::SampleScene scene;
-  q9::fuzz::TailFile file;
-};
+std::vector<uint8_t> Header() {
+  std::vector<uint8_t> header = q9::fuzz::HeaderOf(q9::fuzz::ReadSample("_model.pdx"));
+  q9::fuzz::SetLastEntryIndex(header, 0);
+  q9::fuzz::SetEntry(header, 0, q9::container::kGeometrySectionType, q9::kContainerHeaderSize);
+  return header;
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Target target;
-  q9::SceneContainer& container = target.scene.container;
-  target.scene.Restore();
+  static q9::fuzz::SceneTarget target(Header());
+  q9::SceneContainer& container = target.Restored();
   const q9::fuzz::CorpusGate gate(kKeptWork);
   container.memory = target.file.With({{data, size}});
   container.loadSection(0);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/process_state.h"
@@ -95,6 +96,21 @@ class SampleScene {
     CameraTransform camera;
   };
   Saved saved_;
+};
+
+// What a section target holds from its first input on: the sample scene and the file whose front
+// it builds once.
+struct SceneTarget {
+  explicit SceneTarget(std::vector<uint8_t> front) : file(std::move(front)) {}
+
+  // The container as the sample model's start-up load left it, for the next input.
+  SceneContainer& Restored() {
+    scene.Restore();
+    return scene.container;
+  }
+
+  SampleScene scene;
+  TailFile file;
 };
 
 // Decides whether libFuzzer may keep an input in its corpus, by the input's work: the CPU time

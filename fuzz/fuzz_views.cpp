@@ -16,30 +16,22 @@ namespace {
 
 constexpr int32_t kViewBlockPresent = 1;
 
-struct Target {
-  Target() : file(Front()) {}
-
-  // The header and the section's head: no materials, lights or solids, a view block.
-  static std::vector<uint8_t> Front() {
-    std::vector<uint8_t> front = q9::fuzz::HeaderOf(q9::fuzz::ReadSample("_model.pdx"));
-    q9::fuzz::SetLastEntryIndex(front, 0);
-    q9::fuzz::SetEntry(front, 0, q9::container::kGeometrySectionType, q9::kContainerHeaderSize);
-    uint8_t head[sizeof(q9::GeometrySectionHeader)] = {};
-    q9::container::StoreInt32(head + 12, kViewBlockPresent);  // viewBlockSize
-    front.insert(front.end(), std::begin(head), std::end(head));
-    return front;
-  }
-
-  q9::fuzz::SampleScene scene;
-  q9::fuzz::TailFile file;
-};
+// The header and the section's head: no materials, lights or solids, a view block.
+std::vector<uint8_t> Front() {
+  std::vector<uint8_t> front = q9::fuzz::HeaderOf(q9::fuzz::ReadSample("_model.pdx"));
+  q9::fuzz::SetLastEntryIndex(front, 0);
+  q9::fuzz::SetEntry(front, 0, q9::container::kGeometrySectionType, q9::kContainerHeaderSize);
+  uint8_t head[sizeof(q9::GeometrySectionHeader)] = {};
+  q9::container::StoreInt32(head + 12, kViewBlockPresent);  // viewBlockSize
+  front.insert(front.end(), std::begin(head), std::end(head));
+  return front;
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Target target;
-  q9::SceneContainer& container = target.scene.container;
-  target.scene.Restore();
+  static q9::fuzz::SceneTarget target(Front());
+  q9::SceneContainer& container = target.Restored();
   uint8_t count[4];
   q9::container::StoreUint32(count, static_cast<uint32_t>(size / 2));
   container.memory = target.file.With({count, {data, size}});
