@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "received/json_escape.h"
+
 namespace q9x {
 
 namespace {
@@ -308,30 +310,6 @@ JournalValue Converted(const json& from, std::vector<JournalValue>& elements) {
 // Arrays longer than this are shown by their length.
 constexpr size_t kShownValues = 6;
 
-void AppendEscaped(std::string& out, std::string_view text) {
-  // As a JSON writer escapes a UTF-8 text (non-ASCII kept as it is).
-  static const char kHex[] = "0123456789abcdef";
-  for (const char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          out += "\\u00";
-          out += kHex[(c >> 4) & 0xF];
-          out += kHex[c & 0xF];
-        } else {
-          out += c;
-        }
-    }
-  }
-}
-
 // A scalar as a JSON writer prints the value a JSON reader made of it.
 void AppendScalar(std::string& out, const JournalValue& value) {
   char buffer[64];
@@ -351,7 +329,7 @@ void AppendScalar(std::string& out, const JournalValue& value) {
       return;
     case JournalValue::Kind::Text:
       out += '"';
-      AppendEscaped(out, std::string_view(value.text, value.size));
+      AppendJsonEscaped(out, std::string_view(value.text, value.size));
       out += '"';
       return;
     case JournalValue::Kind::Object:

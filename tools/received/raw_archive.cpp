@@ -13,6 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "received/json_escape.h"
+
 namespace q9x {
 
 namespace {
@@ -41,26 +43,7 @@ class ArchiveWriter {
   void String(std::string_view text, bool asValue = true) {
     if (asValue) Next();
     text_ += '"';
-    for (const char c : text) {
-      switch (c) {
-        case '"': text_ += "\\\""; break;
-        case '\\': text_ += "\\\\"; break;
-        case '\b': text_ += "\\b"; break;
-        case '\f': text_ += "\\f"; break;
-        case '\n': text_ += "\\n"; break;
-        case '\r': text_ += "\\r"; break;
-        case '\t': text_ += "\\t"; break;
-        default:
-          if (static_cast<unsigned char>(c) < 0x20) {
-            static const char digits[] = "0123456789abcdef";
-            text_ += "\\u00";
-            text_ += digits[(c >> 4) & 0xF];
-            text_ += digits[c & 0xF];
-          } else {
-            text_ += c;
-          }
-      }
-    }
+    AppendJsonEscaped(text_, text);
     text_ += '"';
   }
 
