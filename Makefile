@@ -1,6 +1,7 @@
 # Set-up commands: `make test` builds and runs every test, `make demo` runs the main job on the
 # bundled sample, `make fuzz` runs every fuzz target for FUZZ_SECONDS each. They install what is
-# missing first.
+# missing first. The developer's loop: `make` builds the native configuration, `make check`
+# builds it and runs its tests; `make test` before a change goes in.
 JOBS ?= 2
 # The fuzz preset's tests run each fuzz target over its corpus and a few thousand new inputs.
 PRESETS ?= native sanitize windows fuzz
@@ -8,9 +9,13 @@ FUZZ_SECONDS ?= 60
 # Empty: every target of fuzz/CMakeLists.txt, in its order (the build lists them in targets.txt).
 FUZZ_TARGETS ?=
 
-.PHONY: all deps test build demo demo-picture clean fuzz $(addprefix test-,$(PRESETS)) $(addprefix build-,$(PRESETS))
+.PHONY: all deps check test build demo demo-picture clean fuzz $(addprefix test-,$(PRESETS)) $(addprefix build-,$(PRESETS))
 
-all: build
+# `make` alone: the native configuration only (the core, its tests, the tools, the benchmarks).
+all: deps build-native
+
+# The fast loop: the native configuration built and its tests run.
+check: deps test-native
 
 deps:
 	@scripts/install-deps.sh

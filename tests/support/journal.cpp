@@ -110,4 +110,8 @@ std::vector<float> JournalFloats(const nlohmann::json& values) {
   return floats;
 }
 
+std::string JournalLine(const char* fn, nlohmann::json args) {
+  return nlohmann::json{{"fn", fn}, {"h", 1}, {"args", std::move(args)}}.dump() + "\n";
+}
+
 }  // namespace q9::test

@@ -58,4 +58,7 @@ float JournalFloat(const nlohmann::json& value);
 // A journal array of floats read back.
 std::vector<float> JournalFloats(const nlohmann::json& values);
 
+// One journal line as the reference library writes it (handle 1), with its newline.
+std::string JournalLine(const char* fn, nlohmann::json args);
+
 }  // namespace q9::test

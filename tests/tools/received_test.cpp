@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/platform.h"
+#include "journal.h"
 #include "q9x_call.h"
 #include "received/scene_reader.h"
 #include "test_files.h"
@@ -91,10 +92,6 @@ TEST(LineReaderTest, ReadsLinesLongerThanItsBufferAndALastLineWithoutLineFeed) {
   EXPECT_LE(lines.capacity(), 256u);
 }
 
-std::string Line(const char* fn, json args) {
-  return json{{"fn", fn}, {"h", 1}, {"args", std::move(args)}}.dump() + "\n";
-}
-
 TEST(JournalReadTest, AMeshLineLongerThanTheReadBufferIsHeldWhole) {
   // 40 000 triangles: a line of about 3.5 MB, more than the reader's first buffer.
   constexpr int kTriangles = 40000;
@@ -102,9 +99,9 @@ TEST(JournalReadTest, AMeshLineLongerThanTheReadBufferIsHeldWhole) {
   for (int i = 0; i < 9 * kTriangles; ++i) {
     words += (i ? "," : "") + std::to_string(std::bit_cast<uint32_t>(static_cast<float>(i % 1000)));
   }
-  const std::string journal = Line("MaxBeginNode", {"N", nullptr, true}) +
+  const std::string journal = q9::test::JournalLine("MaxBeginNode", {"N", nullptr, true}) +
                               R"({"fn":"MaxAddTriangles","h":1,"args":["M",40000,[)" + words + "],[0],[0],0]}\n" +
-                              Line("Q9EndNode", json::array());
+                              q9::test::JournalLine("Q9EndNode", json::array());
   std::string error;
   const std::optional<ReadScene> read = ParseSceneText(journal, error);
   ASSERT_TRUE(read) << error;
@@ -117,7 +114,7 @@ TEST(JournalReadTest, AMeshLineLongerThanTheReadBufferIsHeldWhole) {
 }
 
 TEST(JournalReadTest, ALastLineCutShortLeavesTheCallsBeforeIt) {
-  const std::string whole = Line("MaxBeginNode", {"A", nullptr, true}) + Line("Q9EndNode", json::array());
+  const std::string whole = q9::test::JournalLine("MaxBeginNode", {"A", nullptr, true}) + q9::test::JournalLine("Q9EndNode", json::array());
   const std::string cut = R"({"fn":"MaxBeginNode","h":1,"args":["B",null,true]})";
   std::string error;
   for (size_t length : {size_t{3}, cut.size() / 2, cut.size() - 1}) {
@@ -137,7 +134,7 @@ TEST(JournalReadTest, ALastLineCutShortLeavesTheCallsBeforeIt) {
 
 TEST(JournalReadTest, SummaryNamesACutLineAndSumsUpTheCallsBeforeIt) {
   q9::test::TempFolder folder;
-  const std::string first = Line("Q9AddLight", {"L"});
+  const std::string first = q9::test::JournalLine("Q9AddLight", {"L"});
   q9::test::WriteFileBytes(folder.File(u"j.jsonl"), first + R"({"fn":"Q9AddLi)");
   const std::string path = q9::platform::DisplayPath(folder.File(u"j.jsonl"));
   const Result result = Q9x({"summary", path});

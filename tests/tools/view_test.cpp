@@ -14,6 +14,7 @@
 #include "base/platform.h"
 #include "picture/framing.h"
 #include "picture/gltf_writer.h"
+#include "journal.h"
 #include "q9x_call.h"
 #include "received/scene_reader.h"
 #include "picture/scene_render.h"
@@ -25,10 +26,6 @@ namespace {
 
 using nlohmann::json;
 using ::testing::HasSubstr;
-
-std::string Line(const char* fn, json args) {
-  return json{{"fn", fn}, {"h", 1}, {"args", std::move(args)}}.dump() + "\n";
-}
 
 // The twelve triangles of an axis-aligned box, as array 1's raw words.
 json BoxWords(float cx, float cy, float cz, float half) {
@@ -52,12 +49,12 @@ json Camera(std::array<float, 3> from, std::array<float, 3> to, float fov) {
 // origin looking along +y.
 std::string BoxJournal(std::array<float, 3> centre) {
   return R"({"fn":"CreateSession","args":[],"ret":1})" "\n" +
-         Line("Q9AddMaterial", {"M_Red"}) +
-         Line("Q9SetMaterialStringProperty", {"M_Red", "Diffuse (Color)", "#FF0000"}) +
-         Line("MaxBeginNode", {"Solid_1", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}, true}) +
-         Line("MaxAddTriangles", {"M_Red", 12, BoxWords(centre[0], centre[1], centre[2], 1), {0}, {0}, 0}) +
-         Line("Q9EndNode", json::array()) +
-         Line("SendCameraTransformFov", {Camera({0, 0, 0}, {0, 1, 0}, 60), 60});
+         q9::test::JournalLine("Q9AddMaterial", {"M_Red"}) +
+         q9::test::JournalLine("Q9SetMaterialStringProperty", {"M_Red", "Diffuse (Color)", "#FF0000"}) +
+         q9::test::JournalLine("MaxBeginNode", {"Solid_1", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}, true}) +
+         q9::test::JournalLine("MaxAddTriangles", {"M_Red", 12, BoxWords(centre[0], centre[1], centre[2], 1), {0}, {0}, 0}) +
+         q9::test::JournalLine("Q9EndNode", json::array()) +
+         q9::test::JournalLine("SendCameraTransformFov", {Camera({0, 0, 0}, {0, 1, 0}, 60), 60});
 }
 
 ReceivedScene SceneOf(const std::string& journal) {
@@ -112,7 +109,7 @@ TEST(ViewTest, ABoxBehindTheCameraOrAroundTheNearPlaneIsClipped) {
 
 TEST(ViewTest, ANodeDeletedAfterItWasSentIsNotDrawn) {
   for (const char* deletion : {"MaxDeleteNode", "Q9DeleteNode"}) {
-    const ReceivedScene scene = SceneOf(BoxJournal({0, 5, 0}) + Line(deletion, {"Solid_1"}));
+    const ReceivedScene scene = SceneOf(BoxJournal({0, 5, 0}) + q9::test::JournalLine(deletion, {"Solid_1"}));
     EXPECT_TRUE(scene.nodes.empty()) << deletion;
     EXPECT_TRUE(Empty(Draw(scene, *scene.camera))) << deletion;
   }
@@ -124,8 +121,8 @@ TEST(ViewTest, ANodeDeletedAfterItWasSentIsNotDrawn) {
 
 TEST(ViewTest, ANamedScenesCameraIsUsedWhenAskedFor) {
   const ReceivedScene scene = SceneOf(BoxJournal({0, 5, 0}) +
-                                      Line("AddScene", {"S1", "Away", Camera({0, 0, 0}, {0, -1, 0}, 60), 60}) +
-                                      Line("AddScene", {"S2", "Blind", nullptr, 60}));
+                                      q9::test::JournalLine("AddScene", {"S1", "Away", Camera({0, 0, 0}, {0, -1, 0}, 60), 60}) +
+                                      q9::test::JournalLine("AddScene", {"S2", "Blind", nullptr, 60}));
   const SceneBounds bounds = BoundsOf(scene);
   std::string error;
   const std::optional<ViewCamera> away = ChooseCamera(scene, "Away", false, bounds, 16.0 / 9, error);
@@ -139,7 +136,7 @@ TEST(ViewTest, ANamedScenesCameraIsUsedWhenAskedFor) {
   // Without a scene: the camera sent, or with --fit (or none sent) one that frames the scene.
   EXPECT_EQ(ChooseCamera(scene, std::nullopt, false, bounds, 1, error)->label, "current camera");
   EXPECT_EQ(ChooseCamera(scene, std::nullopt, true, bounds, 1, error)->label, "whole scene from above (--fit)");
-  const ReceivedScene blind = SceneOf(Line("Q9EndNode", json::array()));
+  const ReceivedScene blind = SceneOf(q9::test::JournalLine("Q9EndNode", json::array()));
   EXPECT_EQ(ChooseCamera(blind, std::nullopt, false, BoundsOf(blind), 1, error)->label,
             "whole scene from above (no camera was sent)");
 }
@@ -149,9 +146,9 @@ TEST(ViewTest, MeshArraysAreReadAsFloatsAndBoundedByTheCount) {
   json words = BoxWords(0, 0, 0, 1);
   words.erase(words.begin() + 9, words.end());
   const ReceivedScene scene = SceneOf(
-      Line("MaxBeginNode", {"N", nullptr, true}) + Line("MaxAddTriangles", {"m", 5, words, nullptr, nullptr, 0}) +
-      Line("MaxAddTriangles", {"m", 0, BoxWords(0, 0, 0, 1), nullptr, nullptr, 0}) + Line("Q9EndNode", json::array()) +
-      Line("MaxAddTriangles", {"outside a node", 1, words, nullptr, nullptr, 0}));
+      q9::test::JournalLine("MaxBeginNode", {"N", nullptr, true}) + q9::test::JournalLine("MaxAddTriangles", {"m", 5, words, nullptr, nullptr, 0}) +
+      q9::test::JournalLine("MaxAddTriangles", {"m", 0, BoxWords(0, 0, 0, 1), nullptr, nullptr, 0}) + q9::test::JournalLine("Q9EndNode", json::array()) +
+      q9::test::JournalLine("MaxAddTriangles", {"outside a node", 1, words, nullptr, nullptr, 0}));
   const ReceivedNode& node = *scene.nodes.Find("N");
   ASSERT_EQ(node.meshes.size(), 2u);
   EXPECT_EQ(node.meshes[0].HeldTriangles(), 1u);
@@ -170,11 +167,11 @@ json Words(std::initializer_list<float> values) {
 
 // A journal of the node "N" holding `count` triangles (`words`) in red, seen from `camera`.
 std::string RedJournal(const json& words, size_t count, const json& camera) {
-  return Line("Q9AddMaterial", {"M_Red"}) +
-         Line("Q9SetMaterialStringProperty", {"M_Red", "Diffuse (Color)", "#FF0000"}) +
-         Line("MaxBeginNode", {"N", nullptr, true}) +
-         Line("MaxAddTriangles", {"M_Red", count, words, {0}, {0}, 0}) + Line("Q9EndNode", json::array()) +
-         (camera.is_null() ? "" : Line("SendCameraTransformFov", {camera, camera[9]}));
+  return q9::test::JournalLine("Q9AddMaterial", {"M_Red"}) +
+         q9::test::JournalLine("Q9SetMaterialStringProperty", {"M_Red", "Diffuse (Color)", "#FF0000"}) +
+         q9::test::JournalLine("MaxBeginNode", {"N", nullptr, true}) +
+         q9::test::JournalLine("MaxAddTriangles", {"M_Red", count, words, {0}, {0}, 0}) + q9::test::JournalLine("Q9EndNode", json::array()) +
+         (camera.is_null() ? "" : q9::test::JournalLine("SendCameraTransformFov", {camera, camera[9]}));
 }
 
 int Differing(const Image& a, const Image& b) {
@@ -250,10 +247,10 @@ TEST(RasterizerTest, TrianglesAroundOrBehindTheCameraAtAnyScaleDrawWithoutOverfl
 
   // Lights behind the eye or far beside the picture leave no marker.
   const ReceivedScene lights = SceneOf(
-      Line("SendCameraTransformFov", {Camera({0, 0, 0}, {0, 1, 0}, 60), 60}) + Line("Q9AddLight", {"Behind"}) +
-      Line("Q9SetEntityFloatArrayProperty", {1, "Behind", "transform", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -5, 0, 1}, 16}) +
-      Line("Q9AddLight", {"Beside"}) +
-      Line("Q9SetEntityFloatArrayProperty", {1, "Beside", "transform", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1e30, 1e-3, 0, 1}, 16}));
+      q9::test::JournalLine("SendCameraTransformFov", {Camera({0, 0, 0}, {0, 1, 0}, 60), 60}) + q9::test::JournalLine("Q9AddLight", {"Behind"}) +
+      q9::test::JournalLine("Q9SetEntityFloatArrayProperty", {1, "Behind", "transform", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -5, 0, 1}, 16}) +
+      q9::test::JournalLine("Q9AddLight", {"Beside"}) +
+      q9::test::JournalLine("Q9SetEntityFloatArrayProperty", {1, "Beside", "transform", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1e30, 1e-3, 0, 1}, 16}));
   EXPECT_TRUE(Empty(Draw(lights, *lights.camera)));
 }
 
@@ -286,8 +283,8 @@ TEST(FitCameraTest, FramesTheWholeSceneAtAnyScaleAndPlace) {
   json words = BoxWords(0, 0, 0, 1);
   words[0] = std::bit_cast<uint32_t>(std::numeric_limits<float>::infinity());
   const SceneBounds moved = BoundsOf(SceneOf(
-      Line("MaxBeginNode", {"N", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 7, 8, 9, 1}, true}) +
-      Line("MaxAddTriangles", {"M", 12, words, nullptr, nullptr, 0}) + Line("Q9EndNode", json::array())));
+      q9::test::JournalLine("MaxBeginNode", {"N", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 7, 8, 9, 1}, true}) +
+      q9::test::JournalLine("MaxAddTriangles", {"M", 12, words, nullptr, nullptr, 0}) + q9::test::JournalLine("Q9EndNode", json::array())));
   EXPECT_EQ(moved.triangles, 11);
   EXPECT_EQ(moved.leftOut, 1);
   EXPECT_DOUBLE_EQ(moved.low.x, 6);
@@ -297,8 +294,8 @@ TEST(FitCameraTest, FramesTheWholeSceneAtAnyScaleAndPlace) {
 TEST(FitCameraTest, AScenesOnlyPointGetsASmallFrameAroundIt) {
   for (const float x : {0.0f, 3.0f, 1e7f, -3e38f}) {
     const ReceivedScene scene = SceneOf(
-        Line("Q9AddLight", {"L"}) +
-        Line("Q9SetEntityFloatArrayProperty", {1, "L", "transform", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, 4, 5, 1}, 16}));
+        q9::test::JournalLine("Q9AddLight", {"L"}) +
+        q9::test::JournalLine("Q9SetEntityFloatArrayProperty", {1, "L", "transform", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, 4, 5, 1}, 16}));
     const SceneBounds bounds = BoundsOf(scene);
     ASSERT_EQ(bounds.lights, 1);
     const FittedCamera fitted = FitCamera(bounds, 16.0 / 9);
@@ -348,11 +345,11 @@ TEST(RasterizerTest, BothBuildsWriteTheSamePngBytes) {
   // A turned box, a light and a caption, from the camera sent and from the fitted one: the same
   // bytes in the native and the Windows build (and across changes that should not move a pixel).
   const ReceivedScene scene = SceneOf(
-      Line("MaxBeginNode", {"Turned", {0.8f, 0.6f, 0, 0, -0.6f, 0.8f, 0, 0, 0, 0, 1, 0, 0.3f, 5, -0.2f, 1}, true}) +
-      Line("MaxAddTriangles", {"M", 12, BoxWords(0, 0, 0, 1), nullptr, nullptr, 0}) + Line("Q9EndNode", json::array()) +
-      Line("Q9AddLight", {"L"}) +
-      Line("Q9SetEntityFloatArrayProperty", {1, "L", "transform", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 3, 1, 1}, 16}) +
-      Line("SendCameraTransformFov", {Camera({0.5f, -0.5f, 1}, {0, 5, 0}, 82.5f), 82.5f}));
+      q9::test::JournalLine("MaxBeginNode", {"Turned", {0.8f, 0.6f, 0, 0, -0.6f, 0.8f, 0, 0, 0, 0, 1, 0, 0.3f, 5, -0.2f, 1}, true}) +
+      q9::test::JournalLine("MaxAddTriangles", {"M", 12, BoxWords(0, 0, 0, 1), nullptr, nullptr, 0}) + q9::test::JournalLine("Q9EndNode", json::array()) +
+      q9::test::JournalLine("Q9AddLight", {"L"}) +
+      q9::test::JournalLine("Q9SetEntityFloatArrayProperty", {1, "L", "transform", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 3, 1, 1}, 16}) +
+      q9::test::JournalLine("SendCameraTransformFov", {Camera({0.5f, -0.5f, 1}, {0, 5, 0}, 82.5f), 82.5f}));
   RenderSettings settings{160, 90, "box - current camera"};
   EXPECT_EQ(Fingerprint(EncodePng(RenderScene(scene, *scene.camera, settings))), 6224542393391981533u);
   const FittedCamera fitted = FitCamera(BoundsOf(scene), 160.0 / 90);
@@ -374,13 +371,13 @@ TEST(ExportGlbTest, KeepsMatricesDropsWhatIsNotFiniteAndBoundsLightCones) {
   words[0] = std::bit_cast<uint32_t>(std::numeric_limits<float>::quiet_NaN());  // first triangle
   const ReceivedScene scene = SceneOf(
       BoxJournal({0, 5, 0}) +
-      Line("MaxBeginNode", {"Moved", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 7, 8, 9, 1}, true}) +
-      Line("MaxAddTriangles", {"M_Red", 12, words, nullptr, nullptr, 0}) +
-      Line("MaxAddTriangles", {"M_Unknown", 0, json::array(), nullptr, nullptr, 0}) + Line("Q9EndNode", json::array()) +
-      Line("Q9AddLight", {"L1"}) + Line("Q9SetEntityIntProperty", {1, "L1", "type", 1}) +
-      Line("Q9SetEntityFloatProperty", {1, "L1", "light_cone_angle", 400}) +
-      Line("Q9SetEntityFloatArrayProperty", {1, "L1", "light_color", {255, 0, 0}, 3}) +
-      Line("AddScene", {"S1", "Away", Camera({1, 2, 3}, {1, 3, 3}, 60), 60}));
+      q9::test::JournalLine("MaxBeginNode", {"Moved", {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 7, 8, 9, 1}, true}) +
+      q9::test::JournalLine("MaxAddTriangles", {"M_Red", 12, words, nullptr, nullptr, 0}) +
+      q9::test::JournalLine("MaxAddTriangles", {"M_Unknown", 0, json::array(), nullptr, nullptr, 0}) + q9::test::JournalLine("Q9EndNode", json::array()) +
+      q9::test::JournalLine("Q9AddLight", {"L1"}) + q9::test::JournalLine("Q9SetEntityIntProperty", {1, "L1", "type", 1}) +
+      q9::test::JournalLine("Q9SetEntityFloatProperty", {1, "L1", "light_cone_angle", 400}) +
+      q9::test::JournalLine("Q9SetEntityFloatArrayProperty", {1, "L1", "light_color", {255, 0, 0}, 3}) +
+      q9::test::JournalLine("AddScene", {"S1", "Away", Camera({1, 2, 3}, {1, 3, 3}, 60), 60}));
   const json gltf = GlbJson(ExportGlb(scene));
   ASSERT_EQ(gltf["nodes"][0]["name"], "Received scene");
   std::map<std::string, json> nodes;
@@ -405,13 +402,13 @@ TEST(ExportGlbTest, KeepsMatricesDropsWhatIsNotFiniteAndBoundsLightCones) {
 TEST(ExportGlbTest, MapFilesGoToTheMaterialsExtrasAndNamesAreEscaped) {
   const std::string name = "Solid \"1\" \\ tab\t\x01 \xC3\xA9";
   const ReceivedScene scene = SceneOf(
-      Line("Q9AddMaterial", {"M_Oak"}) +
-      Line("Q9SetMaterialStringProperty", {"M_Oak", "Diffuse Map", "C:\\Data\\Textures\\oak.png"}) +
-      Line("Q9SetMaterialStringProperty", {"M_Oak", "AOMap", "C:\\Data\\Textures\\oak_ao.png"}) +
-      Line("Q9SetMaterialFloatProperty", {"M_Oak", "AOIntensity", 0.5}) +
-      Line("Q9SetMaterialStringProperty", {"M_Oak", "name", "Oak"}) +
-      Line("MaxBeginNode", {name, nullptr, true}) +
-      Line("MaxAddTriangles", {"M_Oak", 12, BoxWords(0, 5, 0, 1), nullptr, nullptr, 0}) + Line("Q9EndNode", json::array()));
+      q9::test::JournalLine("Q9AddMaterial", {"M_Oak"}) +
+      q9::test::JournalLine("Q9SetMaterialStringProperty", {"M_Oak", "Diffuse Map", "C:\\Data\\Textures\\oak.png"}) +
+      q9::test::JournalLine("Q9SetMaterialStringProperty", {"M_Oak", "AOMap", "C:\\Data\\Textures\\oak_ao.png"}) +
+      q9::test::JournalLine("Q9SetMaterialFloatProperty", {"M_Oak", "AOIntensity", 0.5}) +
+      q9::test::JournalLine("Q9SetMaterialStringProperty", {"M_Oak", "name", "Oak"}) +
+      q9::test::JournalLine("MaxBeginNode", {name, nullptr, true}) +
+      q9::test::JournalLine("MaxAddTriangles", {"M_Oak", 12, BoxWords(0, 5, 0, 1), nullptr, nullptr, 0}) + q9::test::JournalLine("Q9EndNode", json::array()));
   const json gltf = GlbJson(ExportGlb(scene));
   EXPECT_FALSE(gltf.contains("images"));
   EXPECT_FALSE(gltf.contains("textures"));
@@ -481,7 +478,7 @@ TEST_F(ViewCommandTest, SummaryNamesTheLineItCannotReadAndGivesJson) {
   EXPECT_THAT(binary.err, HasSubstr("line 2 (byte 17) is not a journal call: \\x89PNG"));
   EXPECT_EQ(binary.out, "Connect []\n");  // the calls before it, as they were read
 
-  q9::test::WriteFileBytes(folder.File(u"j.jsonl"), BoxJournal({0, 5, 0}) + Line("AddScene", {"S1", "Front", nullptr, 1}));
+  q9::test::WriteFileBytes(folder.File(u"j.jsonl"), BoxJournal({0, 5, 0}) + q9::test::JournalLine("AddScene", {"S1", "Front", nullptr, 1}));
   const Result text = Q9x({"summary", Path(u"j.jsonl")});
   EXPECT_THAT(text.out, HasSubstr("\"Solid_1\": 12 triangles in 1 mesh (\"M_Red\")"));
   EXPECT_THAT(text.out, HasSubstr("camera: from [0,0,0] to [0,1,0] up [0,0,1], fov 60.0\n"));
