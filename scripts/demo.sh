@@ -28,73 +28,36 @@ mkdir -p "$data"
 cp -R "$build/samples/." "$data/"
 rm -f "$data"/*.q9a "$data/_mod.sync"
 
-windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
-wine_run() { "$root/cmake/wine-run" "$build/wineprefix" "$@"; }
-winctl() { wine_run "$bin/winctl.exe" "$@"; }
-# Starts Q9_Exchange.exe as the host does, with the demo's APPDATA and a journal.
-exchange() {
-  journal_file=$1
-  shift
-  wine_run "$bin/launch.exe" --set "APPDATA=$(windows_path "$appdata")" \
-    --set "Q9PLUGIN_JOURNAL=$(windows_path "$journal_file")" \
-    --unset Q9PLUGIN_START_RESULT --unset Q9PLUGIN_NO_SESSION --unset Q9PLUGIN_REFUSE_CONNECT \
-    "$@"
-}
-# The number of calls of `function` in a journal; 0 while the journal does not exist yet.
-calls() {
-  count=$(grep -c "\"fn\":\"$2\"" "$1" 2>/dev/null) || true
-  echo "${count:-0}"
-}
-# Waits until the journal holds `count` calls of `function` (at most 20 s).
-wait_calls() {
-  tries=0
-  while [ "$(calls "$1" "$2")" -lt "$3" ]; do
-    tries=$((tries + 1))
-    if [ $tries -gt 100 ]; then
-      echo "demo: no $3 x $2 in the journal after 20 s" >&2
-      exit 1
-    fi
-    sleep 0.2
-  done
-}
+# shellcheck source=wine-session.sh
+. "$root/scripts/wine-session.sh"
+first_journal=$journal
 step() { printf '   %-44s %s\n' "$1" "$2"; }
 
-stop_windows() {
-  winctl close Plandora_class >/dev/null 2>&1 || true
-  winctl close Qt5152QWindowIcon >/dev/null 2>&1 || true
-  winctl command Q9_Exchange 105 >/dev/null 2>&1 || true
-}
 trap stop_windows EXIT
 
 echo "== Starting the stand-in host and renderer windows under Wine"
-wine_run "$bin/launch.exe" --background "$bin/standin_host.exe" "$(windows_path "$host_record")"
-wine_run "$bin/launch.exe" --background "$bin/standin_renderer.exe"
-winctl wait Plandora_class 20000 >/dev/null
-winctl wait Qt5152QWindowIcon 20000 >/dev/null
+start_host "$host_record"
+start_renderer
 
 echo "== Running Q9_Exchange.exe as the host would"
-exchange "$journal" --background "$bin/Q9_Exchange.exe"
+as_host --background "$bin/Q9_Exchange.exe"
 winctl wait Q9_Exchange 20000 >/dev/null
 wait_calls "$journal" SendModel 1
 step "(no word)" "working instance: start-up load of _model.pdx"
 
-exchange "$journal" "$bin/Q9_Exchange.exe" cameraSync
+as_host "$bin/Q9_Exchange.exe" cameraSync
 wait_calls "$journal" SendCameraTransformFov 1
 step "cameraSync" "forwarded as 1025: camera.cam sent"
 
-exchange "$journal" "$bin/Q9_Exchange.exe" viewsSync
+as_host "$bin/Q9_Exchange.exe" viewsSync
 wait_calls "$journal" SendScenes 2
 step "viewsSync" "forwarded as 1029: Views.cam sent as scenes"
 
-exchange "$journal" "$bin/Q9_Exchange.exe" ModelSync
-tries=0
-until grep -q "1137 0 10" "$host_record" 2>/dev/null; do
-  tries=$((tries + 1)); [ $tries -gt 100 ] && { echo "demo: the host was not notified" >&2; exit 1; }
-  sleep 0.2
-done
+as_host "$bin/Q9_Exchange.exe" ModelSync
+wait_for "$host_record" "1137 0 10" 1 "demo: the host notified"
 step "ModelSync" "forwarded as 1026: _mod.sync written, host notified"
 
-exchange "$journal" "$bin/Q9_Exchange.exe" lightSync
+as_host "$bin/Q9_Exchange.exe" lightSync
 wait_calls "$journal" SendModel 2
 step "lightSync" "forwarded as 1028: update _mod.sm applied"
 
@@ -116,9 +79,9 @@ for candidate in "$build"/samples/*.q9a "$data"/*.q9a; do
 done
 
 # Colour mode is a whole life of its own: a fresh instance, colours instead of texture maps.
-wine_run "$bin/launch.exe" --background "$bin/standin_host.exe" "$(windows_path "$host_record")"
-winctl wait Plandora_class 20000 >/dev/null
-exchange "$colour_journal" --background "$bin/Q9_Exchange.exe" colorMode
+start_host "$host_record"
+journal=$colour_journal
+as_host --background "$bin/Q9_Exchange.exe" colorMode
 winctl wait Q9_Exchange 20000 >/dev/null
 wait_calls "$colour_journal" SendModel 1
 step "colorMode (fresh instance)" "start-up load with colours instead of maps"
@@ -126,6 +89,7 @@ winctl close Plandora_class >/dev/null
 winctl gone Q9_Exchange 20000 >/dev/null
 winctl close Qt5152QWindowIcon >/dev/null
 trap - EXIT
+journal=$first_journal
 
 echo
 echo "== What reached the renderer (first instance, from its raw archive)"

@@ -89,49 +89,29 @@ mkdir -p "$data" "$test/archive"
 cp -R "$windows/samples/." "$data/"
 rm -f "$data"/*.q9a "$data/_mod.sync"
 
-windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 # Every Windows program starts in the package folder, so that nothing of the build folders is
-# in its library search.
-wine_run() { (cd "$package" && "$root/cmake/wine-run" "$windows/wineprefix" "$@"); }
-winctl() { wine_run "$bin/winctl.exe" "$@"; }
-# PROGRAM [ARGS...] as the host starts it, with the test's APPDATA, journal and archive folder.
-as_host() {
-  wine_run "$bin/launch.exe" --set "APPDATA=$(windows_path "$appdata")" \
-    --set "Q9PLUGIN_JOURNAL=$(windows_path "$journal")" \
-    --set "Q9PLUGIN_ARCHIVE_DIR=$(windows_path "$test/archive")" \
-    --unset Q9PLUGIN_START_RESULT --unset Q9PLUGIN_NO_SESSION --unset Q9PLUGIN_REFUSE_CONNECT "$@"
-}
-# Waits until `file` holds `pattern` (a fixed text) `count` times, at most 20 s.
-wait_for() {
-  local tries=0 count
-  while count=$(grep -cF "$2" "$1" 2>/dev/null) || true; [ "${count:-0}" -lt "$3" ]; do
-    tries=$((tries + 1))
-    [ $tries -le 100 ] || fail "$4: no $3 x $2 in $(basename "$1") after 20 s"
-    sleep 0.2
-  done
+# in its library search; the reference library writes its archive into the test's folder.
+wine_cwd=$package
+archive_dir=$test/archive
+# shellcheck source=wine-session.sh
+. "$root/scripts/wine-session.sh"
+# Waits as wait_for does, then says the step is done.
+step_done() {
+  wait_for "$@" || exit 1
   printf '   %-26s %s\n' "$4" "ok"
-}
-stop_windows() {
-  winctl close Plandora_class >/dev/null 2>&1 || true
-  winctl close Qt5152QWindowIcon >/dev/null 2>&1 || true
-  winctl command Q9_Exchange 105 >/dev/null 2>&1 || true
-  # A program that found no link library waits in its message box.
-  winctl msgbox "Error: missing Q9 Render application!" 100 >/dev/null 2>&1 || true
 }
 trap stop_windows EXIT
 
-wine_run "$bin/launch.exe" --background "$bin/standin_host.exe" "$(windows_path "$host_record")"
-wine_run "$bin/launch.exe" --background "$bin/standin_renderer.exe"
-winctl wait Plandora_class 20000 >/dev/null
-winctl wait Qt5152QWindowIcon 20000 >/dev/null
+start_host "$host_record"
+start_renderer
 
 as_host --background "$package/Q9_Exchange.exe"
 winctl wait Q9_Exchange 20000 >/dev/null
-wait_for "$journal" '"fn":"SendModel"' 1 "start-up load"
+step_done "$journal" '"fn":"SendModel"' 1 "start-up load"
 as_host "$package/Q9_Exchange.exe" cameraSync
-wait_for "$journal" '"fn":"SendCameraTransformFov"' 1 "cameraSync"
+step_done "$journal" '"fn":"SendCameraTransformFov"' 1 "cameraSync"
 as_host "$package/Q9_Exchange.exe" ModelSync
-wait_for "$host_record" "1137 0 10" 1 "ModelSync"
+step_done "$host_record" "1137 0 10" 1 "ModelSync"
 [ -f "$data/_mod.sync" ] || fail "ModelSync wrote no _mod.sync"
 
 # q9x doctor as support runs it, while the host and the renderer run: every check ok, the link
