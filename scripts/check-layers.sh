@@ -1,38 +1,19 @@
 #!/bin/sh
 # Fails when a source includes a header it may not, naming the file, the line and the include.
-#
-# The core (src/): layers bottom to top; each may include its own and those below.
-# The tools (tools/): each folder may include from the core's layers and the tool folders its
-# entry below names; nothing includes the q9x dispatcher (q9x/q9x.h) but the q9x entry points,
-# and no library includes a command (q9x/).
+# What each folder of src/ and tools/ may include is the layer graph of cmake/layers.txt, which
+# the build links by too. Besides: nothing includes the q9x dispatcher (q9x/q9x.h) but the q9x
+# entry points, and no library includes a command (q9x/).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-layers="base records link translate scene sync shell"
-core="base records link translate scene sync"
+graph="$root/cmake/layers.txt"
 
-rank() {
-  i=0
-  for layer in $layers; do
-    [ "$layer" = "$1" ] && { echo $i; return; }
-    i=$((i + 1))
-  done
-  echo -1
-}
-
-# What each tool folder may include besides its own: core layers and tool folders.
+# The graph's lines without comments: path, target, the folders it may use.
+lines() { sed -e 's/#.*//' -e '/^[[:space:]]*$/d' "$graph"; }
+# Every folder name of the graph (the last part of its path), as includes name them.
+known=$(lines | awk '{ n = split($1, part, "/"); printf "%s ", part[n] }')
+# The folders PATH may include besides its own ("headers:" dropped).
 allowed() {
-  case "$1" in
-    common) echo "base" ;;
-    received) echo "base" ;;
-    pack) echo "$core common" ;;
-    inspection) echo "$core common" ;;
-    runner) echo "$core common received" ;;
-    picture) echo "base translate received" ;;
-    q9plugin) echo "base link received" ;;
-    harness) echo "base" ;;
-    q9x) echo "$core common received pack inspection runner picture" ;;
-    *) echo "" ;;
-  esac
+  lines | awk -v path="$1" '$1 == path { for (i = 3; i <= NF; i++) if ($i != "headers:") printf "%s ", $i }'
 }
 
 status=0
@@ -49,25 +30,11 @@ folder_of() {
   printf '%s\n' "$1" | sed -E 's/^[^"]*"([a-z0-9_]+)\/.*/\1/'
 }
 
-for layer in $layers; do
-  [ -d "$root/src/$layer" ] || continue
-  own=$(rank "$layer")
-  found=$(includes "$root/src/$layer")
-  [ -n "$found" ] || continue
-  while IFS= read -r hit; do
-    used=$(rank "$(folder_of "$hit")")
-    [ "$used" -lt 0 ] && continue  # not a layer (e.g. the shell's resources)
-    if [ "$used" -gt "$own" ]; then
-      fail "${hit#"$root"/}: $layer may not include from $(folder_of "$hit") (a layer above it)"
-    fi
-  done <<HITS
-$found
-HITS
-done
-
-for dir in "$root"/tools/*/; do
-  tool=$(basename "$dir")
-  may="$(allowed "$tool") $tool"
+for path in $(lines | awk '{ print $1 }'); do
+  dir="$root/$path"
+  [ -d "$dir" ] || continue
+  own=${path##*/}
+  may="$(allowed "$path")$own"
   found=$(includes "$dir")
   [ -n "$found" ] || continue
   while IFS= read -r hit; do
@@ -82,13 +49,15 @@ for dir in "$root"/tools/*/; do
         continue
         ;;
     esac
+    # A folder of its own (the shell's resources) is no layer.
+    case " $known " in *" $target "*) ;; *) continue ;; esac
     case " $may " in
       *" $target "*) ;;
       *)
         if [ "$target" = q9x ]; then
-          fail "${hit#"$root"/}: $tool is a library and may not include a command (q9x/)"
+          fail "${hit#"$root"/}: $own is a library and may not include a command (q9x/)"
         else
-          fail "${hit#"$root"/}: $tool may not include from $target (it may use: $(allowed "$tool"))"
+          fail "${hit#"$root"/}: $own may not include from $target (it may use: $(allowed "$path"))"
         fi
         ;;
     esac

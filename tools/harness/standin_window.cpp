@@ -1,5 +1,6 @@
-// Stands in for the host or the renderer: one top-level window of the class chosen at build time
-// (STANDIN_HOST: the host's, else the renderer's, as the program looks for them). Every message from
+// Stands in for the host or the renderer: one top-level window of the class its program's name
+// chooses (standin_host.exe: the host's, else the renderer's, as the program looks for them); one
+// object file, linked into both programs. Every message from
 // WM_USER up that reaches the window is appended to the record file as a line
 // "message wParam lParam". The program ends when its window is closed or destroyed, or after
 // the optional lifetime in milliseconds.
@@ -9,19 +10,22 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 #include <string_view>
 
 #include "base/peer_windows.h"
 #include "base/unique_handle_win32.h"
 
-#ifdef STANDIN_HOST
-constexpr std::string_view kStandInClass = q9::kHostWindowClass;
-#else
-constexpr std::string_view kStandInClass = q9::kRendererWindowClass;
-#endif
-
 namespace {
+
+// The host's window class when the program's file name holds "host", else the renderer's.
+std::string_view StandInClass() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  const wchar_t* name = std::wcsrchr(path, L'\\');
+  return std::wcsstr(name ? name : path, L"host") ? q9::kHostWindowClass : q9::kRendererWindowClass;
+}
 
 std::wstring recordFile;
 
@@ -57,7 +61,8 @@ int wmain(int argc, wchar_t** argv) {
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = Procedure;
   windowClass.hInstance = instance;
-  const std::wstring className(kStandInClass.begin(), kStandInClass.end());
+  const std::string_view standInClass = StandInClass();
+  const std::wstring className(standInClass.begin(), standInClass.end());
   windowClass.lpszClassName = className.c_str();
   if (!RegisterClassExW(&windowClass)) return 2;
   // Destroyed at the end of the lifetime, or when the program ends if it still exists.
