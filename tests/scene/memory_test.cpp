@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "pack/container_write.h"
 #include "pack/grid_model.h"
 #include "scene/geometry_section.h"
 #include "scene_fixture.h"

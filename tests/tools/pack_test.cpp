@@ -1,6 +1,6 @@
 // The pack writer: its streamed bytes against bytes the earlier whole-file writer produced, its
 // sinks, the plan's size limit, and grid models read back through the system's own reader.
-#include "pack/container_writer.h"
+#include "pack/pack_description.h"
 
 #include <gmock/gmock.h>
 
@@ -10,6 +10,7 @@
 #include "base/platform.h"
 #include "base/text.h"
 #include "common/files.h"
+#include "pack/container_write.h"
 #include "pack/grid_model.h"
 #include "scene/geometry_section.h"
 #include "test_files.h"

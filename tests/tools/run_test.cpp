@@ -12,7 +12,7 @@
 #include "base/platform.h"
 #include "sync/requests.h"
 #include "base/text.h"
-#include "pack/container_writer.h"
+#include "pack/pack_description.h"
 #include "inspection/inspection.h"
 #include "q9x_call.h"
 #include "reference_link.h"

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "common/files.h"
-#include "pack/container_writer.h"
+#include "pack/pack_description.h"
 #include "pack/description_check.h"
 #include "q9x/command.h"
 #include "q9x/exit_status.h"
@@ -37,7 +37,7 @@ overridden ("offset", "offsetValue", "textBytes", "headerLength", "counts", "mat
 "solidCount", "meshCount", "idCount", the section header fields, ...), "patches" write values
 at any offset ({ "entry": 1, "at": 24, "int32": -1 }) and "truncate" cuts the file. Mesh arrays
 from an OBJ file: array 1 positions, array 5 normals, array 2 texture coordinates.
-The full format is described at the top of tools/pack/container_writer.h.
+The full format is described at the top of tools/pack/pack_description.h.
 The description is checked before anything is written: unknown keys, values of the wrong type,
 and places and sizes ("offset", "at", "truncate", "padding") outside 0..2147483647 are errors
 that name the field (e.g. entries[0].offset); values written as they are given may be any

@@ -1,9 +1,10 @@
-#include "pack/container_writer.h"
+#include "pack/pack_description.h"
 
 #include <cstring>
 
 #include "base/text.h"
 #include "common/files.h"
+#include "pack/container_write.h"
 #include "pack/description_check.h"
 #include "pack/obj_mesh.h"
 

@@ -1,6 +1,7 @@
 // Containers built from a JSON description: the pack command, and the tests' way to make the
-// files they need, intact or deliberately damaged. The description becomes a ContainerContent
-// (container_plan.h), is planned and then written section by section.
+// files they need, intact or deliberately damaged. The description is read into a
+// ContainerContent (container_plan.h), which is planned and then written section by section
+// (container_write.h).
 //
 // Description (every field optional unless marked; "override" fields write the given value in
 // place of the one the layout computes, for damaged files):
