@@ -132,7 +132,7 @@ TEST(PackTest, FileAndMemorySinksGiveTheSameBytes) {
   MemorySink memory;
   FileSink file(q9::platform::DisplayPath(path));
   ASSERT_TRUE(file.opened());
-  for (ByteSink* sink : {static_cast<ByteSink*>(&memory), static_cast<ByteSink*>(&file)}) {
+  for (ContainerSink* sink : {static_cast<ContainerSink*>(&memory), static_cast<ContainerSink*>(&file)}) {
     EXPECT_TRUE(sink->WriteAt(0, "abcdef", 6));
     EXPECT_TRUE(sink->WriteAt(10, "XY", 2));    // a gap of zeros
     EXPECT_TRUE(sink->WriteAt(2, "12", 2));     // back over what was written

@@ -16,7 +16,7 @@ std::string Number(uint64_t value) { return std::to_string(value); }
 // Writes to a sink, cut at the planned length: bytes beyond it are never written.
 class Output {
  public:
-  Output(ByteSink& sink, uint64_t length) : sink_(sink), length_(length) {}
+  Output(ContainerSink& sink, uint64_t length) : sink_(sink), length_(length) {}
   void Write(uint64_t at, const void* bytes, size_t size) {
     if (at >= length_) return;
     size = static_cast<size_t>(std::min<uint64_t>(size, length_ - at));
@@ -29,7 +29,7 @@ class Output {
   }
 
  private:
-  ByteSink& sink_;
+  ContainerSink& sink_;
   uint64_t length_;
 };
 
@@ -201,7 +201,7 @@ void WriteChangeList(SectionOut& out, const ChangeListContent& content) {
 
 }  // namespace
 
-void WriteContainer(ContainerPlan& plan, ByteSink& sink,
+void WriteContainer(ContainerPlan& plan, ContainerSink& sink,
                     const std::function<void(size_t, size_t)>& progress) {
   ContainerContent& content = plan.content;
   Output out(sink, plan.length);

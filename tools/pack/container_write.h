@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "pack/byte_sink.h"
+#include "pack/container_sink.h"
 #include "pack/container_plan.h"
 
 namespace q9x {
@@ -15,7 +15,7 @@ namespace q9x {
 // the description orders it. `progress` is told (entries done, entries) after each entry.
 // SinkError when the sink fails; PackError when a source gives other items than it gave the plan
 // (a file changed in between).
-void WriteContainer(ContainerPlan& plan, ByteSink& sink,
+void WriteContainer(ContainerPlan& plan, ContainerSink& sink,
                     const std::function<void(size_t, size_t)>& progress = {});
 
 // Writes the planned container into the file `path` (UTF-8), created or replaced. A file that a

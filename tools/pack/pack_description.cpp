@@ -339,7 +339,7 @@ PackResult Pack(const json& description, const std::string& folder, const PackOp
 
 }  // namespace
 
-PackResult PackContainer(const json& description, const std::string& folder, ByteSink& sink,
+PackResult PackContainer(const json& description, const std::string& folder, ContainerSink& sink,
                          const PackOptions& options) {
   return Pack(description, folder, options,
               [&](ContainerPlan& plan) { WriteContainer(plan, sink, options.progress); });

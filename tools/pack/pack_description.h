@@ -51,7 +51,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "pack/byte_sink.h"
+#include "pack/container_sink.h"
 #include "pack/container_plan.h"
 
 namespace q9x {
@@ -84,7 +84,7 @@ ContainerPlan PlanDescription(const nlohmann::json& description, const std::stri
 
 // Plans, then writes into `sink`. Nothing is written when the plan fails.
 PackResult PackContainer(const nlohmann::json& description, const std::string& folder,
-                         ByteSink& sink, const PackOptions& options = {});
+                         ContainerSink& sink, const PackOptions& options = {});
 
 // The container in memory (`bytes` of the result).
 PackResult PackContainer(const nlohmann::json& description, const std::string& folder,

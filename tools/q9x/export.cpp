@@ -40,7 +40,7 @@ bool WriteGlbFile(const ReceivedScene& scene, const std::string& output, std::os
       err << "q9x export: cannot write " << output << ".part\n";
       return false;
     }
-    const ByteSink sink = [&file](std::string_view bytes) {
+    const GlbSink sink = [&file](std::string_view bytes) {
       return std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
     };
     written = WriteGlb(scene, sink, error) && std::fflush(file.get()) == 0;
