@@ -283,11 +283,12 @@ void PrintChangeList(const json& section, std::ostream& out) {
 
 }  // namespace
 
-json InspectContainer(const std::string& path) {
+Outcome<json> InspectContainer(const std::string& path) {
+  if (IsFolder(path)) return Failure{FailureKind::File, path + " is a folder, not a container file"};
   q9::ProcessState process;  // nothing is sent or logged: the container is only read
   q9::SceneContainer container(process);
   container.path = q9::Utf16FromUtf8(path);
-  if (IsFolder(path) || !container.OpenForReading()) return nullptr;
+  if (!container.OpenForReading()) return Failure{FailureKind::File, "cannot open " + path};
   json result = {{"file", path}, {"length", container.reader.length()}, {"damaged", false}};
   if (container.reader.length() < q9::kContainerHeaderSize) {
     result["short"] = true;

@@ -49,7 +49,6 @@ example:
 
 int Pack(const std::string& descriptionFile, const std::string& outFile,
          const std::vector<std::string>& sets, const Context& context) {
-  std::ostream& err = context.err;
   std::map<std::string, std::string> defines;
   for (const std::string& definition : sets) {
     const size_t split = definition.find('=');
@@ -57,15 +56,11 @@ int Pack(const std::string& descriptionFile, const std::string& outFile,
   }
   const std::optional<std::string> text = ReadWholeFile(descriptionFile);
   if (!text || IsFolder(descriptionFile)) {
-    err << "q9x pack: cannot read " << descriptionFile << "\n";
-    return kFailed;
+    return context.Fail("pack", {FailureKind::File, "cannot read " + descriptionFile});
   }
   std::string syntax;
   const std::optional<nlohmann::json> description = ParseDescription(*text, syntax);
-  if (!description) {
-    err << "q9x pack: " << descriptionFile << ": " << syntax << "\n";
-    return kFailed;
-  }
+  if (!description) return context.Fail("pack", {FailureKind::File, descriptionFile + ": " + syntax});
   PackOptions options;
   options.defines = defines;
   PackResult packed;
@@ -75,14 +70,10 @@ int Pack(const std::string& descriptionFile, const std::string& outFile,
     packed = PackContainerToFile(*description, FolderOf(descriptionFile), outFile, options);
   }
   if (!packed.ok && !packed.sinkFailed) {
-    err << "q9x pack: " << descriptionFile << ": " << packed.error << "\n";
-    return kFailed;
+    return context.Fail("pack", {FailureKind::File, descriptionFile + ": " + packed.error});
   }
-  if (!packed.warning.empty()) err << "q9x pack: warning: " << packed.warning << "\n";
-  if (!packed.ok) {
-    err << "q9x pack: cannot write " << outFile << "\n";
-    return kFailed;
-  }
+  if (!packed.warning.empty()) context.err << "q9x pack: warning: " << packed.warning << "\n";
+  if (!packed.ok) return context.Fail("pack", {FailureKind::File, "cannot write " + outFile});
   return kOk;
 }
 

@@ -69,7 +69,7 @@ std::u16string DefaultLinkLibrary() {
   return q9::Utf16FromUtf8((program.parent_path() / "libQ9Plugin.so").string());
 }
 
-RunOutcome RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostream& err) {
+Outcome<> RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostream& err) {
   // The reference library reads its switches at every call.
   ScopedVariable archiveDir("Q9PLUGIN_ARCHIVE_DIR", options.archiveDir);
   q9::ProcessState process;
@@ -79,11 +79,12 @@ RunOutcome RunWorkingInstance(const RunOptions& options, std::ostream& out, std:
   for (const std::string& word : options.words) words.push_back(q9::Utf16FromUtf8(word));
   q9::ApplyCommandLine(process, words);
 
-  // A console tool tells about a missing renderer on standard error, not in a message box.
-  process.showErrorMessage = [&err](const std::u16string& caption, const std::u16string& text) {
-    err << q9::Utf8FromUtf16(caption) << "\n" << q9::Utf8FromUtf16(text) << "\n";
+  // A console tool tells about a missing renderer in its failure, not in a message box.
+  std::string shown;
+  process.showErrorMessage = [&shown](const std::u16string& caption, const std::u16string& text) {
+    shown = q9::Utf8FromUtf16(caption) + "\n" + q9::Utf8FromUtf16(text);
   };
-  RunOutcome outcome = RunOutcome::Done;
+  Outcome<> outcome = Done{};
   {
     q9::SceneContainer container(process);
     container.session.libraryPath =
@@ -112,7 +113,8 @@ RunOutcome RunWorkingInstance(const RunOptions& options, std::ostream& out, std:
     };
     step("start-up load of _model.pdx", u"_model.pdx");
     if (!q9::loadStartupModel(container)) {
-      outcome = RunOutcome::RendererMissing;
+      outcome = Failure{FailureKind::RendererMissing,
+                        shown.empty() ? "the start-up load found no renderer" : shown};
     } else {
       if (const std::optional<uint32_t> own = q9::RequestMessage(process.requestCode)) {
         dispatch(*own);
@@ -123,10 +125,10 @@ RunOutcome RunWorkingInstance(const RunOptions& options, std::ostream& out, std:
         }
       }
       if (!recordsWritten) {
-        err << "q9x run: the sync record "
-            << q9::platform::DisplayPath(q9::FolderFilePath(process.folder(), u"_mod.sync"))
-            << " could not be written\n";
-        outcome = RunOutcome::RecordNotWritten;
+        outcome = Failure{FailureKind::File,
+                          "the sync record " +
+                              q9::platform::DisplayPath(q9::FolderFilePath(process.folder(), u"_mod.sync")) +
+                              " could not be written"};
       }
     }
   }  // the session is torn down here, as at the end of the process
