@@ -56,80 +56,93 @@ uint64_t SolidBytes(const SolidValues& solid, uint64_t& stop) {
   return bytes;
 }
 
+// The blocks of a geometry section, each planned from where the one before it ended. `stop`
+// follows where a reader's reading of the section stops, which is where the view block must
+// start for the reader to find it.
+
+// Returns the block's end.
+uint32_t PlanMaterials(const GeometryContent& content, ContainerPlan::Geometry& plan,
+                       SectionCursor& section, uint64_t& stop) {
+  const std::vector<MaterialItem>& items = *content.materials;
+  section.Table(items.size());
+  plan.materialCount = content.materialCount.value_or(static_cast<uint32_t>(items.size()));
+  stop = section.at;
+  for (const MaterialItem& item : items) {
+    const uint64_t units = ItemTextOf(item.text, section.limit).size();
+    plan.materials.push_back(static_cast<uint32_t>(section.at));
+    plan.materialUnits.push_back(units);
+    // The reader takes the text's size as given, an override included, in whole units.
+    const uint32_t textBytes = item.textBytes.value_or(static_cast<uint32_t>(units * 2));
+    const int32_t signedBytes = static_cast<int32_t>(textBytes);
+    stop = section.at + layout::kMaterialTextAt +
+           (signedBytes > 0 ? static_cast<uint64_t>(signedBytes / 2) * 2 : 0);
+    section.Grow(layout::kMaterialTextAt + 2 * units);
+  }
+  return static_cast<uint32_t>(section.at);
+}
+
+void PlanLights(const GeometryContent& content, ContainerPlan::Geometry& plan,
+                SectionCursor& section, uint64_t& stop) {
+  const std::vector<ItemText>& items = *content.lights;
+  section.Table(items.size());
+  plan.lightCount = content.lightCount.value_or(static_cast<uint32_t>(items.size()));
+  stop = section.at;
+  for (const ItemText& item : items) {
+    const uint64_t units = ItemTextOf(item, section.limit).size();
+    plan.lights.push_back(static_cast<uint32_t>(section.at));
+    plan.lightUnits.push_back(units);
+    section.Grow(layout::StringBytes(units));
+    stop = section.at;
+  }
+}
+
+// Returns the block's size.
+uint32_t PlanSolids(const GeometryContent& content, ContainerPlan::Geometry& plan,
+                    SectionCursor& section, uint64_t& stop) {
+  SolidSource& source = *content.solids;
+  const uint64_t start = section.at;
+  const uint64_t count = source.count();
+  section.Table(count);
+  plan.solidCount = content.solidCount.value_or(static_cast<uint32_t>(count));
+  plan.solids.reserve(static_cast<size_t>(count));
+  stop = section.at;
+  SolidValues solid;
+  for (uint64_t i = 0; i < count; ++i) {
+    if (!source.Solid(i, solid)) {
+      plan.solids.push_back(0);
+      continue;
+    }
+    uint64_t solidStop = 0;
+    const uint64_t bytes = SolidBytes(solid, solidStop);
+    plan.solids.push_back(static_cast<uint32_t>(section.at));
+    stop = section.at + solidStop;
+    section.Grow(bytes);
+  }
+  plan.solidsEnd = section.at;
+  return static_cast<uint32_t>(section.at - start);
+}
+
 // Plans a geometry section at `base`; returns its length.
 uint64_t PlanGeometry(GeometryContent& content, ContainerPlan::Geometry& plan, uint64_t base,
                       uint64_t limit, const std::string& where, std::string& warning) {
   SectionCursor section{base, limit, where};
-  uint64_t& at = section.at;
-  at = layout::kGeometryHeaderBytes;
-  uint64_t stop = at;  // where a reader's reading stops: the view block must start there
+  section.at = layout::kGeometryHeaderBytes;
+  uint64_t stop = section.at;
   uint32_t materialBlockEnd = 0;
   uint32_t lightBlockSpan = 0;
   uint32_t solidBlockSize = 0;
   uint32_t viewBlockSize = 0;
-
-  if (content.materials) {
-    const std::vector<MaterialItem>& items = *content.materials;
-    section.Table(items.size());
-    plan.materialCount = content.materialCount.value_or(static_cast<uint32_t>(items.size()));
-    stop = at;
-    for (const MaterialItem& item : items) {
-      const uint64_t units = ItemTextOf(item.text, limit).size();
-      plan.materials.push_back(static_cast<uint32_t>(at));
-      plan.materialUnits.push_back(units);
-      const uint32_t textBytes = item.textBytes.value_or(static_cast<uint32_t>(units * 2));
-      const int32_t signedBytes = static_cast<int32_t>(textBytes);
-      stop = at + layout::kMaterialTextAt +
-             (signedBytes > 0 ? static_cast<uint64_t>(signedBytes / 2) * 2 : 0);
-      section.Grow(layout::kMaterialTextAt + 2 * units);
-    }
-    materialBlockEnd = static_cast<uint32_t>(at);
-  }
-
+  if (content.materials) materialBlockEnd = PlanMaterials(content, plan, section, stop);
   if (content.lights) {
-    const std::vector<ItemText>& items = *content.lights;
-    section.Table(items.size());
-    plan.lightCount = content.lightCount.value_or(static_cast<uint32_t>(items.size()));
-    stop = at;
-    for (const ItemText& item : items) {
-      const uint64_t units = ItemTextOf(item, limit).size();
-      plan.lights.push_back(static_cast<uint32_t>(at));
-      plan.lightUnits.push_back(units);
-      section.Grow(layout::StringBytes(units));
-      stop = at;
-    }
+    PlanLights(content, plan, section, stop);
     // Counted from the end of the material block, or from the section start without one.
-    lightBlockSpan = static_cast<uint32_t>(at - materialBlockEnd);
+    lightBlockSpan = static_cast<uint32_t>(section.at - materialBlockEnd);
   }
-
-  if (content.solids) {
-    SolidSource& source = *content.solids;
-    const uint64_t start = at;
-    const uint64_t count = source.count();
-    section.Table(count);
-    plan.solidCount = content.solidCount.value_or(static_cast<uint32_t>(count));
-    plan.solids.reserve(static_cast<size_t>(count));
-    stop = at;
-    SolidValues solid;
-    for (uint64_t i = 0; i < count; ++i) {
-      if (!source.Solid(i, solid)) {
-        plan.solids.push_back(0);
-        continue;
-      }
-      uint64_t solidStop = 0;
-      const uint64_t bytes = SolidBytes(solid, solidStop);
-      plan.solids.push_back(static_cast<uint32_t>(at));
-      stop = at + solidStop;
-      section.Grow(bytes);
-    }
-    solidBlockSize = static_cast<uint32_t>(at - start);
-    plan.solidsEnd = at;
-  }
-
+  if (content.solids) solidBlockSize = PlanSolids(content, plan, section, stop);
   if (content.views) {
-    if (stop != at) {
-      warning += "views placed at section offset " + Number(at) + ", but reading stops at " +
-                 Number(stop) + "; ";
+    if (stop != section.at) {
+      warning += "views placed at section offset " + Number(section.at) +
+                 ", but reading stops at " + Number(stop) + "; ";
     }
     plan.viewUnits = ItemTextOf(*content.views, limit).size();
     const uint64_t bytes = layout::StringBytes(plan.viewUnits);
@@ -142,7 +155,7 @@ uint64_t PlanGeometry(GeometryContent& content, ContainerPlan::Geometry& plan, u
   plan.header[2] = content.solidBlockSize.value_or(solidBlockSize);
   plan.header[3] = content.viewBlockSize.value_or(viewBlockSize);
   plan.header[4] = content.reserved16.value_or(0);
-  return at;
+  return section.at;
 }
 
 uint64_t ChangeListBytes(const ChangeListContent& content) {

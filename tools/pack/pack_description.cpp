@@ -245,8 +245,9 @@ void Substitute(json& value, const std::map<std::string, std::string>& defines) 
   }
 }
 
-ContainerContent Content(const json& original, const std::string& folder,
-                         const PackOptions& options) {
+// The description with "${NAME}" replaced by its own "defines" and the options' (which win),
+// and "defines" taken out.
+std::shared_ptr<json> Substituted(const json& original, const PackOptions& options) {
   std::map<std::string, std::string> defines;
   if (original.contains("defines")) {
     const json& own = original["defines"];
@@ -258,10 +259,10 @@ ContainerContent Content(const json& original, const std::string& folder,
   auto description = std::make_shared<json>(original);
   description->erase("defines");
   Substitute(*description, defines);
+  return description;
+}
 
-  const Files files{folder, options.filesInFolderOnly, options.limits.maxBytes};
-  ContainerContent content;
-  const json header = description->value("header", json::object());
+void ReadHeader(const json& header, ContainerContent& content) {
   content.name = Text16(header, "name");
   content.reserved0 = Override(header, "reserved0");
   content.headerSize = Override(header, "headerSize");
@@ -269,39 +270,56 @@ ContainerContent Content(const json& original, const std::string& folder,
   content.nameLength = Override(header, "nameLength");
   content.preservedWord = static_cast<uint16_t>(Field(header, "preservedWord", 0));
   content.lastEntryIndex = Override(header, "lastEntryIndex");
+}
 
+EntryContent Entry(const std::shared_ptr<const json>& description, const json& item,
+                   const Files& files) {
+  EntryContent entry;
+  entry.name = Text16(item, "name");
+  entry.type = EntryType(item);
+  entry.offset = Override(item, "offset");
+  entry.offsetValue = Override(item, "offsetValue");
+  if (item.contains("geometry")) {
+    entry.section = Geometry(description, item["geometry"], files);
+  } else if (item.contains("changeList")) {
+    entry.section = ChangeList(item["changeList"]);
+  } else if (item.contains("hex")) {
+    entry.section = FromHex(item["hex"].get<std::string>());
+  }
+  return entry;
+}
+
+PatchContent Patch(const json& item) {
+  PatchContent patch;
+  patch.at = U32(item.at("at"));
+  if (item.contains("entry")) patch.entry = U32(item["entry"]);
+  uint8_t word[4];
+  if (item.contains("int32") || item.contains("uint32")) {
+    layout::StoreUint32(word, U32(item.contains("int32") ? item["int32"] : item["uint32"]));
+    patch.bytes.assign(reinterpret_cast<const char*>(word), 4);
+  } else if (item.contains("uint8")) {
+    patch.bytes.assign(1, static_cast<char>(U32(item["uint8"])));
+  } else if (item.contains("hex")) {
+    patch.bytes = FromHex(item["hex"].get<std::string>());
+  } else {
+    Fail("a patch needs int32, uint32, uint8 or hex");
+  }
+  return patch;
+}
+
+ContainerContent Content(const json& original, const std::string& folder,
+                         const PackOptions& options) {
+  const std::shared_ptr<const json> description = Substituted(original, options);
+  const Files files{folder, options.filesInFolderOnly, options.limits.maxBytes};
+  ContainerContent content;
+  ReadHeader(description->value("header", json::object()), content);
   if (description->contains("entries")) {
     for (const json& item : (*description)["entries"]) {
-      EntryContent& entry = content.entries.emplace_back();
-      entry.name = Text16(item, "name");
-      entry.type = EntryType(item);
-      entry.offset = Override(item, "offset");
-      entry.offsetValue = Override(item, "offsetValue");
-      if (item.contains("geometry")) {
-        entry.section = Geometry(description, item["geometry"], files);
-      } else if (item.contains("changeList")) {
-        entry.section = ChangeList(item["changeList"]);
-      } else if (item.contains("hex")) {
-        entry.section = FromHex(item["hex"].get<std::string>());
-      }
+      content.entries.push_back(Entry(description, item, files));
     }
   }
-
   for (const json& item : description->value("patches", json::array())) {
-    PatchContent& patch = content.patches.emplace_back();
-    patch.at = U32(item.at("at"));
-    if (item.contains("entry")) patch.entry = U32(item["entry"]);
-    uint8_t word[4];
-    if (item.contains("int32") || item.contains("uint32")) {
-      layout::StoreUint32(word, U32(item.contains("int32") ? item["int32"] : item["uint32"]));
-      patch.bytes.assign(reinterpret_cast<const char*>(word), 4);
-    } else if (item.contains("uint8")) {
-      patch.bytes.assign(1, static_cast<char>(U32(item["uint8"])));
-    } else if (item.contains("hex")) {
-      patch.bytes = FromHex(item["hex"].get<std::string>());
-    } else {
-      Fail("a patch needs int32, uint32, uint8 or hex");
-    }
+    content.patches.push_back(Patch(item));
   }
   if (description->contains("truncate")) content.truncate = U32((*description)["truncate"]);
   return content;
