@@ -1,9 +1,7 @@
 #include "pack/container_plan.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "base/platform.h"
 #include "base/text.h"
 #include "common/files.h"
 
@@ -168,24 +166,11 @@ uint64_t ChangeListBytes(const ChangeListContent& content) {
 
 }  // namespace
 
-std::string ReadFileWithin(const std::string& path, uint64_t limit) {
-  q9::platform::UniqueFile file = q9::platform::OpenFile(q9::Utf16FromUtf8(path), "rb");
-  if (!file || IsFolder(path)) throw PackError("cannot read " + path);
-  const int64_t length = q9::platform::FileLength(file.get());
-  if (length < 0 || !q9::platform::SeekFile(file.get(), 0)) throw PackError("cannot read " + path);
-  if (static_cast<uint64_t>(length) > limit) {
-    throw PackError(path + ": " + Number(static_cast<uint64_t>(length)) +
-                    " bytes, more than the container may have (" + Number(limit) + ")");
-  }
-  std::string bytes(static_cast<size_t>(length), '\0');
-  const size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
-  if (std::ferror(file.get())) throw PackError("cannot read " + path);
-  bytes.resize(got);
-  return bytes;
-}
-
 std::u16string ItemTextOf(const ItemText& item, uint64_t limit) {
-  return item.file.empty() ? item.text : q9::Utf16FromUtf8(ReadFileWithin(item.file, limit));
+  if (item.file.empty()) return item.text;
+  const Outcome<std::string> bytes = ReadWholeFile(item.file, limit, "the container may have");
+  if (!bytes) throw PackError(bytes.failure().reason);
+  return q9::Utf16FromUtf8(*bytes);
 }
 
 uint64_t MeshItemBytes(const MeshValues& mesh) {

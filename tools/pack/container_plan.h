@@ -167,12 +167,9 @@ struct ContainerPlan {
   PlanLimits limits;
 };
 
-// The bytes of the file at `path` (UTF-8), which may hold at most `limit`: PackError "cannot read
-// PATH", or one that says the file is larger, before anything is read.
-std::string ReadFileWithin(const std::string& path, uint64_t limit);
-
 // The text of an item: its own, or its file's (at most `limit` bytes), read each time it is asked
-// for. PackError when the file cannot be read.
+// for. PackError when the file cannot be read or is larger: "cannot read PATH", "PATH: N bytes,
+// more than the container may have (LIMIT)".
 std::u16string ItemTextOf(const ItemText& item, uint64_t limit);
 
 // The bytes a mesh item takes in a section: its header and its arrays.

@@ -138,10 +138,11 @@ class DescribedSolids : public SolidSource {
     mesh.padding = Field(item, "padding", 0);
     if (item.contains("obj")) {
       const std::string path = files_.Path(item["obj"].get<std::string>());
-      const std::string text = ReadFileWithin(path, files_.limit);
+      const Outcome<std::string> text = ReadWholeFile(path, files_.limit, "the container may have");
+      if (!text) Fail(text.failure().reason);
       ObjMesh obj;
       std::string error;
-      if (!ParseObj(text, item.value("objObject", std::string()), obj, error)) {
+      if (!ParseObj(*text, item.value("objObject", std::string()), obj, error)) {
         Fail(path + ": " + error);
       }
       mesh.arrays[layout::kPositionsArray] = FloatBits(obj.positions);

@@ -54,10 +54,9 @@ int Pack(const std::string& descriptionFile, const std::string& outFile,
     const size_t split = definition.find('=');
     defines[definition.substr(0, split)] = definition.substr(split + 1);
   }
-  const std::optional<std::string> text = ReadWholeFile(descriptionFile);
-  if (!text || IsFolder(descriptionFile)) {
-    return context.Fail("pack", {FailureKind::File, "cannot read " + descriptionFile});
-  }
+  const Outcome<std::string> text =
+      ReadWholeFile(descriptionFile, kMaxContainerBytes, "a description may have");
+  if (!text) return context.Fail("pack", text.failure());
   std::string syntax;
   const std::optional<nlohmann::json> description = ParseDescription(*text, syntax);
   if (!description) return context.Fail("pack", {FailureKind::File, descriptionFile + ": " + syntax});
