@@ -234,6 +234,11 @@ TEST(PackTest, PlanRefusesFilesBeyondItsLimitBeforeReadingThem) {
   const json mesh = {{"entries", json::array({{{"geometry", {{"solids", json::array({{
       {"meshes", json::array({{{"obj", "big.obj"}}})}}})}}}}})}};
   EXPECT_THAT(PackContainer(mesh, where, sink, options).error, HasSubstr("big.obj: 300000 bytes"));
+  // A long define named again and again: refused before its text is made.
+  const json named = {{"defines", {{"a", std::string(100000, 'x')}}},
+                      {"header", {{"name", "${a}${a}${a}${a}${a}"}}}};
+  EXPECT_THAT(PackContainer(named, where, sink, options).error,
+              HasSubstr("\"${a}\": the replacements would make more text than the container may hold"));
 }
 
 TEST(PackTest, WholeFilesAreReadUpToTheirLimitAndNoFurther) {

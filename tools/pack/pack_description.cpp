@@ -1,5 +1,6 @@
 #include "pack/pack_description.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/text.h"
@@ -225,8 +226,10 @@ std::optional<uint32_t> EntryType(const json& entry) {
   return U32(type);
 }
 
-// Replaces every "${NAME}" in the strings of `value`.
-void Substitute(json& value, const std::map<std::string, std::string>& defines) {
+// Replaces every "${NAME}" in the strings of `value`. `budget` is what the replacements may add in
+// all: a long define named many times would otherwise make text without end from a short
+// description.
+void Substitute(json& value, const std::map<std::string, std::string>& defines, uint64_t& budget) {
   if (value.is_string()) {
     std::string text = value.get<std::string>();
     size_t start;
@@ -237,12 +240,16 @@ void Substitute(json& value, const std::map<std::string, std::string>& defines) 
       const std::string name = text.substr(start + 2, end - start - 2);
       const auto found = defines.find(name);
       if (found == defines.end()) Fail("\"${" + name + "}\" is not defined");
+      if (found->second.size() > budget) {
+        Fail("\"${" + name + "}\": the replacements would make more text than the container may hold");
+      }
+      budget -= found->second.size();
       text.replace(start, end - start + 1, found->second);
       from = start + found->second.size();
     }
     value = text;
   } else if (value.is_structured()) {
-    for (json& element : value) Substitute(element, defines);
+    for (json& element : value) Substitute(element, defines, budget);
   }
 }
 
@@ -259,7 +266,9 @@ std::shared_ptr<json> Substituted(const json& original, const PackOptions& optio
   for (const auto& [name, value] : options.defines) defines[name] = value;
   auto description = std::make_shared<json>(original);
   description->erase("defines");
-  Substitute(*description, defines);
+  // Every replaced text ends up in the container, hex at two characters a byte.
+  uint64_t budget = 2 * std::min(options.limits.maxBytes, kMaxContainerBytes);
+  Substitute(*description, defines, budget);
   return description;
 }
 

@@ -83,6 +83,7 @@ ContainerPlan PlanDescription(const nlohmann::json& description, const std::stri
                               const PackOptions& options = {});
 
 // Plans, then writes into `sink`. Nothing is written when the plan fails.
+// Any description is safe: memory is bounded by its size and by options.limits.
 PackResult PackContainer(const nlohmann::json& description, const std::string& folder,
                          ContainerSink& sink, const PackOptions& options = {});
 
