@@ -26,7 +26,9 @@ Outcome<std::string> ReadWholeFile(const std::string& path, uint64_t limit, std:
   const int64_t length = q9::platform::FileLength(file.get());
   if (length >= 0) {
     if (!q9::platform::SeekFile(file.get(), 0)) return unreadable;
-    if (static_cast<uint64_t>(length) > limit) return TooLarge(path, static_cast<uint64_t>(length), limit, what);
+    if (static_cast<uint64_t>(length) > limit) {
+      return TooLarge(path, static_cast<uint64_t>(length), limit, what);
+    }
   }
   std::string bytes;
   bytes.reserve(static_cast<size_t>(std::max<int64_t>(length, 0)));

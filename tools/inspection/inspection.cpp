@@ -129,7 +129,10 @@ json ViewsJson(int64_t at, const std::u16string& text) {
                        {"_to", Triple(camera._to)},
                        {"_up", Triple(camera._up)}});
   }
-  return {{"at", at}, {"textUnits", text.size()}, {"nActCamera", list.nActCamera}, {"cameras", cameras}};
+  return {{"at", at},
+          {"textUnits", text.size()},
+          {"nActCamera", list.nActCamera},
+          {"cameras", cameras}};
 }
 
 json GeometryJson(q9::SceneContainer& container, int64_t base) {
@@ -291,7 +294,9 @@ void PrintChangeList(const json& section, std::ostream& out) {
 }  // namespace
 
 Outcome<json> InspectContainer(const std::string& path) {
-  if (IsFolder(path)) return Failure{FailureKind::File, path + " is a folder, not a container file"};
+  if (IsFolder(path)) {
+    return Failure{FailureKind::File, path + " is a folder, not a container file"};
+  }
   q9::ProcessState process;  // nothing is sent or logged: the container is only read
   q9::SceneContainer container(process);
   container.path = q9::Utf16FromUtf8(path);

@@ -241,7 +241,8 @@ void Substitute(json& value, const std::map<std::string, std::string>& defines, 
       const auto found = defines.find(name);
       if (found == defines.end()) Fail("\"${" + name + "}\" is not defined");
       if (found->second.size() > budget) {
-        Fail("\"${" + name + "}\": the replacements would make more text than the container may hold");
+        Fail("\"${" + name +
+             "}\": the replacements would make more text than the container may hold");
       }
       budget -= found->second.size();
       text.replace(start, end - start + 1, found->second);

@@ -59,7 +59,9 @@ int Pack(const std::string& descriptionFile, const std::string& outFile,
   if (!text) return context.Fail("pack", text.failure());
   std::string syntax;
   const std::optional<nlohmann::json> description = ParseDescription(*text, syntax);
-  if (!description) return context.Fail("pack", {FailureKind::File, descriptionFile + ": " + syntax});
+  if (!description) {
+    return context.Fail("pack", {FailureKind::File, descriptionFile + ": " + syntax});
+  }
   PackOptions options;
   options.defines = defines;
   PackResult packed;
