@@ -14,8 +14,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "pack/byte_sink.h"
-#include "pack/container_writer.h"
+#include "pack/container_sink.h"
+#include "pack/pack_description.h"
 #include "scene/container_format.h"
 
 namespace {

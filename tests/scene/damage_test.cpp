@@ -89,7 +89,7 @@ class DamageTest : public SceneTest {
 
   // Every solid of entry `index`, complete, with where its reading ends.
   std::vector<SolidSpan> Spans(const std::u16string& path, int index) {
-    const json inspection = q9x::InspectContainer(platform::DisplayPath(path));
+    const json inspection = *q9x::InspectContainer(platform::DisplayPath(path));
     const json& section = inspection["entries"][index]["section"];
     std::vector<SolidSpan> spans;
     for (const json& solid : section["solids"]) {
@@ -124,7 +124,7 @@ class DamageTest : public SceneTest {
       EXPECT_EQ(solid->second.timeStamp, span.timeStamp);
     }
     if (inspect) {
-      ASSERT_FALSE(q9x::InspectContainer(platform::DisplayPath(path)).is_null());
+      ASSERT_TRUE(q9x::InspectContainer(platform::DisplayPath(path)));
     }
   }
 };
@@ -137,7 +137,7 @@ TEST_F(DamageTest, EveryCutOfASmallContainer) {
   ASSERT_EQ(spans.size(), 3u);
   // The change list lies first: beyond it, a cut changes nothing for the change list.
   const int64_t changeListEnd =
-      q9x::InspectContainer(platform::DisplayPath(path))["entries"][1]["offset"].get<int64_t>();
+      (*q9x::InspectContainer(platform::DisplayPath(path)))["entries"][1]["offset"].get<int64_t>();
   for (int64_t length = static_cast<int64_t>(bytes.size()); length >= kContainerHeaderSize; --length) {
     fs::resize_file(FsPath(path), static_cast<uintmax_t>(length));
     LoadCut(path, length, 1, spans, length <= changeListEnd + 8, length % 5 == 0);
@@ -257,7 +257,7 @@ class HandDamageTest : public SceneTest {
     container.applyChanges();
     container.loadSection(index);
     EXPECT_EQ(container.file, nullptr);
-    const json inspection = q9x::InspectContainer(platform::DisplayPath(File(u"d.sm")));
+    const json inspection = *q9x::InspectContainer(platform::DisplayPath(File(u"d.sm")));
     std::vector<std::string> texts;
     for (const json& entry : inspection["entries"]) {
       if (entry["index"] != index || !entry.contains("section")) continue;
@@ -365,7 +365,7 @@ TEST_F(HandDamageTest, TablesPointingAtTheSameItemsAgainAndAgainStop) {
 
   container.loadSection(0);  // the same through the product: it ends
   EXPECT_EQ(container.solids.count(77), 1u);
-  const json inspection = q9x::InspectContainer(platform::DisplayPath(File(u"bomb.pdx")));
+  const json inspection = *q9x::InspectContainer(platform::DisplayPath(File(u"bomb.pdx")));
   EXPECT_THAT(inspection["entries"][0]["section"]["damage"].dump(), HasSubstr("again and again"));
 }
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "pack/container_write.h"
 #include "pack/grid_model.h"
 #include "scene/geometry_section.h"
 #include "scene_fixture.h"
@@ -116,7 +117,7 @@ TEST_F(MemoryTest, ArraysClaimingMoreThanTheFileAreCut) {
 }
 
 // Takes the bytes and keeps only their count.
-class CountingSink : public q9x::ByteSink {
+class CountingSink : public q9x::ContainerSink {
  public:
   bool WriteAt(uint64_t at, const void*, size_t size) override {
     length = std::max<uint64_t>(length, at + size);

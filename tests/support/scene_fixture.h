@@ -12,7 +12,7 @@
 
 #include "base/exchange_folder.h"
 #include "base/text.h"
-#include "pack/container_writer.h"
+#include "pack/pack_description.h"
 #include "reference_link.h"
 #include "scene/scene_container.h"
 #include "test_files.h"

@@ -10,7 +10,7 @@
 
 #include "base/platform.h"
 #include "base/text.h"
-#include "pack/container_writer.h"
+#include "pack/pack_description.h"
 #include "q9x_call.h"
 #include "reference_link.h"
 #include "test_files.h"

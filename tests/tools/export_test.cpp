@@ -38,9 +38,8 @@ class ExportTest : public ::testing::Test {
     source.folder = Path(u"samples");
     source.words = {"cameraSync", "viewsSync"};
     std::ostringstream err;
-    LoadFailure failure{};
-    std::optional<ReadScene> read = LoadScene(source, err, failure);
-    EXPECT_TRUE(read) << err.str();
+    Outcome<ReadScene> read = LoadScene(source, err);
+    EXPECT_TRUE(read) << err.str() << (read ? "" : read.failure().reason);
     return read ? read->scene : ReceivedScene{};
   }
 

@@ -1,6 +1,6 @@
 // The pack writer: its streamed bytes against bytes the earlier whole-file writer produced, its
 // sinks, the plan's size limit, and grid models read back through the system's own reader.
-#include "pack/container_writer.h"
+#include "pack/pack_description.h"
 
 #include <gmock/gmock.h>
 
@@ -10,6 +10,7 @@
 #include "base/platform.h"
 #include "base/text.h"
 #include "common/files.h"
+#include "pack/container_write.h"
 #include "pack/grid_model.h"
 #include "scene/geometry_section.h"
 #include "test_files.h"
@@ -112,7 +113,8 @@ TEST(PackTest, SamplesPackedIntoMemoryAreTheFilesTheBuildPacked) {
       project += static_cast<char16_t>(layout::LoadUint16(reinterpret_cast<const uint8_t*>(&built[at])));
     }
     const std::string samples = std::string(Q9_TEST_SOURCE_DIR) + "/samples";
-    const std::optional<std::string> text = ReadWholeFile(samples + "/" + name + ".json");
+    const Outcome<std::string> text =
+        ReadWholeFile(samples + "/" + name + ".json", kMaxContainerBytes, "a description may have");
     ASSERT_TRUE(text) << name;
     PackOptions options;
     options.defines["project"] = q9::Utf8FromUtf16(project);
@@ -131,7 +133,7 @@ TEST(PackTest, FileAndMemorySinksGiveTheSameBytes) {
   MemorySink memory;
   FileSink file(q9::platform::DisplayPath(path));
   ASSERT_TRUE(file.opened());
-  for (ByteSink* sink : {static_cast<ByteSink*>(&memory), static_cast<ByteSink*>(&file)}) {
+  for (ContainerSink* sink : {static_cast<ContainerSink*>(&memory), static_cast<ContainerSink*>(&file)}) {
     EXPECT_TRUE(sink->WriteAt(0, "abcdef", 6));
     EXPECT_TRUE(sink->WriteAt(10, "XY", 2));    // a gap of zeros
     EXPECT_TRUE(sink->WriteAt(2, "12", 2));     // back over what was written
@@ -232,6 +234,33 @@ TEST(PackTest, PlanRefusesFilesBeyondItsLimitBeforeReadingThem) {
   const json mesh = {{"entries", json::array({{{"geometry", {{"solids", json::array({{
       {"meshes", json::array({{{"obj", "big.obj"}}})}}})}}}}})}};
   EXPECT_THAT(PackContainer(mesh, where, sink, options).error, HasSubstr("big.obj: 300000 bytes"));
+  // A long define named again and again: refused before its text is made.
+  const json named = {{"defines", {{"a", std::string(100000, 'x')}}},
+                      {"header", {{"name", "${a}${a}${a}${a}${a}"}}}};
+  EXPECT_THAT(PackContainer(named, where, sink, options).error,
+              HasSubstr("\"${a}\": the replacements would make more text than the container may hold"));
+}
+
+TEST(PackTest, WholeFilesAreReadUpToTheirLimitAndNoFurther) {
+  q9::test::TempFolder folder;
+  q9::test::WriteFileBytes(folder.File(u"ten.txt"), "0123456789");
+  q9::test::WriteFileBytes(folder.File(u"empty.txt"), "");
+  const std::string ten = q9::platform::DisplayPath(folder.File(u"ten.txt"));
+  const Outcome<std::string> within = ReadWholeFile(ten, 10, "ten bytes");
+  ASSERT_TRUE(within);
+  EXPECT_EQ(*within, "0123456789");
+  const Outcome<std::string> over = ReadWholeFile(ten, 9, "nine bytes");
+  ASSERT_FALSE(over);
+  EXPECT_EQ(over.failure().reason, ten + ": 10 bytes, more than nine bytes (9)");
+  const Outcome<std::string> empty = ReadWholeFile(q9::platform::DisplayPath(folder.File(u"empty.txt")), 0, "none");
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(*empty, "");
+  for (const std::string& unreadable : {q9::platform::DisplayPath(folder.path()),
+                                        q9::platform::DisplayPath(folder.File(u"missing.txt"))}) {
+    const Outcome<std::string> read = ReadWholeFile(unreadable, 100, "a hundred bytes");
+    ASSERT_FALSE(read) << unreadable;
+    EXPECT_EQ(read.failure().reason, "cannot read " + unreadable);
+  }
 }
 
 TEST(PackTest, ConfinedDescriptionsNameFilesOnlyBelowTheirFolder) {

@@ -12,7 +12,7 @@
 #include "base/platform.h"
 #include "sync/requests.h"
 #include "base/text.h"
-#include "pack/container_writer.h"
+#include "pack/pack_description.h"
 #include "inspection/inspection.h"
 #include "q9x_call.h"
 #include "reference_link.h"
@@ -193,8 +193,9 @@ class SampleTest : public ::testing::Test {
 };
 
 TEST_F(SampleTest, ContainersInspectWithoutDamage) {
-  const json model = InspectContainer(Sample("_model.pdx"));
-  ASSERT_FALSE(model.is_null()) << "the build packs the samples";
+  const Outcome<json> inspected = InspectContainer(Sample("_model.pdx"));
+  ASSERT_TRUE(inspected) << "the build packs the samples";
+  const json& model = *inspected;
   const json& section = model["entries"][0]["section"];
   EXPECT_EQ(section["materials"].size(), 5u);
   EXPECT_EQ(section["lights"].size(), 3u);
@@ -207,7 +208,7 @@ TEST_F(SampleTest, ContainersInspectWithoutDamage) {
   }
   EXPECT_EQ(triangles, 124);
 
-  const json update = InspectContainer(Sample("_mod.sm"));
+  const json update = *InspectContainer(Sample("_mod.sm"));
   ASSERT_EQ(update["entries"].size(), 2u);
   EXPECT_EQ(update["entries"][0]["section"]["items"][0]["ids"], json({3}));
   EXPECT_EQ(update["entries"][1]["section"]["solids"][0]["solidId"], 3);

@@ -18,6 +18,7 @@
 #include "q9x_call.h"
 #include "received/scene_reader.h"
 #include "picture/scene_render.h"
+#include "q9x/command.h"
 #include "q9x/summary.h"
 #include "test_files.h"
 
@@ -462,13 +463,36 @@ TEST_F(ViewCommandTest, DrawsWithoutACameraAndSaysWhenThereIsNothingToDraw) {
 
   q9::test::WriteFileBytes(folder.File(u"empty.jsonl"), "");
   const Result empty = Q9x({"view", Path(u"empty.jsonl"), "-o", Path(u"e.png")});
-  EXPECT_EQ(empty.status, 0) << empty.err;
+  EXPECT_EQ(empty.status, kNothingToShow) << empty.err;
   EXPECT_EQ(empty.err, "q9x view: nothing to draw: no node or light was received\n");
   EXPECT_TRUE(q9::test::FileExists(folder.File(u"e.png")));
 
   q9::test::WriteFileBytes(folder.File(u"j.jsonl"), BoxJournal({0, 5, 0}));
   EXPECT_EQ(Q9x({"view", Path(u"j.jsonl"), "-o", Path(u"f.png"), "--fit"}).status, 0);
   EXPECT_EQ(Q9x({"view", Path(u"j.jsonl"), "-o", Path(u"g.png"), "--fit", "--scene", "S1"}).status, kUsage);
+}
+
+TEST_F(ViewCommandTest, ViewAndExportSayAlikeThatASceneHoldsNothingToDraw) {
+  // A raw archive holds names and triangle counts but no positions; an empty journal nothing.
+  q9::test::WriteFileBytes(folder.File(u"a.q9a"),
+                           R"({"format":"q9a","nodes":[{"name":"N","meshes":[{"name":"M","triangles":12}]}]})");
+  q9::test::WriteFileBytes(folder.File(u"empty.jsonl"), "");
+  const std::pair<std::u16string, std::string> sources[] = {
+      {u"a.q9a", "a raw archive holds no triangle positions (its journal holds them)"},
+      {u"empty.jsonl", "no node or light was received"}};
+  const std::pair<std::string, std::u16string> commands[] = {{"view", u"out.png"}, {"export", u"out.glb"}};
+  for (const auto& [source, why] : sources) {
+    for (const auto& [command, output] : commands) {
+      SCOPED_TRACE(command + " " + q9::platform::DisplayPath(source));
+      const Result result = Q9x({command, Path(source), "-o", Path(output)});
+      EXPECT_EQ(result.status, kNothingToShow);
+      EXPECT_EQ(result.err, "q9x " + command + ": nothing to draw: " + why + "\n");
+      // Written all the same, so that an earlier file of the name is not taken for this scene's.
+      EXPECT_EQ(result.out, Path(output) + "\n");
+      EXPECT_TRUE(q9::test::FileExists(folder.File(output)));
+      q9::platform::RemovePath(folder.File(output));
+    }
+  }
 }
 
 TEST_F(ViewCommandTest, SummaryNamesTheLineItCannotReadAndGivesJson) {

@@ -1,5 +1,6 @@
 #include "common/files.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "base/platform.h"
@@ -7,14 +8,38 @@
 
 namespace q9x {
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+namespace {
+
+Failure TooLarge(const std::string& path, uint64_t bytes, uint64_t limit, std::string_view what) {
+  return {FailureKind::File, path + ": " + std::to_string(bytes) + " bytes, more than " +
+                                 std::string(what) + " (" + std::to_string(limit) + ")"};
+}
+
+}  // namespace
+
+Outcome<std::string> ReadWholeFile(const std::string& path, uint64_t limit, std::string_view what) {
+  const Failure unreadable{FailureKind::File, "cannot read " + path};
+  // A folder opens for reading on some systems and then reads as nothing.
+  if (IsFolder(path)) return unreadable;
   q9::platform::UniqueFile file = q9::platform::OpenFile(q9::Utf16FromUtf8(path), "rb");
-  if (!file) return std::nullopt;
+  if (!file) return unreadable;
+  const int64_t length = q9::platform::FileLength(file.get());
+  if (length >= 0) {
+    if (!q9::platform::SeekFile(file.get(), 0)) return unreadable;
+    if (static_cast<uint64_t>(length) > limit) {
+      return TooLarge(path, static_cast<uint64_t>(length), limit, what);
+    }
+  }
   std::string bytes;
+  bytes.reserve(static_cast<size_t>(std::max<int64_t>(length, 0)));
   char buffer[1 << 16];
   size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
-  if (std::ferror(file.get())) return std::nullopt;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+    // Without a length (a pipe), or past the one measured (a file still being written).
+    if (got > limit - bytes.size()) return TooLarge(path, bytes.size() + got, limit, what);
+    bytes.append(buffer, got);
+  }
+  if (std::ferror(file.get())) return unreadable;
   return bytes;
 }
 

@@ -105,64 +105,7 @@ long long Growth(SIZE_T before, SIZE_T after) {
   return static_cast<long long>(after) - static_cast<long long>(before);
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-  if (argc < 4) return 2;
-  const int count = static_cast<int>(std::wcstol(argv[1], nullptr, 10));
-  const int sampleAt = static_cast<int>(std::wcstol(argv[2], nullptr, 10));
-  const std::wstring hostRecord = argv[3];
-  const std::wstring forwardProgram = argc > 4 ? argv[4] : L"";
-  if (count < 5 || count % 5 != 0 || sampleAt < 5 || sampleAt % 5 != 0 || sampleAt >= count) {
-    return 2;
-  }
-
-  HWND window = FindWindowW(L"Q9_Exchange", nullptr);
-  if (!window) return 1;
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  const q9::UniqueHandle process(
-      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
-  if (!process) return 1;
-
-  // One request of each command word is made by a started program instead of a post: the first
-  // of its kind after each fifth part of the run.
-  const UINT forwarded[4] = {1025, 1029, 1028, 1026};
-  int forwards = 0;
-  const int notifiedBefore = HostNotifications(hostRecord);
-  int syncsPosted = 0;  // 1026 requests so far
-  // Waits until every model sync so far has notified the host, and with it everything before.
-  const auto caughtUp = [&](int syncs) {
-    const ULONGLONG deadline = GetTickCount64() + kFallBehindMs;
-    while (HostNotifications(hostRecord) - notifiedBefore < syncs) {
-      if (GetTickCount64() >= deadline) return false;
-      Sleep(5);
-    }
-    return true;
-  };
-
-  Sample first;
-  Sample last;
-  for (int n = 1; n <= count; ++n) {
-    const UINT message = kCycle[n % 5];
-    if (!forwardProgram.empty() && forwards < 4 && message == forwarded[forwards] &&
-        n > (forwards + 1) * (count / 5)) {
-      ++forwards;
-      if (!Forward(forwardProgram, CommandWord(message))) return 1;
-      std::printf("forwarded %ls as request %d\n", CommandWord(message), n);
-    } else if (!PostMessageW(window, message, 0, 0)) {
-      return 1;
-    }
-    if (message != 1026) continue;
-    ++syncsPosted;
-    if (n == sampleAt || n == count) {
-      if (!caughtUp(syncsPosted)) return 1;
-      if (!Measure(process.get(), n == count ? last : first)) return 1;
-      Print(n, n == count ? last : first);
-    } else if (syncsPosted * 5 > kMostAhead && !caughtUp(syncsPosted - kMostAhead / 5)) {
-      return 1;
-    }
-  }
+void PrintGrowth(const Sample& first, const Sample& last) {
   std::printf("growth: working set %+lld bytes, pagefile usage %+lld bytes, ",
               Growth(first.workingSet, last.workingSet),
               Growth(first.pagefileUsage, last.pagefileUsage));
@@ -172,5 +115,87 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("handles %+ld\n", static_cast<long>(last.handles) - static_cast<long>(first.handles));
   }
   std::fflush(stdout);
+}
+
+struct Arguments {
+  int count = 0;
+  int sampleAt = 0;
+  std::wstring hostRecord;
+  std::wstring forwardProgram;  // empty: every request is posted
+};
+
+// False unless COUNT and SAMPLE_AT are multiples of 5 from 5 on, SAMPLE_AT below COUNT.
+bool ReadArguments(int argc, wchar_t** argv, Arguments& arguments) {
+  if (argc < 4) return false;
+  arguments.count = static_cast<int>(std::wcstol(argv[1], nullptr, 10));
+  arguments.sampleAt = static_cast<int>(std::wcstol(argv[2], nullptr, 10));
+  arguments.hostRecord = argv[3];
+  arguments.forwardProgram = argc > 4 ? argv[4] : L"";
+  const int count = arguments.count;
+  const int sampleAt = arguments.sampleAt;
+  return count >= 5 && count % 5 == 0 && sampleAt >= 5 && sampleAt % 5 == 0 && sampleAt < count;
+}
+
+// Waits until `syncs` model syncs posted by this run have notified the host, and with them
+// everything posted before them; false when the instance fell behind for kFallBehindMs.
+bool CaughtUp(const std::wstring& hostRecord, int notifiedBefore, int syncs) {
+  const ULONGLONG deadline = GetTickCount64() + kFallBehindMs;
+  while (HostNotifications(hostRecord) - notifiedBefore < syncs) {
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(5);
+  }
+  return true;
+}
+
+// Makes request `n`: posts it, or, with a forward program, starts that program with the word of
+// one request of each command word instead (the first of its kind after each fifth part of the
+// run). False when it could not be made.
+bool MakeRequest(HWND window, const Arguments& arguments, int n, int& forwards) {
+  static constexpr UINT kForwarded[4] = {1025, 1029, 1028, 1026};
+  const UINT message = kCycle[n % 5];
+  if (!arguments.forwardProgram.empty() && forwards < 4 && message == kForwarded[forwards] &&
+      n > (forwards + 1) * (arguments.count / 5)) {
+    ++forwards;
+    if (!Forward(arguments.forwardProgram, CommandWord(message))) return false;
+    std::printf("forwarded %ls as request %d\n", CommandWord(message), n);
+    return true;
+  }
+  return PostMessageW(window, message, 0, 0) != 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  Arguments arguments;
+  if (!ReadArguments(argc, argv, arguments)) return 2;
+  HWND window = FindWindowW(L"Q9_Exchange", nullptr);
+  if (!window) return 1;
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  const q9::UniqueHandle process(
+      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+  if (!process) return 1;
+
+  const std::wstring& record = arguments.hostRecord;
+  const int notifiedBefore = HostNotifications(record);
+  int forwards = 0;
+  int syncsPosted = 0;  // 1026 requests so far
+  Sample first;
+  Sample last;
+  for (int n = 1; n <= arguments.count; ++n) {
+    if (!MakeRequest(window, arguments, n, forwards)) return 1;
+    if (kCycle[n % 5] != 1026) continue;
+    ++syncsPosted;
+    if (n == arguments.sampleAt || n == arguments.count) {
+      Sample& sample = n == arguments.count ? last : first;
+      if (!CaughtUp(record, notifiedBefore, syncsPosted)) return 1;
+      if (!Measure(process.get(), sample)) return 1;
+      Print(n, sample);
+    } else if (syncsPosted * 5 > kMostAhead &&
+               !CaughtUp(record, notifiedBefore, syncsPosted - kMostAhead / 5)) {
+      return 1;
+    }
+  }
+  PrintGrowth(first, last);
   return 0;
 }

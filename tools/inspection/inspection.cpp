@@ -94,6 +94,47 @@ json LightJson(int64_t at, const std::u16string& text) {
           {"LightTimeStamp", light.LightTimeStamp}};
 }
 
+json SolidJson(const q9::SolidItem& solid) {
+  return {{"at", solid.at},
+          {"solidId", solid.solidId},
+          {"timeStamp", solid.timeStamp},
+          {"nodeName", "Solid_" + std::to_string(solid.solidId)},
+          {"headerLength", solid.headerLength},
+          {"meshListEntries", solid.meshCount},
+          {"meshes", json::array()}};
+}
+
+json MeshJson(const q9::MeshItem& mesh) {
+  json counts = json::array();
+  for (uint64_t count : mesh.counts) counts.push_back(count);
+  json cut = json::array();
+  for (int a = 0; a < q9::container::kMeshArrays; ++a) {
+    if (!mesh.complete[a]) cut.push_back(a + 1);
+  }
+  return {{"at", mesh.at},
+          {"meshName", Utf8(mesh.meshName)},
+          {"triangles", mesh.triangleCount()},
+          {"arrayCounts", counts},
+          {"arraysCut", cut}};
+}
+
+json ViewsJson(int64_t at, const std::u16string& text) {
+  q9::CameraListRecord list;
+  q9::ParseCameraList(text, list);
+  json cameras = json::array();
+  for (const q9::CameraRecord& camera : list.cameras) {
+    cameras.push_back({{"Name", Utf8(camera.Name)},
+                       {"_fov", camera._fov},
+                       {"_from", Triple(camera._from)},
+                       {"_to", Triple(camera._to)},
+                       {"_up", Triple(camera._up)}});
+  }
+  return {{"at", at},
+          {"textUnits", text.size()},
+          {"nActCamera", list.nActCamera},
+          {"cameras", cameras}};
+}
+
 json GeometryJson(q9::SceneContainer& container, int64_t base) {
   json section = {{"kind", "geometry"}};
   WatchDamage(container, section);
@@ -115,43 +156,12 @@ json GeometryJson(q9::SceneContainer& container, int64_t base) {
     section["lights"].push_back(LightJson(at, text));
   };
   visitor.beginSolid = [&](const q9::SolidItem& solid) {
-    section["solids"].push_back({{"at", solid.at},
-                                 {"solidId", solid.solidId},
-                                 {"timeStamp", solid.timeStamp},
-                                 {"nodeName", "Solid_" + std::to_string(solid.solidId)},
-                                 {"headerLength", solid.headerLength},
-                                 {"meshListEntries", solid.meshCount},
-                                 {"meshes", json::array()}});
+    section["solids"].push_back(SolidJson(solid));
   };
   visitor.mesh = [&](const q9::MeshItem& mesh) {
-    json counts = json::array();
-    for (uint64_t count : mesh.counts) counts.push_back(count);
-    json cut = json::array();
-    for (int a = 0; a < q9::container::kMeshArrays; ++a) {
-      if (!mesh.complete[a]) cut.push_back(a + 1);
-    }
-    section["solids"].back()["meshes"].push_back({{"at", mesh.at},
-                                                  {"meshName", Utf8(mesh.meshName)},
-                                                  {"triangles", mesh.triangleCount()},
-                                                  {"arrayCounts", counts},
-                                                  {"arraysCut", cut}});
+    section["solids"].back()["meshes"].push_back(MeshJson(mesh));
   };
-  visitor.views = [&](int64_t at, std::u16string text) {
-    q9::CameraListRecord list;
-    q9::ParseCameraList(text, list);
-    json cameras = json::array();
-    for (const q9::CameraRecord& camera : list.cameras) {
-      cameras.push_back({{"Name", Utf8(camera.Name)},
-                         {"_fov", camera._fov},
-                         {"_from", Triple(camera._from)},
-                         {"_to", Triple(camera._to)},
-                         {"_up", Triple(camera._up)}});
-    }
-    section["views"] = {{"at", at},
-                        {"textUnits", text.size()},
-                        {"nActCamera", list.nActCamera},
-                        {"cameras", cameras}};
-  };
+  visitor.views = [&](int64_t at, std::u16string text) { section["views"] = ViewsJson(at, text); };
   q9::WalkGeometrySection(container.reader, base, visitor);
   container.reader.onDamage = nullptr;
   return section;
@@ -283,11 +293,14 @@ void PrintChangeList(const json& section, std::ostream& out) {
 
 }  // namespace
 
-json InspectContainer(const std::string& path) {
+Outcome<json> InspectContainer(const std::string& path) {
+  if (IsFolder(path)) {
+    return Failure{FailureKind::File, path + " is a folder, not a container file"};
+  }
   q9::ProcessState process;  // nothing is sent or logged: the container is only read
   q9::SceneContainer container(process);
   container.path = q9::Utf16FromUtf8(path);
-  if (IsFolder(path) || !container.OpenForReading()) return nullptr;
+  if (!container.OpenForReading()) return Failure{FailureKind::File, "cannot open " + path};
   json result = {{"file", path}, {"length", container.reader.length()}, {"damaged", false}};
   if (container.reader.length() < q9::kContainerHeaderSize) {
     result["short"] = true;

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/failure.h"
+
 namespace q9x {
 
 // Reads the container at `path` (UTF-8) without changing it and describes it: the file's
@@ -15,8 +17,9 @@ namespace q9x {
 // counts, and the views; for a change list the kinds and ids. Each section lists its damage
 // ("damage": objects with "offset", "what" was being read, "kind" and "message");
 // "damaged" is true when any section, or the file's length (not empty, shorter than a header),
-// is damaged. Null when the file cannot be opened or is a folder.
-nlohmann::json InspectContainer(const std::string& path);
+// is damaged. A failure (kind File) when the file is a folder ("PATH is a folder, not a container
+// file") or cannot be opened ("cannot open PATH").
+Outcome<nlohmann::json> InspectContainer(const std::string& path);
 
 // The description as text for people.
 void PrintInspection(const nlohmann::json& inspection, std::ostream& out);

@@ -1,9 +1,7 @@
 #include "pack/container_plan.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "base/platform.h"
 #include "base/text.h"
 #include "common/files.h"
 
@@ -41,18 +39,6 @@ struct SectionCursor {
   }
 };
 
-std::u16string TextOf(const ItemText& item, uint64_t limit) {
-  return item.file.empty() ? item.text : q9::Utf16FromUtf8(ReadFileWithin(item.file, limit));
-}
-
-// The bytes of a mesh item.
-uint64_t MeshBytes(const MeshValues& mesh) {
-  uint64_t bytes = layout::kMeshHeaderLengthAt +
-                   layout::MeshHeaderLength(mesh.name.size(), mesh.tag.size()) + mesh.padding;
-  for (const std::vector<uint32_t>& array : mesh.arrays) bytes += layout::ArrayBytes(array.size());
-  return bytes;
-}
-
 // The bytes of a solid item with its meshes; `stop` receives where a reader's reading of it
 // stops: behind its last mesh, or behind its mesh list when it has none.
 uint64_t SolidBytes(const SolidValues& solid, uint64_t& stop) {
@@ -62,88 +48,101 @@ uint64_t SolidBytes(const SolidValues& solid, uint64_t& stop) {
   stop = bytes;
   for (const std::optional<MeshValues>& mesh : solid.meshes) {
     if (!mesh) continue;
-    bytes += MeshBytes(*mesh);
+    bytes += MeshItemBytes(*mesh);
     stop = bytes;
   }
   return bytes;
+}
+
+// The blocks of a geometry section, each planned from where the one before it ended. `stop`
+// follows where a reader's reading of the section stops, which is where the view block must
+// start for the reader to find it.
+
+// Returns the block's end.
+uint32_t PlanMaterials(const GeometryContent& content, ContainerPlan::Geometry& plan,
+                       SectionCursor& section, uint64_t& stop) {
+  const std::vector<MaterialItem>& items = *content.materials;
+  section.Table(items.size());
+  plan.materialCount = content.materialCount.value_or(static_cast<uint32_t>(items.size()));
+  stop = section.at;
+  for (const MaterialItem& item : items) {
+    const uint64_t units = ItemTextOf(item.text, section.limit).size();
+    plan.materials.push_back(static_cast<uint32_t>(section.at));
+    plan.materialUnits.push_back(units);
+    // The reader takes the text's size as given, an override included, in whole units.
+    const uint32_t textBytes = item.textBytes.value_or(static_cast<uint32_t>(units * 2));
+    const int32_t signedBytes = static_cast<int32_t>(textBytes);
+    stop = section.at + layout::kMaterialTextAt +
+           (signedBytes > 0 ? static_cast<uint64_t>(signedBytes / 2) * 2 : 0);
+    section.Grow(layout::kMaterialTextAt + 2 * units);
+  }
+  return static_cast<uint32_t>(section.at);
+}
+
+void PlanLights(const GeometryContent& content, ContainerPlan::Geometry& plan,
+                SectionCursor& section, uint64_t& stop) {
+  const std::vector<ItemText>& items = *content.lights;
+  section.Table(items.size());
+  plan.lightCount = content.lightCount.value_or(static_cast<uint32_t>(items.size()));
+  stop = section.at;
+  for (const ItemText& item : items) {
+    const uint64_t units = ItemTextOf(item, section.limit).size();
+    plan.lights.push_back(static_cast<uint32_t>(section.at));
+    plan.lightUnits.push_back(units);
+    section.Grow(layout::StringBytes(units));
+    stop = section.at;
+  }
+}
+
+// Returns the block's size.
+uint32_t PlanSolids(const GeometryContent& content, ContainerPlan::Geometry& plan,
+                    SectionCursor& section, uint64_t& stop) {
+  SolidSource& source = *content.solids;
+  const uint64_t start = section.at;
+  const uint64_t count = source.count();
+  section.Table(count);
+  plan.solidCount = content.solidCount.value_or(static_cast<uint32_t>(count));
+  plan.solids.reserve(static_cast<size_t>(count));
+  stop = section.at;
+  SolidValues solid;
+  for (uint64_t i = 0; i < count; ++i) {
+    if (!source.Solid(i, solid)) {
+      plan.solids.push_back(0);
+      continue;
+    }
+    uint64_t solidStop = 0;
+    const uint64_t bytes = SolidBytes(solid, solidStop);
+    plan.solids.push_back(static_cast<uint32_t>(section.at));
+    stop = section.at + solidStop;
+    section.Grow(bytes);
+  }
+  plan.solidsEnd = section.at;
+  return static_cast<uint32_t>(section.at - start);
 }
 
 // Plans a geometry section at `base`; returns its length.
 uint64_t PlanGeometry(GeometryContent& content, ContainerPlan::Geometry& plan, uint64_t base,
                       uint64_t limit, const std::string& where, std::string& warning) {
   SectionCursor section{base, limit, where};
-  uint64_t& at = section.at;
-  at = layout::kGeometryHeaderBytes;
-  uint64_t stop = at;  // where a reader's reading stops: the view block must start there
+  section.at = layout::kGeometryHeaderBytes;
+  uint64_t stop = section.at;
   uint32_t materialBlockEnd = 0;
   uint32_t lightBlockSpan = 0;
   uint32_t solidBlockSize = 0;
   uint32_t viewBlockSize = 0;
-
-  if (content.materials) {
-    const std::vector<MaterialItem>& items = *content.materials;
-    section.Table(items.size());
-    plan.materialCount = content.materialCount.value_or(static_cast<uint32_t>(items.size()));
-    stop = at;
-    for (const MaterialItem& item : items) {
-      const uint64_t units = TextOf(item.text, limit).size();
-      plan.materials.push_back(static_cast<uint32_t>(at));
-      plan.materialUnits.push_back(units);
-      const uint32_t textBytes = item.textBytes.value_or(static_cast<uint32_t>(units * 2));
-      const int32_t signedBytes = static_cast<int32_t>(textBytes);
-      stop = at + layout::kMaterialTextAt +
-             (signedBytes > 0 ? static_cast<uint64_t>(signedBytes / 2) * 2 : 0);
-      section.Grow(layout::kMaterialTextAt + 2 * units);
-    }
-    materialBlockEnd = static_cast<uint32_t>(at);
-  }
-
+  if (content.materials) materialBlockEnd = PlanMaterials(content, plan, section, stop);
   if (content.lights) {
-    const std::vector<ItemText>& items = *content.lights;
-    section.Table(items.size());
-    plan.lightCount = content.lightCount.value_or(static_cast<uint32_t>(items.size()));
-    stop = at;
-    for (const ItemText& item : items) {
-      const uint64_t units = TextOf(item, limit).size();
-      plan.lights.push_back(static_cast<uint32_t>(at));
-      plan.lightUnits.push_back(units);
-      section.Grow(layout::StringBytes(units));
-      stop = at;
-    }
+    PlanLights(content, plan, section, stop);
     // Counted from the end of the material block, or from the section start without one.
-    lightBlockSpan = static_cast<uint32_t>(at - materialBlockEnd);
+    lightBlockSpan = static_cast<uint32_t>(section.at - materialBlockEnd);
   }
-
-  if (content.solids) {
-    SolidSource& source = *content.solids;
-    const uint64_t start = at;
-    const uint64_t count = source.count();
-    section.Table(count);
-    plan.solidCount = content.solidCount.value_or(static_cast<uint32_t>(count));
-    plan.solids.reserve(static_cast<size_t>(count));
-    stop = at;
-    SolidValues solid;
-    for (uint64_t i = 0; i < count; ++i) {
-      if (!source.Solid(i, solid)) {
-        plan.solids.push_back(0);
-        continue;
-      }
-      uint64_t solidStop = 0;
-      const uint64_t bytes = SolidBytes(solid, solidStop);
-      plan.solids.push_back(static_cast<uint32_t>(at));
-      stop = at + solidStop;
-      section.Grow(bytes);
-    }
-    solidBlockSize = static_cast<uint32_t>(at - start);
-    plan.solidsEnd = at;
-  }
-
+  if (content.solids) solidBlockSize = PlanSolids(content, plan, section, stop);
   if (content.views) {
-    if (stop != at) {
-      warning += "views placed at section offset " + Number(at) + ", but reading stops at " +
-                 Number(stop) + "; ";
+    if (stop != section.at) {
+      warning += "views placed at section offset " + Number(section.at) +
+                 ", but reading stops at " + Number(stop) + "; ";
     }
-    plan.viewUnits = TextOf(*content.views, limit).size();
+    plan.viewUnits = ItemTextOf(*content.views, limit).size();
     const uint64_t bytes = layout::StringBytes(plan.viewUnits);
     section.Grow(bytes);
     viewBlockSize = static_cast<uint32_t>(bytes);
@@ -154,7 +153,7 @@ uint64_t PlanGeometry(GeometryContent& content, ContainerPlan::Geometry& plan, u
   plan.header[2] = content.solidBlockSize.value_or(solidBlockSize);
   plan.header[3] = content.viewBlockSize.value_or(viewBlockSize);
   plan.header[4] = content.reserved16.value_or(0);
-  return at;
+  return section.at;
 }
 
 uint64_t ChangeListBytes(const ChangeListContent& content) {
@@ -165,207 +164,19 @@ uint64_t ChangeListBytes(const ChangeListContent& content) {
   return bytes;
 }
 
-// Writes to a sink, cut at the planned length: bytes beyond it are never written.
-class Output {
- public:
-  Output(ByteSink& sink, uint64_t length) : sink_(sink), length_(length) {}
-  void Write(uint64_t at, const void* bytes, size_t size) {
-    if (at >= length_) return;
-    size = static_cast<size_t>(std::min<uint64_t>(size, length_ - at));
-    if (!sink_.WriteAt(at, bytes, size)) throw SinkError("the container could not be written");
-  }
-  void Write32(uint64_t at, uint32_t value) {
-    uint8_t bytes[4];
-    layout::StoreUint32(bytes, value);
-    Write(at, bytes, 4);
-  }
-
- private:
-  ByteSink& sink_;
-  uint64_t length_;
-};
-
-// A section's bytes, appended in order from its first byte and handed to the output in blocks.
-class SectionOut {
- public:
-  SectionOut(Output& out, uint64_t base) : out_(out), base_(base) {}
-  // Offset of the next byte from the section's first byte.
-  uint64_t offset() const { return written_ + buffer_.size(); }
-
-  void U32(uint32_t value) {
-    uint8_t bytes[4];
-    layout::StoreUint32(bytes, value);
-    Append(bytes, 4);
-  }
-  void U8(uint8_t value) { Append(&value, 1); }
-  void Units(const std::u16string& text) {
-    for (const char16_t unit : text) {
-      uint8_t bytes[2];
-      layout::StoreUint16(bytes, unit);
-      Append(bytes, 2);
-    }
-  }
-  void String(const std::u16string& text) {
-    U32(static_cast<uint32_t>(text.size()));
-    Units(text);
-  }
-  void Words(const std::vector<uint32_t>& words) {
-    for (const uint32_t word : words) U32(word);
-  }
-  void Zeros(uint64_t count) {
-    while (count > 0) {
-      const size_t step = static_cast<size_t>(std::min<uint64_t>(count, kBlock));
-      buffer_.append(step, '\0');
-      count -= step;
-      if (buffer_.size() >= kBlock) Flush();
-    }
-  }
-  void Flush() {
-    out_.Write(base_ + written_, buffer_.data(), buffer_.size());
-    written_ += buffer_.size();
-    buffer_.clear();
-  }
-
- private:
-  static constexpr size_t kBlock = 1 << 20;
-  void Append(const void* bytes, size_t size) {
-    buffer_.append(static_cast<const char*>(bytes), size);
-    if (buffer_.size() >= kBlock) Flush();
-  }
-
-  Output& out_;
-  uint64_t base_;
-  uint64_t written_ = 0;
-  std::string buffer_;
-};
-
-[[noreturn]] void Changed(const std::string& what) {
-  throw PackError(what + " changed while the container was written");
-}
-
-void WriteMesh(SectionOut& out, const MeshValues& mesh) {
-  out.U32(mesh.field0);
-  out.U32(mesh.headerLength.value_or(static_cast<uint32_t>(
-      layout::MeshHeaderLength(mesh.name.size(), mesh.tag.size()) + mesh.padding)));
-  out.U32(mesh.field1);
-  out.U32(mesh.field2);
-  out.String(mesh.name);
-  out.String(mesh.tag);
-  out.Zeros(mesh.padding);
-  for (int a = 0; a < layout::kMeshArrays; ++a) {
-    out.U32(mesh.counts[a].value_or(static_cast<uint32_t>(mesh.arrays[a].size())));
-    out.Words(mesh.arrays[a]);
-  }
-}
-
-void WriteSolid(SectionOut& out, const SolidValues& solid) {
-  out.U32(solid.field0);
-  out.U32(solid.headerLength.value_or(static_cast<uint32_t>(
-      layout::SolidHeaderLength(solid.name.size(), solid.tag.size()) + solid.padding)));
-  out.U8(solid.flag);
-  out.U32(solid.timeStamp);
-  out.String(solid.name);
-  out.U32(solid.field1);
-  out.U32(solid.field2);
-  out.U32(solid.id);
-  out.String(solid.tag);
-  out.Zeros(solid.padding);
-  // The mesh list: its offsets follow from the meshes' sizes.
-  out.U32(solid.meshCount.value_or(static_cast<uint32_t>(solid.meshes.size())));
-  uint64_t at = out.offset() + layout::kTableEntryBytes * solid.meshes.size();
-  for (const std::optional<MeshValues>& mesh : solid.meshes) {
-    out.U32(mesh ? static_cast<uint32_t>(at) : 0);
-    if (mesh) at += MeshBytes(*mesh);
-  }
-  for (const std::optional<MeshValues>& mesh : solid.meshes) {
-    if (mesh) WriteMesh(out, *mesh);
-  }
-}
-
-void WriteGeometry(SectionOut& out, GeometryContent& content, const ContainerPlan::Geometry& plan,
-                   uint64_t limit) {
-  for (const uint32_t value : plan.header) out.U32(value);
-  if (content.materials) {
-    out.U32(plan.materialCount);
-    out.Words(plan.materials);
-    for (size_t i = 0; i < content.materials->size(); ++i) {
-      const MaterialItem& item = (*content.materials)[i];
-      const std::u16string text = TextOf(item.text, limit);
-      if (text.size() != plan.materialUnits[i]) Changed(item.text.file);
-      out.U32(item.textBytes.value_or(static_cast<uint32_t>(text.size() * 2)));
-      out.U32(0);
-      out.U32(0);
-      out.Units(text);
-    }
-  }
-  if (content.lights) {
-    out.U32(plan.lightCount);
-    out.Words(plan.lights);
-    for (size_t i = 0; i < content.lights->size(); ++i) {
-      const ItemText& item = (*content.lights)[i];
-      const std::u16string text = TextOf(item, limit);
-      if (text.size() != plan.lightUnits[i]) Changed(item.file);
-      out.String(text);
-    }
-  }
-  if (content.solids) {
-    SolidSource& source = *content.solids;
-    out.U32(plan.solidCount);
-    out.Words(plan.solids);
-    SolidValues solid;
-    // A solid of another size than planned shows where the next one starts.
-    uint64_t previous = 0;
-    for (uint64_t i = 0; i < plan.solids.size(); ++i) {
-      const bool made = source.Solid(i, solid);
-      if (made != (plan.solids[i] != 0)) Changed("solid " + Number(i));
-      if (!made) continue;
-      if (out.offset() != plan.solids[i]) Changed("solid " + Number(previous));
-      WriteSolid(out, solid);
-      previous = i;
-    }
-    if (out.offset() != plan.solidsEnd) Changed("solid " + Number(previous));
-  }
-  if (content.views) {
-    const std::u16string text = TextOf(*content.views, limit);
-    if (text.size() != plan.viewUnits) Changed(content.views->file);
-    out.String(text);
-  }
-}
-
-void WriteChangeList(SectionOut& out, const ChangeListContent& content) {
-  const uint64_t values = layout::kChangeValuesPerItem * content.items.size();
-  out.U32(content.count.value_or(static_cast<uint32_t>(values)));
-  // Each item's offset, then its size: the value the reader does not interpret.
-  uint64_t at = layout::TableBytes(values);
-  for (const ChangeItem& item : content.items) {
-    const uint64_t bytes =
-        layout::StringBytes(item.kind.size()) + layout::IdListBytes(item.ids.size());
-    out.U32(static_cast<uint32_t>(at));
-    out.U32(static_cast<uint32_t>(bytes));
-    at += bytes;
-  }
-  for (const ChangeItem& item : content.items) {
-    out.String(item.kind);
-    out.U32(item.idCount.value_or(static_cast<uint32_t>(item.ids.size())));
-    out.Words(item.ids);
-  }
-}
-
 }  // namespace
 
-std::string ReadFileWithin(const std::string& path, uint64_t limit) {
-  q9::platform::UniqueFile file = q9::platform::OpenFile(q9::Utf16FromUtf8(path), "rb");
-  if (!file || IsFolder(path)) throw PackError("cannot read " + path);
-  const int64_t length = q9::platform::FileLength(file.get());
-  if (length < 0 || !q9::platform::SeekFile(file.get(), 0)) throw PackError("cannot read " + path);
-  if (static_cast<uint64_t>(length) > limit) {
-    throw PackError(path + ": " + Number(static_cast<uint64_t>(length)) +
-                    " bytes, more than the container may have (" + Number(limit) + ")");
-  }
-  std::string bytes(static_cast<size_t>(length), '\0');
-  const size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
-  if (std::ferror(file.get())) throw PackError("cannot read " + path);
-  bytes.resize(got);
+std::u16string ItemTextOf(const ItemText& item, uint64_t limit) {
+  if (item.file.empty()) return item.text;
+  const Outcome<std::string> bytes = ReadWholeFile(item.file, limit, "the container may have");
+  if (!bytes) throw PackError(bytes.failure().reason);
+  return q9::Utf16FromUtf8(*bytes);
+}
+
+uint64_t MeshItemBytes(const MeshValues& mesh) {
+  uint64_t bytes = layout::kMeshHeaderLengthAt +
+                   layout::MeshHeaderLength(mesh.name.size(), mesh.tag.size()) + mesh.padding;
+  for (const std::vector<uint32_t>& array : mesh.arrays) bytes += layout::ArrayBytes(array.size());
   return bytes;
 }
 
@@ -428,73 +239,6 @@ ContainerPlan PlanContainer(ContainerContent content, const PlanLimits& limits) 
   plan.length = content.truncate ? std::min(*content.truncate, extent) : extent;
   plan.content = std::move(content);
   return plan;
-}
-
-void WriteContainer(ContainerPlan& plan, ByteSink& sink,
-                    const std::function<void(size_t, size_t)>& progress) {
-  ContainerContent& content = plan.content;
-  Output out(sink, plan.length);
-  std::vector<uint8_t> header(layout::kHeaderSize, 0);
-  layout::StoreUint32(&header[layout::kReserved0At], content.reserved0.value_or(0));
-  layout::StoreUint32(&header[layout::kHeaderSizeAt],
-                      content.headerSize.value_or(layout::kHeaderSize));
-  layout::StoreUint32(&header[layout::kReserved8At], content.reserved8.value_or(1));
-  layout::StoreUint32(&header[layout::kNameLengthAt],
-                      content.nameLength.value_or(static_cast<uint32_t>(content.name.size())));
-  for (size_t i = 0; i < content.name.size(); ++i) {
-    layout::StoreUint16(&header[layout::kNameBlockAt + 2 * i], content.name[i]);
-  }
-  layout::StoreUint16(&header[layout::kPreservedWordAt], content.preservedWord);
-  // Without entries: -1, none in use.
-  const uint32_t lastEntry = static_cast<uint32_t>(content.entries.size() - 1);
-  layout::StoreUint32(&header[layout::kLastEntryIndexAt], content.lastEntryIndex.value_or(lastEntry));
-  out.Write(0, header.data(), header.size());
-
-  for (size_t i = 0; i < content.entries.size(); ++i) {
-    EntryContent& entry = content.entries[i];
-    const ContainerPlan::Entry& placed = plan.entries[i];
-    const uint64_t at = layout::kDirectoryAt + layout::kEntrySize * i;
-    std::vector<uint8_t> name(2 * entry.name.size());
-    for (size_t u = 0; u < entry.name.size(); ++u) layout::StoreUint16(&name[2 * u], entry.name[u]);
-    out.Write(at, name.data(), name.size());
-    out.Write32(at + layout::kEntryTypeAt, placed.type);
-
-    if (auto* bytes = std::get_if<std::string>(&entry.section)) {
-      out.Write(placed.base, bytes->data(), bytes->size());
-    } else if (placed.hasSection) {
-      SectionOut section(out, placed.base);
-      if (auto* geometry = std::get_if<GeometryContent>(&entry.section)) {
-        WriteGeometry(section, *geometry, placed.geometry, plan.limits.maxBytes);
-      } else {
-        WriteChangeList(section, std::get<ChangeListContent>(entry.section));
-      }
-      section.Flush();
-      if (section.offset() != placed.bytes) Changed("entry " + Number(i));
-    }
-    out.Write32(at + layout::kEntryOffsetAt, placed.offsetValue);
-    if (progress) progress(i + 1, content.entries.size());
-  }
-
-  for (size_t i = 0; i < content.patches.size(); ++i) {
-    const std::string& bytes = content.patches[i].bytes;
-    out.Write(plan.patchAt[i], bytes.data(), bytes.size());
-  }
-  if (!sink.Finish(plan.length)) throw SinkError("the container could not be written");
-}
-
-void WriteContainerToFile(ContainerPlan& plan, const std::string& path,
-                          const std::function<void(size_t, size_t)>& progress) {
-  bool created = false;
-  try {
-    FileSink sink(path);
-    created = sink.opened();
-    if (!created) throw SinkError("cannot write " + path);
-    WriteContainer(plan, sink, progress);
-  } catch (...) {
-    // The sink has closed the file: an open file cannot be removed on Windows.
-    if (created) q9::platform::RemovePath(q9::Utf16FromUtf8(path));
-    throw;
-  }
 }
 
 }  // namespace q9x

@@ -1,9 +1,9 @@
-// A container in three steps: what it holds (ContainerContent, filled from a JSON description or
-// by a program such as the grid model generator), a checked plan (every section's size and place
-// computed, the whole bounded by a limit), and its bytes written to a sink section by section.
-// Memory follows the largest item and the item tables, never the whole file: the solids of a
-// geometry section are made one at a time by a source, once while planning and once while
-// writing.
+// A container in three steps, one file pair each: what it holds (ContainerContent, below, filled
+// from a JSON description by pack_description.h or by a program such as grid_model.h), a checked
+// plan (this file: every section's size and place computed, the whole bounded by a limit), and
+// its bytes written to a sink section by section (container_write.h). Memory follows the largest
+// item and the item tables, never the whole file: the solids of a geometry section are made one
+// at a time by a source, once while planning and once while writing.
 //
 // The layout comes from the one table of src/scene/container_format.h. Values marked as
 // overrides are written in place of the ones the layout computes, for damaged files; they never
@@ -12,7 +12,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -20,7 +19,6 @@
 #include <variant>
 #include <vector>
 
-#include "pack/byte_sink.h"
 #include "scene/container_format.h"
 
 namespace q9x {
@@ -140,7 +138,8 @@ struct PlanLimits {
   uint64_t maxBytes = kMaxContainerBytes;
 };
 
-// Where everything goes. Made only by PlanContainer; written by WriteContainer.
+// Where everything goes. Made only by PlanContainer; written by WriteContainer
+// (container_write.h).
 struct ContainerPlan {
   struct Geometry {
     uint32_t header[5] = {};  // the section header as written
@@ -168,26 +167,17 @@ struct ContainerPlan {
   PlanLimits limits;
 };
 
-// The bytes of the file at `path` (UTF-8), which may hold at most `limit`: PackError "cannot read
-// PATH", or one that says the file is larger, before anything is read.
-std::string ReadFileWithin(const std::string& path, uint64_t limit);
+// The text of an item: its own, or its file's (at most `limit` bytes), read each time it is asked
+// for. PackError when the file cannot be read or is larger: "cannot read PATH", "PATH: N bytes,
+// more than the container may have (LIMIT)".
+std::u16string ItemTextOf(const ItemText& item, uint64_t limit);
+
+// The bytes a mesh item takes in a section: its header and its arrays.
+uint64_t MeshItemBytes(const MeshValues& mesh);
 
 // Checks `content` and computes the plan: PackError names the first problem (a name too long,
 // more than 100 entries, a patch of an entry not described, a file that cannot be read, a
 // container beyond `limits`).
 ContainerPlan PlanContainer(ContainerContent content, const PlanLimits& limits = {});
-
-// Writes the planned container to `sink`: the header, then for each entry its directory fields
-// and its section, then the patches, in that order, so that whatever overlaps is written over as
-// the description orders it. `progress` is told (entries done, entries) after each entry.
-// SinkError when the sink fails; PackError when a source gives other items than it gave the plan
-// (a file changed in between).
-void WriteContainer(ContainerPlan& plan, ByteSink& sink,
-                    const std::function<void(size_t, size_t)>& progress = {});
-
-// Writes the planned container into the file `path` (UTF-8), created or replaced. A file that a
-// failed write left behind is removed. SinkError when it cannot be written.
-void WriteContainerToFile(ContainerPlan& plan, const std::string& path,
-                          const std::function<void(size_t, size_t)>& progress = {});
 
 }  // namespace q9x

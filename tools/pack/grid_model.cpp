@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/text.h"
+#include "pack/container_write.h"
 
 namespace q9x {
 

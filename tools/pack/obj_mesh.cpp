@@ -58,13 +58,57 @@ Vec3 FaceNormal(const Vec3& a, const Vec3& b, const Vec3& c) {
   return n;
 }
 
+// The vertices read so far; a face names them by their place in these lists.
+struct VertexLists {
+  std::vector<Vec3> positions;
+  std::vector<std::array<float, 2>> uvs;
+  std::vector<Vec3> normals;
+};
+
+// Appends the face of `corners` to `mesh` as a fan of triangles; the problem when a corner
+// names no vertex, else empty.
+std::string AddFace(const std::vector<Corner>& corners, const VertexLists& lists, ObjMesh& mesh) {
+  for (size_t i = 1; i + 1 < corners.size(); ++i) {
+    const Corner triangle[3] = {corners[0], corners[i], corners[i + 1]};
+    Vec3 p[3];
+    for (int k = 0; k < 3; ++k) {
+      const int64_t index = Resolve(triangle[k].position, lists.positions.size());
+      if (index < 0) return "no vertex " + std::to_string(triangle[k].position);
+      p[k] = lists.positions[static_cast<size_t>(index)];
+    }
+    const Vec3 face = FaceNormal(p[0], p[1], p[2]);
+    for (int k = 0; k < 3; ++k) {
+      mesh.positions.insert(mesh.positions.end(), p[k].begin(), p[k].end());
+      const int64_t n =
+          triangle[k].normal ? Resolve(triangle[k].normal, lists.normals.size()) : -1;
+      const Vec3 normal = n >= 0 ? lists.normals[static_cast<size_t>(n)] : face;
+      mesh.normals.insert(mesh.normals.end(), normal.begin(), normal.end());
+      const int64_t t = triangle[k].uv ? Resolve(triangle[k].uv, lists.uvs.size()) : -1;
+      const std::array<float, 2> uv =
+          t >= 0 ? lists.uvs[static_cast<size_t>(t)] : std::array<float, 2>{0, 0};
+      mesh.uvs.insert(mesh.uvs.end(), uv.begin(), uv.end());
+    }
+  }
+  return {};
+}
+
+// Reads the corners of an "f" line and appends its face; the problem, else empty.
+std::string ReadFace(std::istringstream& words, const VertexLists& lists, ObjMesh& mesh) {
+  std::vector<Corner> corners;
+  std::string token;
+  while (words >> token) {
+    Corner corner;
+    if (!ParseCorner(token, corner)) return "bad face corner \"" + token + "\"";
+    corners.push_back(corner);
+  }
+  return AddFace(corners, lists, mesh);
+}
+
 }  // namespace
 
 bool ParseObj(std::string_view text, const std::string& object, ObjMesh& mesh,
               std::string& error) {
-  std::vector<Vec3> positions;
-  std::vector<std::array<float, 2>> uvs;
-  std::vector<Vec3> normals;
+  VertexLists lists;
   bool selected = object.empty();
   std::istringstream lines{std::string(text)};
   std::string line;
@@ -78,53 +122,24 @@ bool ParseObj(std::string_view text, const std::string& object, ObjMesh& mesh,
     if (keyword == "v") {
       Vec3 p{};
       words >> p[0] >> p[1] >> p[2];
-      positions.push_back(p);
+      lists.positions.push_back(p);
     } else if (keyword == "vt") {
       std::array<float, 2> t{};
       words >> t[0] >> t[1];
-      uvs.push_back(t);
+      lists.uvs.push_back(t);
     } else if (keyword == "vn") {
       Vec3 n{};
       words >> n[0] >> n[1] >> n[2];
-      normals.push_back(n);
+      lists.normals.push_back(n);
     } else if (keyword == "o" || keyword == "g") {
       std::string name;
       std::getline(words >> std::ws, name);
       if (!object.empty()) selected = name == object;
     } else if (keyword == "f" && selected) {
-      std::vector<Corner> corners;
-      std::string token;
-      while (words >> token) {
-        Corner corner;
-        if (!ParseCorner(token, corner)) {
-          error = "line " + std::to_string(lineNumber) + ": bad face corner \"" + token + "\"";
-          return false;
-        }
-        corners.push_back(corner);
-      }
-      for (size_t i = 1; i + 1 < corners.size(); ++i) {
-        const Corner triangle[3] = {corners[0], corners[i], corners[i + 1]};
-        Vec3 p[3];
-        for (int k = 0; k < 3; ++k) {
-          const int64_t index = Resolve(triangle[k].position, positions.size());
-          if (index < 0) {
-            error = "line " + std::to_string(lineNumber) + ": no vertex " +
-                    std::to_string(triangle[k].position);
-            return false;
-          }
-          p[k] = positions[static_cast<size_t>(index)];
-        }
-        const Vec3 face = FaceNormal(p[0], p[1], p[2]);
-        for (int k = 0; k < 3; ++k) {
-          mesh.positions.insert(mesh.positions.end(), p[k].begin(), p[k].end());
-          const int64_t n = triangle[k].normal ? Resolve(triangle[k].normal, normals.size()) : -1;
-          const Vec3 normal = n >= 0 ? normals[static_cast<size_t>(n)] : face;
-          mesh.normals.insert(mesh.normals.end(), normal.begin(), normal.end());
-          const int64_t t = triangle[k].uv ? Resolve(triangle[k].uv, uvs.size()) : -1;
-          const std::array<float, 2> uv =
-              t >= 0 ? uvs[static_cast<size_t>(t)] : std::array<float, 2>{0, 0};
-          mesh.uvs.insert(mesh.uvs.end(), uv.begin(), uv.end());
-        }
+      const std::string problem = ReadFace(words, lists, mesh);
+      if (!problem.empty()) {
+        error = "line " + std::to_string(lineNumber) + ": " + problem;
+        return false;
       }
     }
   }

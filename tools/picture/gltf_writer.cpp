@@ -90,7 +90,7 @@ MeshPlan PlanOf(const ReceivedMesh& mesh) {
 // The binary chunk, passed on to the sink in pieces of at most 1 MB.
 class BinaryChunk {
  public:
-  explicit BinaryChunk(const ByteSink& sink) : sink_(sink) { buffer_.reserve(kBlock); }
+  explicit BinaryChunk(const GlbSink& sink) : sink_(sink) { buffer_.reserve(kBlock); }
   void Floats(const float* values, size_t count) {
     const char* bytes = reinterpret_cast<const char*>(values);
     if (buffer_.size() + count * 4 > kBlock) Flush();
@@ -112,7 +112,7 @@ class BinaryChunk {
   uint64_t total() const { return total_ + buffer_.size(); }
 
  private:
-  const ByteSink& sink_;
+  const GlbSink& sink_;
   std::vector<char> buffer_;
   uint64_t total_ = 0;
   bool ok_ = true;
@@ -206,7 +206,7 @@ class Document {
     return length;
   }
   uint64_t binaryLength() const { return binaryLength_; }
-  bool WriteJson(const ByteSink& sink) const {
+  bool WriteJson(const GlbSink& sink) const {
     for (const JsonText* piece : pieces_) {
       for (const std::string& block : piece->blocks()) {
         if (!sink(block)) return false;
@@ -420,7 +420,7 @@ void Word(std::string& bytes, uint32_t value) {
 
 }  // namespace
 
-bool WriteGlb(const ReceivedScene& scene, const ByteSink& sink, std::string& error) {
+bool WriteGlb(const ReceivedScene& scene, const GlbSink& sink, std::string& error) {
   const Document document(scene);
   const uint64_t json = document.jsonLength();
   const uint64_t padding = (4 - json % 4) % 4;

@@ -10,7 +10,7 @@
 namespace q9x {
 
 // Takes a file's bytes in order; false when it cannot, which ends the writing.
-using ByteSink = std::function<bool(std::string_view bytes)>;
+using GlbSink = std::function<bool(std::string_view bytes)>;
 
 // Writes the scene as a .glb file to `sink`. Under a root node "Received scene" (which turns the
 // host's Z-up axes into glTF's Y-up ones): one node per renderer node with its matrix and one
@@ -25,7 +25,7 @@ using ByteSink = std::function<bool(std::string_view bytes)>;
 // binary chunk goes from the scene's arrays to the sink in pieces of at most 1 MB. False, with
 // the reason on `error`, when the file would be larger than a .glb can be (4 GiB; nothing is
 // written then) or the sink refuses bytes (then it has taken part of the file).
-bool WriteGlb(const ReceivedScene& scene, const ByteSink& sink, std::string& error);
+bool WriteGlb(const ReceivedScene& scene, const GlbSink& sink, std::string& error);
 
 // The same file as bytes (empty when it cannot be written).
 std::string ExportGlb(const ReceivedScene& scene);

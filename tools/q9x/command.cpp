@@ -15,6 +15,11 @@ int Context::Wrong(const std::string& command, const std::string& problem) const
   return kUsage;
 }
 
+int Context::Fail(const std::string& command, const Failure& failure) const {
+  err << "q9x " << command << ": " << failure.reason << "\n";
+  return ExitStatus(failure.kind);
+}
+
 Progress::Progress(const Context& context, std::string what)
     : show_(context.progress), err_(context.err), what_(std::move(what)),
       start_(std::chrono::steady_clock::now()) {}
@@ -54,8 +59,18 @@ std::string SceneArguments::Into(SceneSource& source) const {
   return {};
 }
 
-int LoadFailureStatus(LoadFailure failure) {
-  return failure == LoadFailure::RendererMissing ? kRendererMissing : kFailed;
+std::string NothingToDraw(const ReadScene& read, const SceneBounds& bounds) {
+  if (!bounds.Empty()) return "";
+  if (read.kind == ReadScene::Kind::Archive) {
+    return "a raw archive holds no triangle positions (its journal holds them)";
+  }
+  if (bounds.leftOut > 0) return "no triangle or light has a finite position";
+  if (read.scene.nodes.empty() && read.scene.lights.empty()) return "no node or light was received";
+  return "no triangle was received and no light has a position";
+}
+
+Failure NothingToShow(const std::string& why) {
+  return {FailureKind::NothingToShow, "nothing to draw: " + why};
 }
 
 }  // namespace q9x

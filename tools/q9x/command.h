@@ -1,5 +1,6 @@
 // What a q9x command is made of, and what the commands share: where they write, how a wrong
-// command line is told, progress on a terminal, and the scene source of `view` and `export`.
+// command line and a failure are told, progress on a terminal, and the scene source of `view`
+// and `export` with what they say of a scene that holds nothing to draw.
 // The dispatcher (q9x.cpp) holds the table of commands; a command never includes it.
 #pragma once
 
@@ -12,6 +13,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/failure.h"
+#include "picture/framing.h"
 #include "runner/scene_source.h"
 
 namespace q9x {
@@ -25,6 +28,9 @@ struct Context {
   // A wrong command line: one line naming the problem, one pointing at the help; status 2.
   // `command` empty for the tool's own command line.
   int Wrong(const std::string& command, const std::string& problem) const;
+  // A step that failed: "q9x COMMAND: REASON" on standard error; the status of its kind
+  // (exit_status.h).
+  int Fail(const std::string& command, const Failure& failure) const;
 };
 
 // One command. `declare` adds its arguments and options to `sub` (the command's own parser)
@@ -70,7 +76,15 @@ struct SceneArguments {
   std::string Into(SceneSource& source) const;
 };
 
-// The exit status of a scene that could not be loaded.
-int LoadFailureStatus(LoadFailure failure);
+// Why a picture or an export of `read` shows nothing, or empty when it has something to show: a
+// raw archive (it holds no positions), nothing received, or nothing with a finite position.
+// `bounds` are the scene's (BoundsOf).
+std::string NothingToDraw(const ReadScene& read, const SceneBounds& bounds);
+
+// The one wording of `view` and `export` for such a scene: "nothing to draw: WHY", of the kind
+// NothingToShow. The command still writes its file (a picture whose caption says why, a glTF
+// file with the nodes, materials and cameras there are), so that an earlier file of that name
+// is never taken for this scene's.
+Failure NothingToShow(const std::string& why);
 
 }  // namespace q9x

@@ -159,7 +159,13 @@ void CheckFiles(q9::ProcessState& process, Report& report) {
       report.Ok(check, shown + ": " + std::to_string(size) + " bytes, readable");
       continue;
     }
-    const std::string damage = DamageText(InspectContainer(utf8));
+    const Outcome<json> inspection = InspectContainer(utf8);
+    if (!inspection) {
+      report.Problem(check, shown + ": " + inspection.failure().reason,
+                     "give the user read access to the file");
+      continue;
+    }
+    const std::string damage = DamageText(*inspection);
     if (damage.empty()) {
       report.Ok(check, shown + ": " + std::to_string(size) + " bytes, intact");
     } else {

@@ -2,6 +2,8 @@
 // statuses says what each means to support; these are the values it names.
 #pragma once
 
+#include "common/failure.h"
+
 namespace q9x {
 
 constexpr int kOk = 0;
@@ -10,5 +12,17 @@ constexpr int kFailed = 1;          // a file could not be read, written or unde
 constexpr int kUsage = 2;           // the command line is wrong
 constexpr int kRendererMissing = 3; // run, view, export: the start-up found no renderer
 constexpr int kDamaged = 4;         // inspect: the container is damaged
+constexpr int kNothingToShow = 5;   // view, export: the scene holds nothing to draw (the file is
+                                    // written all the same)
+
+// The status of a command that stopped on `kind`.
+constexpr int ExitStatus(FailureKind kind) {
+  switch (kind) {
+    case FailureKind::File: return kFailed;
+    case FailureKind::RendererMissing: return kRendererMissing;
+    case FailureKind::NothingToShow: return kNothingToShow;
+  }
+  return kFailed;
+}
 
 }  // namespace q9x

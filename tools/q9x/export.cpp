@@ -5,6 +5,7 @@
 
 #include "base/platform.h"
 #include "base/text.h"
+#include "picture/framing.h"
 #include "picture/gltf_writer.h"
 #include "q9x/command.h"
 #include "q9x/exit_status.h"
@@ -21,7 +22,9 @@ node per renderer node with its matrix and meshes, materials as base colours (th
 material was sent in its "extras", by property name: a journal holds no texture coordinates, so
 the file names no images), a camera node for the current camera and one for each scene, lights
 through KHR_lights_punctual. SOURCE and --folder as for "q9x view". The file is written beside
-FILE.glb under a temporary name and takes its place when complete.
+FILE.glb under a temporary name and takes its place when complete. A scene with nothing to draw
+(a raw archive, which holds no triangles; nothing received) is written all the same, says why on
+standard error, as "q9x view" does, and the exit status is 5.
 
 example:
   q9x export build/windows/demo/journal.jsonl -o scene.glb
@@ -29,18 +32,15 @@ example:
 
 // Streams the file to "OUTPUT.part" and renames it to OUTPUT when every byte is written, so that
 // a failure leaves no partial file and an earlier OUTPUT as it was.
-bool WriteGlbFile(const ReceivedScene& scene, const std::string& output, std::ostream& err) {
+Outcome<> WriteGlbFile(const ReceivedScene& scene, const std::string& output) {
   const std::u16string path = q9::Utf16FromUtf8(output);
   const std::u16string part = path + u".part";
   std::string error;
   bool written = false;
   {
     q9::platform::UniqueFile file = q9::platform::OpenFile(part, "wb");
-    if (!file) {
-      err << "q9x export: cannot write " << output << ".part\n";
-      return false;
-    }
-    const ByteSink sink = [&file](std::string_view bytes) {
+    if (!file) return Failure{FailureKind::File, "cannot write " + output + ".part"};
+    const GlbSink sink = [&file](std::string_view bytes) {
       return std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
     };
     written = WriteGlb(scene, sink, error) && std::fflush(file.get()) == 0;
@@ -50,12 +50,10 @@ bool WriteGlbFile(const ReceivedScene& scene, const std::string& output, std::os
     written = false;
     error = "cannot replace it with " + output + ".part";
   }
-  if (!written) {
-    std::error_code ignored;
-    std::filesystem::remove(std::filesystem::path(part), ignored);
-    err << "q9x export: cannot write " << output << ": " << error << "\n";
-  }
-  return written;
+  if (written) return Done{};
+  std::error_code ignored;
+  std::filesystem::remove(std::filesystem::path(part), ignored);
+  return Failure{FailureKind::File, "cannot write " + output + ": " + error};
 }
 
 struct ExportOptions {
@@ -63,13 +61,14 @@ struct ExportOptions {
   std::string output;  // the .glb file
 };
 
-int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
-  LoadFailure failure{};
-  const std::optional<ReadScene> read = LoadScene(options.source, err, failure);
-  if (!read) return LoadFailureStatus(failure);
-  if (!WriteGlbFile(read->scene, options.output, err)) return kFailed;
-  out << options.output << "\n";
-  return kOk;
+int Export(const ExportOptions& options, const Context& context) {
+  const Outcome<ReadScene> read = LoadScene(options.source, context.err);
+  if (!read) return context.Fail("export", read.failure());
+  const Outcome<> written = WriteGlbFile(read->scene, options.output);
+  if (!written) return context.Fail("export", written.failure());
+  context.out << options.output << "\n";
+  const std::string nothing = NothingToDraw(*read, BoundsOf(read->scene));
+  return nothing.empty() ? kOk : context.Fail("export", NothingToShow(nothing));
 }
 
 std::function<int()> Declare(CLI::App& sub, const Context& context) {
@@ -79,7 +78,7 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
   return [=, &context] {
     const std::string problem = arguments->Into(options->source);
     if (!problem.empty()) return context.Wrong("export", problem);
-    return Export(*options, context.out, context.err);
+    return Export(*options, context);
   };
 }
 

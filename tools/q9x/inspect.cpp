@@ -3,7 +3,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "common/files.h"
 #include "inspection/inspection.h"
 #include "q9x/command.h"
 #include "q9x/exit_status.h"
@@ -39,21 +38,14 @@ example:
 )";
 
 int Inspect(const std::string& file, bool asJson, const Context& context) {
-  if (IsFolder(file)) {
-    context.err << "q9x inspect: " << file << " is a folder, not a container file\n";
-    return kFailed;
-  }
-  const nlohmann::json inspection = InspectContainer(file);
-  if (inspection.is_null()) {
-    context.err << "q9x inspect: cannot open " << file << "\n";
-    return kFailed;
-  }
+  const Outcome<nlohmann::json> inspection = InspectContainer(file);
+  if (!inspection) return context.Fail("inspect", inspection.failure());
   if (asJson) {
-    context.out << inspection.dump(2) << "\n";
+    context.out << inspection->dump(2) << "\n";
   } else {
-    PrintInspection(inspection, context.out);
+    PrintInspection(*inspection, context.out);
   }
-  return inspection.value("damaged", false) ? kDamaged : kOk;
+  return inspection->value("damaged", false) ? kDamaged : kOk;
 }
 
 std::function<int()> Declare(CLI::App& sub, const Context& context) {

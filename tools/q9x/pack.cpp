@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "common/files.h"
-#include "pack/container_writer.h"
+#include "pack/pack_description.h"
 #include "pack/description_check.h"
 #include "q9x/command.h"
 #include "q9x/exit_status.h"
@@ -37,7 +37,7 @@ overridden ("offset", "offsetValue", "textBytes", "headerLength", "counts", "mat
 "solidCount", "meshCount", "idCount", the section header fields, ...), "patches" write values
 at any offset ({ "entry": 1, "at": 24, "int32": -1 }) and "truncate" cuts the file. Mesh arrays
 from an OBJ file: array 1 positions, array 5 normals, array 2 texture coordinates.
-The full format is described at the top of tools/pack/container_writer.h.
+The full format is described at the top of tools/pack/pack_description.h.
 The description is checked before anything is written: unknown keys, values of the wrong type,
 and places and sizes ("offset", "at", "truncate", "padding") outside 0..2147483647 are errors
 that name the field (e.g. entries[0].offset); values written as they are given may be any
@@ -49,22 +49,18 @@ example:
 
 int Pack(const std::string& descriptionFile, const std::string& outFile,
          const std::vector<std::string>& sets, const Context& context) {
-  std::ostream& err = context.err;
   std::map<std::string, std::string> defines;
   for (const std::string& definition : sets) {
     const size_t split = definition.find('=');
     defines[definition.substr(0, split)] = definition.substr(split + 1);
   }
-  const std::optional<std::string> text = ReadWholeFile(descriptionFile);
-  if (!text || IsFolder(descriptionFile)) {
-    err << "q9x pack: cannot read " << descriptionFile << "\n";
-    return kFailed;
-  }
+  const Outcome<std::string> text =
+      ReadWholeFile(descriptionFile, kMaxContainerBytes, "a description may have");
+  if (!text) return context.Fail("pack", text.failure());
   std::string syntax;
   const std::optional<nlohmann::json> description = ParseDescription(*text, syntax);
   if (!description) {
-    err << "q9x pack: " << descriptionFile << ": " << syntax << "\n";
-    return kFailed;
+    return context.Fail("pack", {FailureKind::File, descriptionFile + ": " + syntax});
   }
   PackOptions options;
   options.defines = defines;
@@ -75,14 +71,10 @@ int Pack(const std::string& descriptionFile, const std::string& outFile,
     packed = PackContainerToFile(*description, FolderOf(descriptionFile), outFile, options);
   }
   if (!packed.ok && !packed.sinkFailed) {
-    err << "q9x pack: " << descriptionFile << ": " << packed.error << "\n";
-    return kFailed;
+    return context.Fail("pack", {FailureKind::File, descriptionFile + ": " + packed.error});
   }
-  if (!packed.warning.empty()) err << "q9x pack: warning: " << packed.warning << "\n";
-  if (!packed.ok) {
-    err << "q9x pack: cannot write " << outFile << "\n";
-    return kFailed;
-  }
+  if (!packed.warning.empty()) context.err << "q9x pack: warning: " << packed.warning << "\n";
+  if (!packed.ok) return context.Fail("pack", {FailureKind::File, "cannot write " + outFile});
   return kOk;
 }
 

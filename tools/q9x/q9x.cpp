@@ -48,7 +48,8 @@ examples:
 
 "q9x help COMMAND" or "q9x COMMAND --help" tells more; "q9x --version" the version. Exit status:
 0 done, 1 a file could not be read or written (doctor: a problem found), 2 a wrong command line,
-3 (run) the renderer is missing, 4 (inspect) the container is damaged.
+3 (run) the renderer is missing, 4 (inspect) the container is damaged, 5 (view, export) the scene
+holds nothing to draw.
 )";
 
 std::string ToolHelp() {

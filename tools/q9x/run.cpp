@@ -63,12 +63,8 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
     if (linkOption->count() > 0) options->link = *link;
     if (archiveOption->count() > 0) options->archiveDir = *archive;
     options->progress = context.progress;
-    switch (RunWorkingInstance(*options, context.out, context.err)) {
-      case RunOutcome::Done: return kOk;
-      case RunOutcome::RecordNotWritten: return kFailed;
-      case RunOutcome::RendererMissing: return kRendererMissing;
-    }
-    return kFailed;
+    const Outcome<> ran = RunWorkingInstance(*options, context.out, context.err);
+    return ran ? kOk : context.Fail("run", ran.failure());
   };
 }
 

@@ -254,8 +254,9 @@ int Summary(const SummaryOptions& options, std::ostream& out, std::ostream& err)
   const std::optional<ReadScene> scene = ReadSceneFile(options.file, read, failure);
   if (!scene) {
     output.Flush();
-    err << "q9x summary: " << (failure.unreadable ? "" : options.file + ": ") << failure.message << "\n";
-    return kFailed;
+    const Failure failed = SceneFileFailure(options.file, failure);
+    err << "q9x summary: " << failed.reason << "\n";
+    return ExitStatus(failed.kind);
   }
   if (!scene->cutShort.empty()) err << "q9x summary: " << options.file << ": " << scene->cutShort << "\n";
 

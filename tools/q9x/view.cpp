@@ -53,16 +53,6 @@ std::optional<ViewCamera> ChooseCamera(const ReceivedScene& scene,
   return ViewCamera{*entry->camera, 1e-3, "scene \"" + *sceneName + "\""};
 }
 
-std::string NothingToDraw(const ReadScene& read, const SceneBounds& bounds) {
-  if (!bounds.Empty()) return "";
-  if (read.kind == ReadScene::Kind::Archive) {
-    return "a raw archive holds no triangle positions (view its journal)";
-  }
-  if (bounds.leftOut > 0) return "no triangle or light has a finite position";
-  if (read.scene.nodes.empty() && read.scene.lights.empty()) return "no node or light was received";
-  return "no triangle was received and no light has a position";
-}
-
 namespace {
 
 constexpr const char* kHelp = R"(usage: q9x view SOURCE -o FILE.png [--scene NAME | --fit] [--size WxH]
@@ -74,9 +64,10 @@ normal against a light at the eye, in their material's diffuse colour (a diffuse
 with the colour's tint), lights as small squares, and a caption line (source, camera, counts).
 When no camera was sent, or with --fit, the camera frames the whole scene from the front right,
 30 degrees above it, and the caption says so. A scene with nothing to draw still gives a
-picture, whose caption says why. SOURCE is a journal of the reference link library or its raw
-archive (which holds no triangles); --folder runs the exchange folder as "q9x run" does
-(start-up load, then the WORDs' requests) and draws what that sent. The renderer's field of
+picture, whose caption says why; standard error says it too, and the exit status is 5. SOURCE
+is a journal of the reference link library or its raw archive (which holds no triangles);
+--folder runs the exchange folder as "q9x run" does (start-up load, then the WORDs' requests)
+and draws what that sent. The renderer's field of
 view is read as the picture's horizontal angle. Default size 1280x720.
 
 example:
@@ -92,19 +83,15 @@ struct ViewOptions {
   int height = 720;
 };
 
-int View(const ViewOptions& options, std::ostream& out, std::ostream& err) {
-  LoadFailure failure{};
-  const std::optional<ReadScene> read = LoadScene(options.source, err, failure);
-  if (!read) return LoadFailureStatus(failure);
+int View(const ViewOptions& options, const Context& context) {
+  const Outcome<ReadScene> read = LoadScene(options.source, context.err);
+  if (!read) return context.Fail("view", read.failure());
   const SceneBounds bounds = BoundsOf(read->scene);
   std::string error;
   const std::optional<ViewCamera> camera =
       ChooseCamera(read->scene, options.scene, options.fit, bounds,
                    static_cast<double>(options.width) / options.height, error);
-  if (!camera) {
-    err << "q9x view: " << error << "\n";
-    return kFailed;
-  }
+  if (!camera) return context.Fail("view", {FailureKind::File, error});
   RenderSettings settings;
   settings.width = options.width;
   settings.height = options.height;
@@ -120,18 +107,16 @@ int View(const ViewOptions& options, std::ostream& out, std::ostream& err) {
   }
   const std::string nothing = NothingToDraw(*read, bounds);
   if (!nothing.empty()) {
-    settings.caption = source + " - nothing to draw: " + nothing + " - " + counts;
-    err << "q9x view: nothing to draw: " << nothing << "\n";
+    settings.caption = source + " - " + NothingToShow(nothing).reason + " - " + counts;
   } else {
     settings.caption = source + " - " + camera->label + " - " + counts;
   }
   const Image image = RenderScene(read->scene, camera->camera, settings);
   if (!WriteWholeFile(options.output, EncodePng(image))) {
-    err << "q9x view: cannot write " << options.output << "\n";
-    return kFailed;
+    return context.Fail("view", {FailureKind::File, "cannot write " + options.output});
   }
-  out << options.output << "\n";
-  return kOk;
+  context.out << options.output << "\n";
+  return nothing.empty() ? kOk : context.Fail("view", NothingToShow(nothing));
 }
 
 std::function<int()> Declare(CLI::App& sub, const Context& context) {
@@ -154,7 +139,7 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
     if (!problem.empty()) return context.Wrong("view", problem);
     if (sceneOption->count() > 0) options->scene = *scene;
     if (!size->empty()) ParseSize(*size, options->width, options->height);
-    return View(*options, context.out, context.err);
+    return View(*options, context);
   };
 }
 

@@ -28,8 +28,4 @@ std::optional<ViewCamera> ChooseCamera(const ReceivedScene& scene,
                                        const std::optional<std::string>& sceneName, bool fit,
                                        const SceneBounds& bounds, double aspect, std::string& error);
 
-// Why a picture of `read` shows nothing, or empty when it has something to show: a raw archive
-// (it holds no positions), nothing received, or nothing with a finite position.
-std::string NothingToDraw(const ReadScene& read, const SceneBounds& bounds);
-
 }  // namespace q9x

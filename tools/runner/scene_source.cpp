@@ -22,21 +22,20 @@ std::filesystem::path TemporaryJournal() {
 
 }  // namespace
 
-std::optional<ReadScene> LoadScene(const SceneSource& source, std::ostream& err,
-                                   LoadFailure& failure) {
+Failure SceneFileFailure(const std::string& file, const ReadFailure& failure) {
+  return {FailureKind::File, (failure.unreadable ? "" : file + ": ") + failure.message};
+}
+
+Outcome<ReadScene> LoadScene(const SceneSource& source, std::ostream& err) {
   ReadOptions options;
   options.holdMeshes = true;
   ReadFailure readFailure;
   if (!source.folder) {
     std::optional<ReadScene> read = ReadSceneFile(source.file, options, readFailure);
-    if (!read) {
-      err << (readFailure.unreadable ? "" : source.file + ": ") << readFailure.message << "\n";
-      failure = LoadFailure::Unreadable;
-      return std::nullopt;
-    }
+    if (!read) return SceneFileFailure(source.file, readFailure);
     if (!read->cutShort.empty()) err << source.file << ": " << read->cutShort << "\n";
     read->scene.source = source.file;
-    return read;
+    return std::move(*read);
   }
 
   // The run's calls go through the reference library into a journal of our own.
@@ -50,25 +49,20 @@ std::optional<ReadScene> LoadScene(const SceneSource& source, std::ostream& err,
   run.link = source.link;
   run.words = source.words;
   std::ostringstream notifications;
-  const RunOutcome outcome = RunWorkingInstance(run, notifications, err);
+  const Outcome<> ran = RunWorkingInstance(run, notifications, err);
   SetProcessVariable("Q9PLUGIN_JOURNAL", previous);
   std::optional<ReadScene> read;
-  if (outcome == RunOutcome::Done) read = ReadSceneFile(journalPath, options, readFailure);
+  if (ran) read = ReadSceneFile(journalPath, options, readFailure);
   std::error_code removeError;
   std::filesystem::remove(journal, removeError);
-  if (outcome != RunOutcome::Done) {
-    failure = outcome == RunOutcome::RendererMissing ? LoadFailure::RendererMissing
-                                                     : LoadFailure::RunFailed;
-    return std::nullopt;
-  }
+  if (!ran) return ran.failure();
   if (!read) {
-    err << "the run of " << *source.folder << " left no journal to read"
-        << (readFailure.unreadable ? "" : ": " + readFailure.message) << "\n";
-    failure = LoadFailure::Unreadable;
-    return std::nullopt;
+    return Failure{FailureKind::File,
+                   "the run of " + *source.folder + " left no journal to read" +
+                       (readFailure.unreadable ? "" : ": " + readFailure.message)};
   }
   read->scene.source = *source.folder;
-  return read;
+  return std::move(*read);
 }
 
 }  // namespace q9x

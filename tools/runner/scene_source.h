@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/failure.h"
 #include "received/scene_reader.h"
 
 namespace q9x {
@@ -18,17 +19,15 @@ struct SceneSource {
   std::vector<std::string> words;     // the run's words, as for `q9x run`
 };
 
-// Why a scene could not be loaded.
-enum class LoadFailure {
-  Unreadable,       // the file, or the run's journal, could not be read or is neither form
-  RunFailed,        // the run could not write a sync record
-  RendererMissing,  // the run found no renderer
-};
-
 // Reads the source. For a folder: the start-up load and the words' requests as `q9x run` does
 // them, through the reference library with a temporary journal that is read back and removed.
-// Nothing, with a message on `err` and the reason on `failure`, when it cannot be read.
-std::optional<ReadScene> LoadScene(const SceneSource& source, std::ostream& err,
-                                   LoadFailure& failure);
+// The failure when it cannot be read: the file's (kind File, naming the file), or the run's
+// (RunWorkingInstance). What the reading notices without failing (a last line cut short) goes
+// to `err`.
+Outcome<ReadScene> LoadScene(const SceneSource& source, std::ostream& err);
+
+// The failure of reading `file` as the scene reader told it: "FILE: WHAT", or the reader's own
+// words when the file could not be read at all (they name it).
+Failure SceneFileFailure(const std::string& file, const ReadFailure& failure);
 
 }  // namespace q9x

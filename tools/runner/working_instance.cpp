@@ -58,6 +58,44 @@ class ScopedVariable {
 // A container this large makes its load worth a line on a terminal.
 constexpr int64_t kLargeContainerBytes = 32 << 20;
 
+// On a terminal, a large container's load says what it is at while it goes on.
+void AnnounceLoad(const RunOptions& options, q9::ProcessState& process, const std::string& what,
+                  const char16_t* file, std::ostream& err) {
+  if (!options.progress) return;
+  const int64_t size = q9::platform::FileSize(q9::FolderFilePath(process.folder(), file));
+  if (size < kLargeContainerBytes) return;
+  err << "q9x run: " << what << " (" << (size >> 20) << " MiB) ...\n" << std::flush;
+}
+
+// After the start-up load: the first word's request, then each further word's message.
+Outcome<> HandleRequests(q9::SceneContainer& container, q9::ProcessState& process,
+                         const RunOptions& options, std::ostream& out, std::ostream& err) {
+  const q9::NotifyHost notifyHost = [&out] {
+    out << "host notified: " << q9::kHostSyncStateMessage << " " << q9::kHostSyncStateWParam
+        << " " << q9::kHostSyncStateLParam << "\n";
+  };
+  bool recordsWritten = true;
+  // Every message goes through the shell's dispatcher. The model sync is the one request whose
+  // failure run reports (a sync record not written); a record file that is missing makes a sync
+  // that sends nothing, as in the working instance, and is in the log.
+  const auto dispatch = [&](uint32_t message) {
+    if (message == q9::kSyncModelUpdateMessage || message == q9::kSyncLightMessage) {
+      AnnounceLoad(options, process, "applying _mod.sm", u"_mod.sm", err);
+    }
+    const std::optional<bool> done = q9::DispatchSyncMessage(container, message, notifyHost);
+    if (message == q9::kSyncModelMessage && done == false) recordsWritten = false;
+  };
+  if (const std::optional<uint32_t> own = q9::RequestMessage(process.requestCode)) dispatch(*own);
+  for (size_t i = 1; i < options.words.size(); ++i) {
+    if (const std::optional<uint32_t> message = WordMessage(options.words[i])) dispatch(*message);
+  }
+  if (recordsWritten) return Done{};
+  return Failure{FailureKind::File,
+                 "the sync record " +
+                     q9::platform::DisplayPath(q9::FolderFilePath(process.folder(), u"_mod.sync")) +
+                     " could not be written"};
+}
+
 }  // namespace
 
 std::u16string DefaultLinkLibrary() {
@@ -69,7 +107,7 @@ std::u16string DefaultLinkLibrary() {
   return q9::Utf16FromUtf8((program.parent_path() / "libQ9Plugin.so").string());
 }
 
-RunOutcome RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostream& err) {
+Outcome<> RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostream& err) {
   // The reference library reads its switches at every call.
   ScopedVariable archiveDir("Q9PLUGIN_ARCHIVE_DIR", options.archiveDir);
   q9::ProcessState process;
@@ -79,55 +117,22 @@ RunOutcome RunWorkingInstance(const RunOptions& options, std::ostream& out, std:
   for (const std::string& word : options.words) words.push_back(q9::Utf16FromUtf8(word));
   q9::ApplyCommandLine(process, words);
 
-  // A console tool tells about a missing renderer on standard error, not in a message box.
-  process.showErrorMessage = [&err](const std::u16string& caption, const std::u16string& text) {
-    err << q9::Utf8FromUtf16(caption) << "\n" << q9::Utf8FromUtf16(text) << "\n";
+  // A console tool tells about a missing renderer in its failure, not in a message box.
+  std::string shown;
+  process.showErrorMessage = [&shown](const std::u16string& caption, const std::u16string& text) {
+    shown = q9::Utf8FromUtf16(caption) + "\n" + q9::Utf8FromUtf16(text);
   };
-  RunOutcome outcome = RunOutcome::Done;
+  Outcome<> outcome = Done{};
   {
     q9::SceneContainer container(process);
     container.session.libraryPath =
         options.link ? q9::Utf16FromUtf8(*options.link) : DefaultLinkLibrary();
-    const q9::NotifyHost notifyHost = [&out] {
-      out << "host notified: " << q9::kHostSyncStateMessage << " " << q9::kHostSyncStateWParam
-          << " " << q9::kHostSyncStateLParam << "\n";
-    };
-    // On a terminal, a large container's load says what it is at while it goes on.
-    const auto step = [&](const std::string& what, const char16_t* file) {
-      if (!options.progress) return;
-      const int64_t size = q9::platform::FileSize(q9::FolderFilePath(process.folder(), file));
-      if (size < kLargeContainerBytes) return;
-      err << "q9x run: " << what << " (" << (size >> 20) << " MiB) ...\n" << std::flush;
-    };
-    bool recordsWritten = true;
-    // Every message goes through the shell's dispatcher. The model sync is the one request
-    // whose failure run reports (a sync record not written); a record file that is missing
-    // makes a sync that sends nothing, as in the working instance, and is in the log.
-    const auto dispatch = [&](uint32_t message) {
-      if (message == q9::kSyncModelUpdateMessage || message == q9::kSyncLightMessage) {
-        step("applying _mod.sm", u"_mod.sm");
-      }
-      const std::optional<bool> done = q9::DispatchSyncMessage(container, message, notifyHost);
-      if (message == q9::kSyncModelMessage && done == false) recordsWritten = false;
-    };
-    step("start-up load of _model.pdx", u"_model.pdx");
+    AnnounceLoad(options, process, "start-up load of _model.pdx", u"_model.pdx", err);
     if (!q9::loadStartupModel(container)) {
-      outcome = RunOutcome::RendererMissing;
+      outcome = Failure{FailureKind::RendererMissing,
+                        shown.empty() ? "the start-up load found no renderer" : shown};
     } else {
-      if (const std::optional<uint32_t> own = q9::RequestMessage(process.requestCode)) {
-        dispatch(*own);
-      }
-      for (size_t i = 1; i < options.words.size(); ++i) {
-        if (const std::optional<uint32_t> message = WordMessage(options.words[i])) {
-          dispatch(*message);
-        }
-      }
-      if (!recordsWritten) {
-        err << "q9x run: the sync record "
-            << q9::platform::DisplayPath(q9::FolderFilePath(process.folder(), u"_mod.sync"))
-            << " could not be written\n";
-        outcome = RunOutcome::RecordNotWritten;
-      }
+      outcome = HandleRequests(container, process, options, out, err);
     }
   }  // the session is torn down here, as at the end of the process
   return outcome;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/failure.h"
+
 namespace q9x {
 
 struct RunOptions {
@@ -27,15 +29,12 @@ std::string RunWordsText();
 // request and colour mode from it, runs the start-up load of "_model.pdx", handles the first
 // word's request, then each further word as a forwarding instance would post it (a command word
 // as its message, 1025 to 1029 as that message, anything else posts nothing), and tears the
-// session down. Each notification of the host prints "host notified: 1137 0 10" to `out`.
-// With `archiveDir` the reference library's switch Q9PLUGIN_ARCHIVE_DIR is set for the run (and
-// restored after it). A missing renderer's message goes to `err`.
-enum class RunOutcome {
-  Done,
-  RecordNotWritten,  // a sync record could not be written (named on `err`)
-  RendererMissing,
-};
-RunOutcome RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostream& err);
+// session down. Each notification of the host prints "host notified: 1137 0 10" to `out`; with
+// `progress`, the loads of large containers are announced on `err`. With `archiveDir` the
+// reference library's switch Q9PLUGIN_ARCHIVE_DIR is set for the run (and restored after it).
+// Failures: RendererMissing, whose reason is the caption and text of the message the system
+// shows (two lines); File when a sync record could not be written (it names the record).
+Outcome<> RunWorkingInstance(const RunOptions& options, std::ostream& out, std::ostream& err);
 
 // The message a further word posts, or none.
 std::optional<uint32_t> WordMessage(const std::string& word);

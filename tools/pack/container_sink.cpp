@@ -1,4 +1,4 @@
-#include "pack/byte_sink.h"
+#include "pack/container_sink.h"
 
 #include <algorithm>
 #include <cstring>

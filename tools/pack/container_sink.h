@@ -11,9 +11,9 @@
 
 namespace q9x {
 
-class ByteSink {
+class ContainerSink {
  public:
-  virtual ~ByteSink() = default;
+  virtual ~ContainerSink() = default;
   // Writes `size` bytes at `at`, over what is there. A gap between the current end and `at`
   // reads as zeros. False when the bytes could not be written; later writes then fail too.
   virtual bool WriteAt(uint64_t at, const void* bytes, size_t size) = 0;
@@ -23,7 +23,7 @@ class ByteSink {
 };
 
 // The bytes in memory.
-class MemorySink : public ByteSink {
+class MemorySink : public ContainerSink {
  public:
   bool WriteAt(uint64_t at, const void* bytes, size_t size) override;
   bool Finish(uint64_t length) override;
@@ -36,7 +36,7 @@ class MemorySink : public ByteSink {
 
 // A file, created or emptied when the sink opens it. Consecutive writes go out through one
 // buffer; a write elsewhere seeks.
-class FileSink : public ByteSink {
+class FileSink : public ContainerSink {
  public:
   // `path` in UTF-8, as given on a command line.
   explicit FileSink(const std::string& path);

@@ -1,6 +1,7 @@
 // Containers built from a JSON description: the pack command, and the tests' way to make the
-// files they need, intact or deliberately damaged. The description becomes a ContainerContent
-// (container_plan.h), is planned and then written section by section.
+// files they need, intact or deliberately damaged. The description is read into a
+// ContainerContent (container_plan.h), which is planned and then written section by section
+// (container_write.h).
 //
 // Description (every field optional unless marked; "override" fields write the given value in
 // place of the one the layout computes, for damaged files):
@@ -50,7 +51,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "pack/byte_sink.h"
+#include "pack/container_sink.h"
 #include "pack/container_plan.h"
 
 namespace q9x {
@@ -82,8 +83,9 @@ ContainerPlan PlanDescription(const nlohmann::json& description, const std::stri
                               const PackOptions& options = {});
 
 // Plans, then writes into `sink`. Nothing is written when the plan fails.
+// Any description is safe: memory is bounded by its size and by options.limits.
 PackResult PackContainer(const nlohmann::json& description, const std::string& folder,
-                         ByteSink& sink, const PackOptions& options = {});
+                         ContainerSink& sink, const PackOptions& options = {});
 
 // The container in memory (`bytes` of the result).
 PackResult PackContainer(const nlohmann::json& description, const std::string& folder,

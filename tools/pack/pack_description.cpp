@@ -1,9 +1,11 @@
-#include "pack/container_writer.h"
+#include "pack/pack_description.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/text.h"
 #include "common/files.h"
+#include "pack/container_write.h"
 #include "pack/description_check.h"
 #include "pack/obj_mesh.h"
 
@@ -137,10 +139,11 @@ class DescribedSolids : public SolidSource {
     mesh.padding = Field(item, "padding", 0);
     if (item.contains("obj")) {
       const std::string path = files_.Path(item["obj"].get<std::string>());
-      const std::string text = ReadFileWithin(path, files_.limit);
+      const Outcome<std::string> text = ReadWholeFile(path, files_.limit, "the container may have");
+      if (!text) Fail(text.failure().reason);
       ObjMesh obj;
       std::string error;
-      if (!ParseObj(text, item.value("objObject", std::string()), obj, error)) {
+      if (!ParseObj(*text, item.value("objObject", std::string()), obj, error)) {
         Fail(path + ": " + error);
       }
       mesh.arrays[layout::kPositionsArray] = FloatBits(obj.positions);
@@ -223,8 +226,10 @@ std::optional<uint32_t> EntryType(const json& entry) {
   return U32(type);
 }
 
-// Replaces every "${NAME}" in the strings of `value`.
-void Substitute(json& value, const std::map<std::string, std::string>& defines) {
+// Replaces every "${NAME}" in the strings of `value`. `budget` is what the replacements may add in
+// all: a long define named many times would otherwise make text without end from a short
+// description.
+void Substitute(json& value, const std::map<std::string, std::string>& defines, uint64_t& budget) {
   if (value.is_string()) {
     std::string text = value.get<std::string>();
     size_t start;
@@ -235,17 +240,23 @@ void Substitute(json& value, const std::map<std::string, std::string>& defines) 
       const std::string name = text.substr(start + 2, end - start - 2);
       const auto found = defines.find(name);
       if (found == defines.end()) Fail("\"${" + name + "}\" is not defined");
+      if (found->second.size() > budget) {
+        Fail("\"${" + name +
+             "}\": the replacements would make more text than the container may hold");
+      }
+      budget -= found->second.size();
       text.replace(start, end - start + 1, found->second);
       from = start + found->second.size();
     }
     value = text;
   } else if (value.is_structured()) {
-    for (json& element : value) Substitute(element, defines);
+    for (json& element : value) Substitute(element, defines, budget);
   }
 }
 
-ContainerContent Content(const json& original, const std::string& folder,
-                         const PackOptions& options) {
+// The description with "${NAME}" replaced by its own "defines" and the options' (which win),
+// and "defines" taken out.
+std::shared_ptr<json> Substituted(const json& original, const PackOptions& options) {
   std::map<std::string, std::string> defines;
   if (original.contains("defines")) {
     const json& own = original["defines"];
@@ -256,11 +267,13 @@ ContainerContent Content(const json& original, const std::string& folder,
   for (const auto& [name, value] : options.defines) defines[name] = value;
   auto description = std::make_shared<json>(original);
   description->erase("defines");
-  Substitute(*description, defines);
+  // Every replaced text ends up in the container, hex at two characters a byte.
+  uint64_t budget = 2 * std::min(options.limits.maxBytes, kMaxContainerBytes);
+  Substitute(*description, defines, budget);
+  return description;
+}
 
-  const Files files{folder, options.filesInFolderOnly, options.limits.maxBytes};
-  ContainerContent content;
-  const json header = description->value("header", json::object());
+void ReadHeader(const json& header, ContainerContent& content) {
   content.name = Text16(header, "name");
   content.reserved0 = Override(header, "reserved0");
   content.headerSize = Override(header, "headerSize");
@@ -268,39 +281,56 @@ ContainerContent Content(const json& original, const std::string& folder,
   content.nameLength = Override(header, "nameLength");
   content.preservedWord = static_cast<uint16_t>(Field(header, "preservedWord", 0));
   content.lastEntryIndex = Override(header, "lastEntryIndex");
+}
 
+EntryContent Entry(const std::shared_ptr<const json>& description, const json& item,
+                   const Files& files) {
+  EntryContent entry;
+  entry.name = Text16(item, "name");
+  entry.type = EntryType(item);
+  entry.offset = Override(item, "offset");
+  entry.offsetValue = Override(item, "offsetValue");
+  if (item.contains("geometry")) {
+    entry.section = Geometry(description, item["geometry"], files);
+  } else if (item.contains("changeList")) {
+    entry.section = ChangeList(item["changeList"]);
+  } else if (item.contains("hex")) {
+    entry.section = FromHex(item["hex"].get<std::string>());
+  }
+  return entry;
+}
+
+PatchContent Patch(const json& item) {
+  PatchContent patch;
+  patch.at = U32(item.at("at"));
+  if (item.contains("entry")) patch.entry = U32(item["entry"]);
+  uint8_t word[4];
+  if (item.contains("int32") || item.contains("uint32")) {
+    layout::StoreUint32(word, U32(item.contains("int32") ? item["int32"] : item["uint32"]));
+    patch.bytes.assign(reinterpret_cast<const char*>(word), 4);
+  } else if (item.contains("uint8")) {
+    patch.bytes.assign(1, static_cast<char>(U32(item["uint8"])));
+  } else if (item.contains("hex")) {
+    patch.bytes = FromHex(item["hex"].get<std::string>());
+  } else {
+    Fail("a patch needs int32, uint32, uint8 or hex");
+  }
+  return patch;
+}
+
+ContainerContent Content(const json& original, const std::string& folder,
+                         const PackOptions& options) {
+  const std::shared_ptr<const json> description = Substituted(original, options);
+  const Files files{folder, options.filesInFolderOnly, options.limits.maxBytes};
+  ContainerContent content;
+  ReadHeader(description->value("header", json::object()), content);
   if (description->contains("entries")) {
     for (const json& item : (*description)["entries"]) {
-      EntryContent& entry = content.entries.emplace_back();
-      entry.name = Text16(item, "name");
-      entry.type = EntryType(item);
-      entry.offset = Override(item, "offset");
-      entry.offsetValue = Override(item, "offsetValue");
-      if (item.contains("geometry")) {
-        entry.section = Geometry(description, item["geometry"], files);
-      } else if (item.contains("changeList")) {
-        entry.section = ChangeList(item["changeList"]);
-      } else if (item.contains("hex")) {
-        entry.section = FromHex(item["hex"].get<std::string>());
-      }
+      content.entries.push_back(Entry(description, item, files));
     }
   }
-
   for (const json& item : description->value("patches", json::array())) {
-    PatchContent& patch = content.patches.emplace_back();
-    patch.at = U32(item.at("at"));
-    if (item.contains("entry")) patch.entry = U32(item["entry"]);
-    uint8_t word[4];
-    if (item.contains("int32") || item.contains("uint32")) {
-      layout::StoreUint32(word, U32(item.contains("int32") ? item["int32"] : item["uint32"]));
-      patch.bytes.assign(reinterpret_cast<const char*>(word), 4);
-    } else if (item.contains("uint8")) {
-      patch.bytes.assign(1, static_cast<char>(U32(item["uint8"])));
-    } else if (item.contains("hex")) {
-      patch.bytes = FromHex(item["hex"].get<std::string>());
-    } else {
-      Fail("a patch needs int32, uint32, uint8 or hex");
-    }
+    content.patches.push_back(Patch(item));
   }
   if (description->contains("truncate")) content.truncate = U32((*description)["truncate"]);
   return content;
@@ -338,7 +368,7 @@ PackResult Pack(const json& description, const std::string& folder, const PackOp
 
 }  // namespace
 
-PackResult PackContainer(const json& description, const std::string& folder, ByteSink& sink,
+PackResult PackContainer(const json& description, const std::string& folder, ContainerSink& sink,
                          const PackOptions& options) {
   return Pack(description, folder, options,
               [&](ContainerPlan& plan) { WriteContainer(plan, sink, options.progress); });
