@@ -1,7 +1,9 @@
 // What a q9x command is made of, and what the commands share: where they write, how a wrong
 // command line and a failure are told, progress on a terminal, and the scene source of `view`
 // and `export` with what they say of a scene that holds nothing to draw.
-// The dispatcher (q9x.cpp) holds the table of commands; a command never includes it.
+// The dispatcher (q9x.cpp) holds the table of commands; a command never includes it. The
+// commands are compiled as one unit (CLI11 is costly to compile), so each keeps its own names in
+// a namespace named for it (`view_command`), never in an anonymous one.
 #pragma once
 
 #include <chrono>

@@ -19,7 +19,7 @@
 
 namespace q9x {
 
-namespace {
+namespace doctor_command {
 
 using nlohmann::json;
 
@@ -221,9 +221,10 @@ void CheckWindows(Report& report) {
   }
 }
 
-}  // namespace
+}  // namespace doctor_command
 
-json Diagnose(const DoctorOptions& options) {
+nlohmann::json Diagnose(const DoctorOptions& options) {
+  using namespace doctor_command;
   q9::ProcessState process;
   if (options.folder) process.exchangeFolder.Fix(q9::Utf16FromUtf8(*options.folder));
   Report report;
@@ -236,7 +237,7 @@ json Diagnose(const DoctorOptions& options) {
   return report.Done();
 }
 
-namespace {
+namespace doctor_command {
 
 constexpr const char* kHelp = R"(usage: q9x doctor [--folder DIR] [--link LIB] [--json]
 
@@ -291,13 +292,13 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
   };
 }
 
-}  // namespace
+}  // namespace doctor_command
 
 extern const Command kDoctorCommand{
     "doctor",
     "  doctor [--folder DIR] [--link LIB] [--json]\n"
     "                               check the exchange folder, its files, the log and the link\n"
     "                               library (and on Windows the host and renderer windows)\n",
-    kHelp, Declare};
+    doctor_command::kHelp, doctor_command::Declare};
 
 }  // namespace q9x

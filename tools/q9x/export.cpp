@@ -12,7 +12,7 @@
 
 namespace q9x {
 
-namespace {
+namespace export_command {
 
 constexpr const char* kHelp = R"(usage: q9x export SOURCE -o FILE.glb
        q9x export --folder DIR [--link LIB] [WORD...] -o FILE.glb
@@ -82,11 +82,11 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
   };
 }
 
-}  // namespace
+}  // namespace export_command
 
 extern const Command kExportCommand{
     "export",
-    "  export SOURCE -o FILE.glb    what the renderer received as a glTF 2.0 binary file\n", kHelp,
-    Declare};
+    "  export SOURCE -o FILE.glb    what the renderer received as a glTF 2.0 binary file\n", export_command::kHelp,
+    export_command::Declare};
 
 }  // namespace q9x

@@ -9,7 +9,7 @@
 
 namespace q9x {
 
-namespace {
+namespace inspect_command {
 
 constexpr const char* kHelp = R"(usage: q9x inspect FILE [--json]
 
@@ -56,12 +56,12 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
   return [=, &context] { return Inspect(*file, *asJson, context); };
 }
 
-}  // namespace
+}  // namespace inspect_command
 
 extern const Command kInspectCommand{
     "inspect",
     "  inspect FILE [--json]        explain a container (\"_model.pdx\", \"_mod.sm\"): header, directory,\n"
     "                               each section decoded, and where it is damaged\n",
-    kHelp, Declare};
+    inspect_command::kHelp, inspect_command::Declare};
 
 }  // namespace q9x

@@ -10,7 +10,7 @@
 
 namespace q9x {
 
-namespace {
+namespace pack_command {
 
 constexpr const char* kHelp = R"(usage: q9x pack DESCRIPTION.json OUT [--set NAME=VALUE]...
 
@@ -94,10 +94,10 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
   return [=, &context] { return Pack((*files)[0], (*files)[1], *sets, context); };
 }
 
-}  // namespace
+}  // namespace pack_command
 
 extern const Command kPackCommand{
-    "pack", "  pack DESCRIPTION.json OUT    write a container from a JSON description\n", kHelp,
-    Declare};
+    "pack", "  pack DESCRIPTION.json OUT    write a container from a JSON description\n", pack_command::kHelp,
+    pack_command::Declare};
 
 }  // namespace q9x

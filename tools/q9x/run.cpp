@@ -7,7 +7,7 @@
 
 namespace q9x {
 
-namespace {
+namespace run_command {
 
 constexpr const char* kHelp = R"(usage: q9x run [--folder DIR] [--link LIB] [--archive-dir DIR] WORD...
 
@@ -68,12 +68,12 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
   };
 }
 
-}  // namespace
+}  // namespace run_command
 
 extern const Command kRunCommand{
     "run",
     "  run [--folder DIR] [--link LIB] [--archive-dir DIR] WORD...\n"
     "                               do a working instance's work: start-up load, then the requests\n",
-    kHelp, Declare};
+    run_command::kHelp, run_command::Declare};
 
 }  // namespace q9x

@@ -16,7 +16,7 @@
 
 namespace q9x {
 
-namespace {
+namespace summary_command {
 
 using nlohmann::json;
 
@@ -288,12 +288,12 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
   return [=, &context] { return Summary(*options, context.out, context.err); };
 }
 
-}  // namespace
+}  // namespace summary_command
 
 extern const Command kSummaryCommand{
     "summary",
     "  summary FILE [--json]        what reached the renderer, from the reference link library's\n"
     "                               raw archive (.q9a) or journal\n",
-    kHelp, Declare};
+    summary_command::kHelp, summary_command::Declare};
 
 }  // namespace q9x

@@ -53,7 +53,7 @@ std::optional<ViewCamera> ChooseCamera(const ReceivedScene& scene,
   return ViewCamera{*entry->camera, 1e-3, "scene \"" + *sceneName + "\""};
 }
 
-namespace {
+namespace view_command {
 
 constexpr const char* kHelp = R"(usage: q9x view SOURCE -o FILE.png [--scene NAME | --fit] [--size WxH]
        q9x view --folder DIR [--link LIB] [WORD...] -o FILE.png [--scene NAME | --fit] [--size WxH]
@@ -143,12 +143,12 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
   };
 }
 
-}  // namespace
+}  // namespace view_command
 
 extern const Command kViewCommand{
     "view",
     "  view SOURCE -o FILE.png [--scene NAME | --fit] [--size WxH]\n"
     "                               a picture of what the renderer received, from its camera\n",
-    kHelp, Declare};
+    view_command::kHelp, view_command::Declare};
 
 }  // namespace q9x
