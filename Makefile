@@ -38,7 +38,7 @@ test: deps
 	@scripts/tree-state.sh compare build/tree-before-test
 
 # Each target in turn for FUZZ_SECONDS; new inputs land in build/fuzz/fuzz/work/<target>, a
-# failing input in build/fuzz/fuzz/artifacts (keep it in fuzz/corpus/<target> once mended).
+# failing input in build/fuzz/fuzz/artifacts (keep it in fuzz/regressions/<target> once mended).
 fuzz: deps build-fuzz
 	@for target in $(or $(FUZZ_TARGETS),$$(cat build/fuzz/fuzz/targets.txt)); do \
 	  echo "fuzz_$$target for $(FUZZ_SECONDS) s"; \

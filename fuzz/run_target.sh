@@ -3,7 +3,7 @@
 #   run_target.sh TARGET NAME MAX_LEN DICT ARTIFACTS WORK SEEDS MINIMISED FAILURES [OPTION...]
 # libFuzzer options are passed on (a later -max_len wins). New inputs go to WORK. Every input
 # that fails in this run (crash, leak, out of memory, time-out) is also copied into FAILURES,
-# fuzz/corpus/<name>, where it stays as a regression input: commit it with the mend.
+# fuzz/regressions/<name>, where it stays as a regression input: commit it with the mend.
 set -u
 target=$1 name=$2 max_len=$3 dict=$4 artifacts=$5 work=$6 seeds=$7 minimised=$8 failures=$9
 shift 9

@@ -1,7 +1,7 @@
 #!/bin/sh
 # One fuzz target's test: every input of the corpora that exist, then NEW new inputs, into a
 # scratch corpus emptied first. An input that fails is also copied into FAILURES
-# (fuzz/corpus/<target>), where it stays as a regression input.
+# (fuzz/regressions/<target>), where it stays as a regression input.
 #   test_target.sh SCRATCH TARGET NEW MAX_LEN DICT FAILURES CORPUS...
 set -u
 scratch=$1 target=$2 new=$3 max_len=$4 dict=$5 failures=$6

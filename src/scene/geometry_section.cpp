@@ -122,9 +122,7 @@ int64_t WalkSolid(ContainerReader& reader, int64_t base, int64_t at,
   return stop;
 }
 
-}  // namespace
-
-void WalkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVisitor& visitor) {
+GeometrySectionHeader ReadSectionHeader(ContainerReader& reader, int64_t base) {
   GeometrySectionHeader header;
   reader.context = "section header";
   reader.Seek(base);
@@ -133,57 +131,76 @@ void WalkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVi
   header.solidBlockSize = reader.ReadInt32();
   header.viewBlockSize = reader.ReadInt32();
   header.reserved16 = reader.ReadInt32();
+  return header;
+}
+
+// A block of items that are one text each (materials, lights): the item table at `tableAt`, each
+// item read by `readItem` at `base` plus its entry and reported with its offset. Returns where
+// the reading stopped.
+template <typename ReadItem>
+int64_t WalkTextBlock(ContainerReader& reader, int64_t base, int64_t tableAt,
+                      const char* tableContext, const char* itemContext, ReadItem readItem,
+                      const std::function<void(int64_t, std::u16string)>& report) {
+  reader.context = tableContext;
+  reader.Seek(tableAt);
+  OffsetTable table(reader);
+  int64_t stop = table.end();
+  for (uint64_t i = 0; i < table.count() && !reader.spent(); ++i) {
+    reader.context = tableContext;
+    const int64_t at = base + table.Entry(reader, i);
+    reader.context = itemContext;
+    reader.Seek(at);
+    std::u16string text = readItem(reader);
+    stop = reader.position();
+    if (report) report(at, std::move(text));
+  }
+  return stop;
+}
+
+// The solid block: the item table at `tableAt` (an entry of 0 is no solid), each solid with its
+// meshes. Returns where the reading stopped.
+int64_t WalkSolidBlock(ContainerReader& reader, int64_t base, int64_t tableAt,
+                       const GeometryVisitor& visitor) {
+  reader.context = "solid table";
+  reader.Seek(tableAt);
+  OffsetTable table(reader);
+  int64_t stop = table.end();
+  MeshBuffers buffers;
+  for (uint64_t i = 0; i < table.count() && !reader.spent(); ++i) {
+    reader.context = "solid table";
+    const int32_t offset = table.Entry(reader, i);
+    if (offset == 0) continue;
+    stop = WalkSolid(reader, base, base + offset, visitor, buffers);
+  }
+  return stop;
+}
+
+}  // namespace
+
+void WalkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVisitor& visitor) {
+  const GeometrySectionHeader header = ReadSectionHeader(reader, base);
   if (visitor.header) visitor.header(header);
   // Where the reading stopped: the view block starts there.
   int64_t stop = reader.position();
 
+  // Each block where the layout puts it: the materials behind the section header, the lights at
+  // materialBlockEnd, the solids at materialBlockEnd + lightBlockSpan; a block whose start
+  // would be 0 starts behind the section header instead.
   if (header.materialBlockEnd != 0) {
-    reader.context = "material table";
-    reader.Seek(base + kSectionHeaderBytes);
-    OffsetTable table(reader);
-    stop = table.end();
-    for (uint64_t i = 0; i < table.count() && !reader.spent(); ++i) {
-      reader.context = "material table";
-      const int64_t at = base + table.Entry(reader, i);
-      reader.context = "material item";
-      reader.Seek(at);
-      std::u16string text = ReadMaterialText(reader);
-      stop = reader.position();
-      if (visitor.material) visitor.material(at, std::move(text));
-    }
+    stop = WalkTextBlock(reader, base, base + kSectionHeaderBytes, "material table",
+                         "material item", ReadMaterialText, visitor.material);
   }
-
   if (header.lightBlockSpan != 0 && !reader.spent()) {
-    reader.context = "light table";
-    reader.Seek(base + (header.materialBlockEnd != 0 ? header.materialBlockEnd
-                                                     : kSectionHeaderBytes));
-    OffsetTable table(reader);
-    stop = table.end();
-    for (uint64_t i = 0; i < table.count() && !reader.spent(); ++i) {
-      reader.context = "light table";
-      const int64_t at = base + table.Entry(reader, i);
-      reader.context = "light text";
-      reader.Seek(at);
-      std::u16string text = reader.ReadString();
-      stop = reader.position();
-      if (visitor.light) visitor.light(at, std::move(text));
-    }
+    const int64_t lightsAt =
+        header.materialBlockEnd != 0 ? header.materialBlockEnd : kSectionHeaderBytes;
+    stop = WalkTextBlock(reader, base, base + lightsAt, "light table", "light text",
+                         [](ContainerReader& r) { return r.ReadString(); }, visitor.light);
   }
-
   if (header.solidBlockSize != 0 && !reader.spent()) {
-    const int64_t start =
+    const int64_t solidsAt =
         static_cast<int64_t>(header.materialBlockEnd) + header.lightBlockSpan;
-    reader.context = "solid table";
-    reader.Seek(base + (start != 0 ? start : kSectionHeaderBytes));
-    OffsetTable table(reader);
-    stop = table.end();
-    MeshBuffers buffers;
-    for (uint64_t i = 0; i < table.count() && !reader.spent(); ++i) {
-      reader.context = "solid table";
-      const int32_t offset = table.Entry(reader, i);
-      if (offset == 0) continue;
-      stop = WalkSolid(reader, base, base + offset, visitor, buffers);
-    }
+    stop = WalkSolidBlock(reader, base, base + (solidsAt != 0 ? solidsAt : kSectionHeaderBytes),
+                          visitor);
   }
 
   if (header.viewBlockSize != 0 && !reader.spent()) {

@@ -30,6 +30,49 @@ std::u16string TextAt(const uint8_t* bytes, size_t maxUnits) {
   return text;
 }
 
+// The header and directory as `c` holds them, laid out as ReadHeader reads them: the name cut to
+// 255 units, the rest of the name block zero but for the preserved word.
+std::vector<uint8_t> HeaderBytes(const SceneContainer& c) {
+  std::vector<uint8_t> header(kContainerHeaderSize, 0);
+  const size_t units = std::min(c.name.size(), kMaxNameUnits);
+  PutInt32(&header[container::kReserved0At], c.reserved0);
+  PutInt32(&header[container::kHeaderSizeAt], c.headerSize);
+  PutInt32(&header[container::kReserved8At], c.reserved8);
+  PutInt32(&header[container::kNameLengthAt], c.nameLength);
+  for (size_t i = 0; i < units; ++i) PutUint16(&header[container::kNameBlockAt + 2 * i], c.name[i]);
+  PutUint16(&header[container::kPreservedWordAt], c.preservedWord);
+  PutInt32(&header[container::kLastEntryIndexAt], c.lastEntryIndex);
+  std::memcpy(&header[container::kDirectoryAt], c.entries.data(), sizeof c.entries);
+  return header;
+}
+
+// Writes `header` into the empty file `c` has open, or logs why it could not; the caller closes
+// the file.
+void WriteFreshHeader(SceneContainer& c, const std::vector<uint8_t>& header,
+                      const std::string& shownPath) {
+  // A file opened read-only refuses the writes; the operation then ends the same way.
+  // Bytes read from memory (fuzzing) are never written.
+  if (!c.file) return;
+  c.reader.Detach();
+  const std::string_view bytes(reinterpret_cast<const char*>(header.data()), header.size());
+  platform::FileError failure;
+  bool written = platform::SeekFile(c.file.get(), 0, &failure) &&
+                 platform::WriteToFile(c.file.get(), bytes, &failure);
+  written = platform::FinishFile(std::move(c.file), written ? &failure : nullptr) && written;
+  if (written) return;
+  std::string message = "Error: a fresh header could not be written into " + shownPath + ": " +
+                        (c.openedReadOnly ? std::string("the file is read-only") : failure.text);
+  // The file was empty before: what it holds now is a cut header of this process's, which would
+  // keep every later start from writing a whole one (a file shorter than a header is left
+  // untouched). Removed, the next start writes it again.
+  if (!c.openedReadOnly && platform::FileSize(c.path) > 0) {
+    message += platform::RemovePath(c.path)
+                   ? "; the part written was removed"
+                   : "; the part written could not be removed, nothing is loaded from it";
+  }
+  c.process.log.WriteLine(message);
+}
+
 }  // namespace
 
 std::u16string DirectoryEntry::name() const { return TextAt(bytes.data(), kEntryNameUnits); }
@@ -123,43 +166,9 @@ void SceneContainer::loadHeader() {
     return;
   }
   // A missing or empty file: a fresh header carrying the header held in memory.
-  std::vector<uint8_t> header(kContainerHeaderSize, 0);
-  const size_t units = std::min(name.size(), kMaxNameUnits);
-  nameLength = static_cast<int32_t>(units);
+  nameLength = static_cast<int32_t>(std::min(name.size(), kMaxNameUnits));
   headerSize = kContainerHeaderSize;
-  PutInt32(&header[container::kReserved0At], reserved0);
-  PutInt32(&header[container::kHeaderSizeAt], headerSize);
-  PutInt32(&header[container::kReserved8At], reserved8);
-  PutInt32(&header[container::kNameLengthAt], nameLength);
-  for (size_t i = 0; i < units; ++i) PutUint16(&header[container::kNameBlockAt + 2 * i], name[i]);
-  PutUint16(&header[container::kPreservedWordAt], preservedWord);
-  PutInt32(&header[container::kLastEntryIndexAt], lastEntryIndex);
-  std::memcpy(&header[container::kDirectoryAt], entries.data(), sizeof entries);
-  // A file opened read-only refuses the writes; the operation then ends the same way.
-  // Bytes read from memory (fuzzing) are never written.
-  if (!file) {
-    Close();
-    return;
-  }
-  reader.Detach();
-  const std::string_view bytes(reinterpret_cast<const char*>(header.data()), header.size());
-  platform::FileError failure;
-  bool written = platform::SeekFile(file.get(), 0, &failure) &&
-                 platform::WriteToFile(file.get(), bytes, &failure);
-  written = platform::FinishFile(std::move(file), written ? &failure : nullptr) && written;
-  if (!written) {
-    std::string message = "Error: a fresh header could not be written into " + shownPath + ": " +
-                          (openedReadOnly ? std::string("the file is read-only") : failure.text);
-    // The file was empty before: what it holds now is a cut header of this process's, which
-    // would keep every later start from writing a whole one (a file shorter than a header is
-    // left untouched). Removed, the next start writes it again.
-    if (!openedReadOnly && platform::FileSize(path) > 0) {
-      message += platform::RemovePath(path)
-                     ? "; the part written was removed"
-                     : "; the part written could not be removed, nothing is loaded from it";
-    }
-    process.log.WriteLine(message);
-  }
+  WriteFreshHeader(*this, HeaderBytes(*this), shownPath);
   Close();
 }
 

@@ -213,6 +213,35 @@ TEST_F(EndToEnd, MissingRendererShowsTheMessageBoxAndReleasesTheMutex) {
   EXPECT_TRUE(working->Running());
 }
 
+// A failure that escapes the start-up load (the tests' build of the program fails there as a
+// failed allocation would, with the model sent): one Error line names it, the link session is
+// torn down and the mutex released on the way out, and the exit status says it failed.
+TEST_F(EndToEnd, FailureInTheStartupLoadIsLoggedAndReleasesTheInstance) {
+  StartHost();
+  StartRenderer();
+  WriteRecordFiles();
+  ChildProcess failing(Program(L"Q9_Exchange_failing_start.exe") + L" cameraSync", Environment());
+  unsigned long code = 0;
+  ASSERT_TRUE(failing.Wait(kExitWithin, &code));
+  EXPECT_EQ(code, 1u);
+  const std::string log = Log();
+  EXPECT_NE(log.find(Line("Error: Q9_Exchange stopped by a failure in the start-up load: "
+                          "std::bad_alloc")),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("working instance ended"), std::string::npos) << log;
+  const std::string journalText = Journal();
+  EXPECT_EQ(Calls(journalText, "SendModel"), 1u);
+  EXPECT_EQ(Calls(journalText, "SendCameraTransformFov"), 0u);  // its request never ran
+  EXPECT_EQ(Calls(journalText, "DestroySession"), 1u);
+  EXPECT_GT(FirstCall(journalText, "DestroySession"), FirstCall(journalText, "SendModel"));
+
+  // The next start is the working instance, and runs its request.
+  auto working = StartWorking(L"cameraSync");
+  EXPECT_TRUE(WaitUntil([&] { return Calls(Journal(), "SendCameraTransformFov") == 1; }, 10s));
+  EXPECT_TRUE(working->Running());
+}
+
 // The version resources of both shipped programs carry the version that --version and the log
 // give, and each names its own file.
 TEST_F(EndToEnd, ProgramsCarryTheProjectVersion) {

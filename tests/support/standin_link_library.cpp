@@ -1,9 +1,14 @@
-// A link library that reads every argument as a renderer would, for the fuzz targets: each text
-// to its terminating zero, the matrix and the camera in full, a float array as long as its count
-// says, mesh array 1 as long as the triangle count implies (nine values a triangle) and the first
-// value of arrays 5 and 2 (their length is not part of the call). Built with the sanitizers, so a
-// read beyond what the caller handed over is a fault of the caller. Its answers make a session
-// start and connect, as the do-nothing library's do.
+// A link library standing in for the renderer's, built twice from this source. Both builds
+// answer so that a session starts and connects: StartLinkQ9Render gives 0, CreateSession a
+// handle that is not null, HasConnected true; every other function gives the zero of its result.
+//   libQ9PluginNull (bench/): does nothing else, so that a benchmark measures what the system
+//     itself costs, without any renderer work.
+//   libQ9PluginTouch (fuzz/, built with Q9_STANDIN_READS_ARGUMENTS): reads every argument as a
+//     renderer would: each text to its terminating zero, the matrix and the camera in full, a
+//     float array as long as its count says, mesh array 1 as long as the triangle count implies
+//     (nine values a triangle) and the first value of arrays 5 and 2 (their length is not part
+//     of the call); it writes its version text into the version buffer. Built with the
+//     sanitizers, so a read beyond what the caller handed over is a fault of the caller.
 #include <cstdint>
 #include <algorithm>
 #include <cstring>
@@ -15,8 +20,27 @@
 
 namespace {
 
-volatile uint32_t touched = 0;
 int sessionToken = 0;
+
+template <typename Result>
+Result Answer() {
+  if constexpr (std::is_same_v<Result, Q9Session>) {
+    return &sessionToken;
+  } else if constexpr (std::is_same_v<Result, bool>) {
+    return true;
+  } else if constexpr (!std::is_void_v<Result>) {
+    return Result{};
+  }
+}
+
+#ifndef Q9_STANDIN_READS_ARGUMENTS
+
+template <typename... Arguments>
+void Take(const Arguments&...) {}
+
+#else
+
+volatile uint32_t touched = 0;
 
 void TouchBytes(const void* data, size_t bytes) {
   if (!data) return;
@@ -71,30 +95,21 @@ void TouchAt(const Tuple& arguments) {
 }
 
 template <typename... Arguments>
-void TouchAll(Arguments... arguments) {
+void Take(Arguments... arguments) {
   const std::tuple<Arguments...> all(arguments...);
   [&]<size_t... I>(std::index_sequence<I...>) {
     (TouchAt<I>(all), ...);
   }(std::index_sequence_for<Arguments...>{});
 }
 
-template <typename Result>
-Result Answer() {
-  if constexpr (std::is_same_v<Result, Q9Session>) {
-    return &sessionToken;
-  } else if constexpr (std::is_same_v<Result, bool>) {
-    return true;
-  } else if constexpr (!std::is_void_v<Result>) {
-    return Result{};
-  }
-}
+#endif
 
 }  // namespace
 
-#define Q9_TOUCH_EXPORT(result, name, parameters, arguments)                 \
+#define Q9_STANDIN_EXPORT(result, name, parameters, arguments)               \
   extern "C" __attribute__((visibility("default"))) result name parameters { \
-    TouchAll arguments;                                                      \
+    Take arguments;                                                          \
     return Answer<result>();                                                 \
   }
-Q9_LINK_FUNCTIONS(Q9_TOUCH_EXPORT)
-#undef Q9_TOUCH_EXPORT
+Q9_LINK_FUNCTIONS(Q9_STANDIN_EXPORT)
+#undef Q9_STANDIN_EXPORT
