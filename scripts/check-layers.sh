@@ -23,12 +23,12 @@ rank() {
 allowed() {
   case "$1" in
     common) echo "base" ;;
-    received) echo "base" ;;
+    received) echo "base link common" ;;
     pack) echo "$core common" ;;
     inspection) echo "$core common" ;;
     runner) echo "$core common received" ;;
-    picture) echo "base translate received" ;;
-    q9plugin) echo "base link received" ;;
+    picture) echo "base translate common received" ;;
+    q9plugin) echo "base link common received" ;;
     harness) echo "base" ;;
     q9x) echo "$core common received pack inspection runner picture" ;;
     *) echo "" ;;

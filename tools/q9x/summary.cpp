@@ -12,6 +12,7 @@
 
 #include "q9x/command.h"
 #include "q9x/exit_status.h"
+#include "received/call_display.h"
 #include "received/scene_reader.h"
 
 namespace q9x {
@@ -140,9 +141,11 @@ class JsonDocument {
     out_.text += entries_++ > 0 ? ",\n    " : "[\n    ";
     return out_.text;
   }
-  void Entry(const json& value) {
+  void Entry(const json& value) { Entry(value.dump(2)); }
+  // An entry written indented by two blanks a level from 0.
+  void Entry(const std::string& text) {
     Entry();
-    Indented(value.dump(2), 4);
+    Indented(text, 4);
   }
   void EndList() { out_.text += entries_ > 0 ? "\n  ]" : "[]"; }
   void End() { out_.text += "\n}\n"; }
@@ -241,12 +244,15 @@ int Summary(const SummaryOptions& options, std::ostream& out, std::ostream& err)
       count(call);
       if (!listed) document.BeginList("calls");
       listed = true;
-      call.AppendJson(document.Entry(), 4);
+      std::string shown;
+      JsonWriter writer(shown, JsonDumpOptions(true));
+      WriteCallJson(writer, call);
+      document.Entry(shown);
     };
   } else {
     read.onCall = [&](const JournalCall& call) {
       count(call);
-      call.AppendLine(output.text);
+      AppendCallLine(output.text, call);
       output.Step();
     };
   }
