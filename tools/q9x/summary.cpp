@@ -293,43 +293,96 @@ struct SummaryOptions {
   bool asJson = false;
 };
 
+// Calls by function, in the order of the functions' names.
+using CallCounts = std::map<std::string, int64_t, std::less<>>;
+
+void Count(CallCounts& counts, const JournalCall& call) {
+  const auto at = counts.find(call.fn);
+  if (at != counts.end()) {
+    ++at->second;
+  } else {
+    counts.emplace(call.fn, 1);
+  }
+}
+
+// `summary --json`: the calls as they are read, then for a journal their counts, then the scene.
+class JsonSummary {
+ public:
+  explicit JsonSummary(std::ostream& out)
+      : document_(
+            [&out](std::string_view text) {
+              out.write(text.data(), static_cast<std::streamsize>(text.size()));
+              return true;
+            },
+            JsonDumpOptions(true)) {}
+
+  void Call(const JournalCall& call) {
+    Count(counts_, call);
+    ListCalls();
+    WriteCallJson(document_, call);
+  }
+
+  void Finish(const ReadScene& read) {
+    if (read.kind == ReadScene::Kind::Journal) {
+      ListCalls();
+      document_.EndArray();
+      document_.Key("callCounts");
+      document_.BeginObject();
+      for (const auto& [fn, calls] : counts_) {
+        document_.Key(fn);
+        document_.Int(calls);
+      }
+      document_.EndObject();
+    } else {
+      document_.BeginObject();
+    }
+    WriteSceneJson(read, document_);
+    document_.EndObject();
+    document_ << "\n";
+    document_.Flush();
+  }
+
+  // Writes what has gathered.
+  void Flush() { document_.Flush(); }
+
+ private:
+  // Begins "calls", and the document with it: not before the first call, so that a file that is
+  // no journal leaves no text.
+  void ListCalls() {
+    if (listed_) return;
+    listed_ = true;
+    document_.BeginObject();
+    document_.Key("calls");
+    document_.BeginArray();
+  }
+
+  JsonWriter document_;
+  CallCounts counts_;
+  bool listed_ = false;
+};
+
+// The text summary's first lines, before the scene: what the file is, and a journal's calls.
+void PrintHead(const ReadScene& read, const CallCounts& counts, Output& output) {
+  if (read.kind == ReadScene::Kind::Archive) {
+    output.text += "raw archive of model " + Quoted(read.scene.model) + ", material version " +
+                   TypeText(read.scene.materialVersion) + "\n";
+    return;
+  }
+  output.text += std::to_string(read.callCount) + " calls:";
+  for (const auto& [fn, count] : counts) output.text += " " + fn + " " + std::to_string(count) + ";";
+  output.text += "\n\nthe scene these calls leave, model " + Quoted(read.scene.model) + "\n";
+}
+
 int Summary(const SummaryOptions& options, std::ostream& out, std::ostream& err) {
   Output output(out);
-  JsonWriter document(
-      [&out](std::string_view text) {
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        return true;
-      },
-      JsonDumpOptions(true));
-  std::map<std::string, int64_t, std::less<>> counts;
+  JsonSummary document(out);
+  CallCounts counts;
   ReadOptions read;
-  const auto count = [&counts](const JournalCall& call) {
-    const auto at = counts.find(call.fn);
-    if (at != counts.end()) {
-      ++at->second;
-    } else {
-      counts.emplace(call.fn, 1);
-    }
-  };
-  // The document's "calls" begun, with the document itself: not before the first call, so that
-  // a file that is no journal leaves no text.
-  bool listed = false;
-  const auto listCalls = [&] {
-    if (listed) return;
-    listed = true;
-    document.BeginObject();
-    document.Key("calls");
-    document.BeginArray();
-  };
   if (options.asJson) {
-    read.onCall = [&](const JournalCall& call) {
-      count(call);
-      listCalls();
-      WriteCallJson(document, call);
-    };
+    read.onCall = [&document](const JournalCall& call) { document.Call(call); };
   } else {
     read.onCall = [&](const JournalCall& call) {
-      count(call);
+      Count(counts, call);
       AppendCallLine(output.text, call);
       output.Step();
     };
@@ -343,35 +396,11 @@ int Summary(const SummaryOptions& options, std::ostream& out, std::ostream& err)
     return kFailed;
   }
   if (!scene->cutShort.empty()) err << "q9x summary: " << options.file << ": " << scene->cutShort << "\n";
-
   if (options.asJson) {
-    if (scene->kind == ReadScene::Kind::Journal) {
-      listCalls();
-      document.EndArray();
-      document.Key("callCounts");
-      document.BeginObject();
-      for (const auto& [fn, calls] : counts) {
-        document.Key(fn);
-        document.Int(calls);
-      }
-      document.EndObject();
-    } else {
-      document.BeginObject();
-    }
-    WriteSceneJson(*scene, document);
-    document.EndObject();
-    document << "\n";
-    document.Flush();
+    document.Finish(*scene);
     return kOk;
   }
-  if (scene->kind == ReadScene::Kind::Archive) {
-    output.text += "raw archive of model " + Quoted(scene->scene.model) + ", material version " +
-                   TypeText(scene->scene.materialVersion) + "\n";
-  } else {
-    output.text += std::to_string(scene->callCount) + " calls:";
-    for (const auto& [fn, count] : counts) output.text += " " + fn + " " + std::to_string(count) + ";";
-    output.text += "\n\nthe scene these calls leave, model " + Quoted(scene->scene.model) + "\n";
-  }
+  PrintHead(*scene, counts, output);
   PrintScene(scene->scene, output);
   return kOk;
 }

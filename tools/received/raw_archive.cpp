@@ -76,45 +76,31 @@ void WritePlacement(JsonWriter& out, const std::optional<ReceivedCamera>& camera
   out.Number(fov);
 }
 
-}  // namespace
-
-bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::FileError* error) {
-  q9::platform::FileError failure;  // of the first write that failed; none is tried after it
-  JsonWriter out([file, &failure](std::string_view text) { return q9::platform::WriteToFile(file, text, &failure); },
-                 ArchiveOptions());
-  out.BeginObject();
-  out.Key("format");
-  out.String("Q9Plugin reference raw archive");
-  out.Key("version");
-  out.Int(1);
-  out.Key("model");
-  out.String(scene.model);
-  out.Key("materialVersion");
-  if (scene.materialVersion) {
-    out.Int(*scene.materialVersion);
+// Writes `value`, or null without one.
+void WriteOptional(JsonWriter& out, const std::optional<int32_t>& value) {
+  if (value) {
+    out.Int(*value);
   } else {
     out.Null();
   }
+}
 
-  out.Key("materials");
+void WriteMaterials(JsonWriter& out, const ReceivedScene& scene) {
   out.BeginArray();
   for (const auto& [name, material] : scene.materials) {
     out.BeginObject();
     out.Key("name");
     out.String(name);
     out.Key("type");
-    if (material.type) {
-      out.Int(*material.type);
-    } else {
-      out.Null();
-    }
+    WriteOptional(out, material.type);
     out.Key("properties");
     WriteProperties(out, material.properties);
     out.EndObject();
   }
   out.EndArray();
+}
 
-  out.Key("lights");
+void WriteLights(JsonWriter& out, const ReceivedScene& scene) {
   out.BeginArray();
   for (const auto& [name, light] : scene.lights) {
     out.BeginObject();
@@ -125,8 +111,10 @@ bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::Fil
     out.EndObject();
   }
   out.EndArray();
+}
 
-  out.Key("nodes");
+// Each node with its matrix, flag and meshes (their names and triangle counts).
+void WriteNodes(JsonWriter& out, const ReceivedScene& scene) {
   out.BeginArray();
   for (const auto& [name, node] : scene.nodes) {
     out.BeginObject();
@@ -156,8 +144,9 @@ bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::Fil
     out.EndObject();
   }
   out.EndArray();
+}
 
-  out.Key("scenes");
+void WriteScenes(JsonWriter& out, const ReceivedScene& scene) {
   out.BeginArray();
   for (const auto& [name, entry] : scene.scenes) {
     out.BeginObject();
@@ -169,8 +158,10 @@ bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::Fil
     out.EndObject();
   }
   out.EndArray();
+}
 
-  out.Key("camera");
+// The last SendCameraTransformFov: its placement, or null before any.
+void WriteCurrentCamera(JsonWriter& out, const ReceivedScene& scene) {
   if (scene.cameraWithoutBlock) {
     out.BeginObject();
     WritePlacement(out, std::nullopt, *scene.cameraWithoutBlock);
@@ -182,6 +173,33 @@ bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::Fil
   } else {
     out.Null();
   }
+}
+
+}  // namespace
+
+bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::FileError* error) {
+  q9::platform::FileError failure;  // of the first write that failed; none is tried after it
+  JsonWriter out([file, &failure](std::string_view text) { return q9::platform::WriteToFile(file, text, &failure); },
+                 ArchiveOptions());
+  out.BeginObject();
+  out.Key("format");
+  out.String("Q9Plugin reference raw archive");
+  out.Key("version");
+  out.Int(1);
+  out.Key("model");
+  out.String(scene.model);
+  out.Key("materialVersion");
+  WriteOptional(out, scene.materialVersion);
+  out.Key("materials");
+  WriteMaterials(out, scene);
+  out.Key("lights");
+  WriteLights(out, scene);
+  out.Key("nodes");
+  WriteNodes(out, scene);
+  out.Key("scenes");
+  WriteScenes(out, scene);
+  out.Key("camera");
+  WriteCurrentCamera(out, scene);
   out.EndObject();
   out << "\n";
   if (out.Flush()) return true;
