@@ -16,7 +16,10 @@
 #include <nlohmann/json.hpp>
 
 #include "fuzz_received.h"
-#include "received/journal.h"
+#include "common/json_writer.h"
+#include "received/apply_call.h"
+#include "received/call_display.h"
+#include "received/journal_decoder.h"
 #include "received/scene_reader.h"
 
 namespace {
@@ -104,9 +107,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (!call.readByGeneralParser()) CheckFastWay(call, line);
     shown.clear();
-    call.AppendLine(shown);
+    q9x::AppendCallLine(shown, call);
     shown.clear();
-    call.AppendJson(shown, 2);
+    q9x::JsonWriter writer(shown, q9x::JsonDumpOptions(true));
+    q9x::WriteCallJson(writer, call);
     if (!json::accept(shown)) Fault("shown as JSON that is not valid", line);
     for (const JournalValue& value : call.args) {
       volatile float sink = q9x::FloatOf(value) + static_cast<float>(q9x::IntOf(value));

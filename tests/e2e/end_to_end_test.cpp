@@ -309,7 +309,20 @@ TEST_F(EndToEnd, ForwardingWaitsForTheWorkingInstanceWindow) {
       << Log();
 
   // The working instance gives the mutex up without a window: the wait ends at once.
+  // Released once the new start has logged its word (just before it looks at the mutex), so
+  // that it finds the mutex held however slowly the machine starts it.
+  const auto starts = [&] {
+    const std::string log = Log();
+    size_t count = 0;
+    for (size_t at = log.find("]: lightSync"); at != std::string::npos;
+         at = log.find("]: lightSync", at + 1)) {
+      ++count;
+    }
+    return count;
+  };
+  const size_t startsBefore = starts();
   ChildProcess orphan(Program(L"Q9_Exchange.exe") + L" lightSync", Environment());
+  EXPECT_TRUE(WaitUntil([&] { return starts() > startsBefore; }, 10s));
   std::this_thread::sleep_for(300ms);
   mutex.reset();
   EXPECT_TRUE(orphan.Wait(2000, &code));

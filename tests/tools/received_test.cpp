@@ -10,6 +10,8 @@
 #include "base/platform.h"
 #include "journal.h"
 #include "q9x_call.h"
+#include "received/apply_call.h"
+#include "received/call_display.h"
 #include "received/scene_reader.h"
 #include "test_files.h"
 
@@ -226,16 +228,18 @@ TEST(JournalDecoderTest, TheLibrarysLineShapeAndTheGeneralReaderGiveTheSameCalls
     JournalCall call;
     ASSERT_TRUE(decoder.Decode(text, call)) << text;
     std::string line, document;
-    call.AppendLine(line);
-    call.AppendJson(document, 4);
+    AppendCallLine(line, call);
+    JsonWriter documentWriter(document, JsonDumpOptions(true));
+    WriteCallJson(documentWriter, call);
     const bool byGeneral = call.readByGeneralParser();
     ApplyCall(shaped, call, true);
 
     ASSERT_TRUE(decoder.Decode(oneLine, call)) << oneLine;
     EXPECT_TRUE(call.readByGeneralParser());
     std::string lineAgain, documentAgain;
-    call.AppendLine(lineAgain);
-    call.AppendJson(documentAgain, 4);
+    AppendCallLine(lineAgain, call);
+    JsonWriter documentAgainWriter(documentAgain, JsonDumpOptions(true));
+    WriteCallJson(documentAgainWriter, call);
     EXPECT_EQ(line, lineAgain) << text;
     EXPECT_EQ(document, documentAgain) << text;
     ApplyCall(general, call, true);

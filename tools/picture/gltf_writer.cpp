@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "base/text.h"
+#include "common/json_writer.h"
 #include "picture/camera.h"
-#include "picture/json_text.h"
 #include "translate/material_translation.h"
 
 namespace q9x {
@@ -20,10 +20,28 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "the binary chunk holds the floats as they lie in memory");
 
+// The JSON chunk's parts, each kept in memory in blocks of 1 MB: compact, numbers as the shortest
+// decimal of their double (callers keep out what is not finite), strings made UTF-8.
+using JsonText = JsonWriter;
+JsonOptions GltfOptions() {
+  JsonOptions options;
+  options.nonFinite = JsonNonFinite::Zero;
+  options.escaping.replaceInvalidUtf8 = true;
+  return options;
+}
+
 constexpr int kFloatComponent = 5126;
 constexpr int kArrayBuffer = 34962;
-constexpr size_t kBlock = JsonText::kBlock;  // the binary chunk's pieces too
+constexpr size_t kBlock = JsonText::kMemoryBlock;  // the binary chunk's pieces too
 constexpr uint64_t kLargestGlb = 0xFFFFFFFFu;  // the header's length is 32 bits
+
+// A matrix's 16 floats as the doubles they are.
+JsonText& WriteMatrix(JsonText& out, const float* values) {
+  out.BeginArray();
+  for (size_t i = 0; i < 16; ++i) out.Number(static_cast<double>(values[i]));
+  out.EndArray();
+  return out;
+}
 
 // One of the document's top-level arrays: its items, joined by commas.
 class Section {
@@ -37,7 +55,7 @@ class Section {
   const JsonText& text() const { return text_; }
 
  private:
-  JsonText text_;
+  JsonText text_{GltfOptions()};
   size_t count_ = 0;
 };
 
@@ -216,21 +234,21 @@ class Document {
   }
 
  private:
-  void Glue(std::string_view text) { pieces_.push_back(&(glue_.emplace_back() << text)); }
+  void Glue(std::string_view text) { pieces_.push_back(&(glue_.emplace_back(GltfOptions()) << text)); }
 
   // The parts in the file's order; the root node lists every other node as its child.
   void Assemble() {
-    JsonText& head = glue_.emplace_back();
+    JsonText& head = glue_.emplace_back(GltfOptions());
     head << "{\"asset\":{\"version\":\"2.0\",\"generator\":\"q9x export\"},\"scene\":0,\"scenes\":[{\"name\":";
     head.String(scene_.model.empty() ? "received" : scene_.model);
     // The host's Z-up axes turned to glTF's Y-up: -90 degrees about X.
     head << ",\"nodes\":[0]}],\"nodes\":[{\"name\":\"Received scene\",\"rotation\":";
-    head.Floats({-0.70710678118654752, 0, 0, 0.70710678118654752});
+    head.Numbers({-0.70710678118654752, 0, 0, 0.70710678118654752});
     if (nodes_.size() > 0) {
       head << ",\"children\":[";
       for (size_t i = 1; i <= nodes_.size(); ++i) {
         if (i > 1) head << ",";
-        head.Integer(i);
+        head.Unsigned(i);
       }
       head << "]},";
     } else {
@@ -250,9 +268,9 @@ class Document {
       Glue("]");
     }
     if (binaryLength_ > 0) {
-      JsonText& buffers = glue_.emplace_back();
+      JsonText& buffers = glue_.emplace_back(GltfOptions());
       buffers << ",\"buffers\":[{\"byteLength\":";
-      buffers.Integer(binaryLength_) << "}]";
+      buffers.Unsigned(binaryLength_) << "}]";
       pieces_.push_back(&buffers);
     }
     if (lights_.size() > 0) {
@@ -269,16 +287,16 @@ class Document {
     const uint64_t bytes = triangles * 3 * components * 4;
     JsonText& view = bufferViews_.Item();
     view << "{\"buffer\":0,\"byteOffset\":";
-    view.Integer(binaryLength_) << ",\"byteLength\":";
-    view.Integer(bytes) << ",\"target\":";
-    view.Integer(kArrayBuffer) << "}";
+    view.Unsigned(binaryLength_) << ",\"byteLength\":";
+    view.Unsigned(bytes) << ",\"target\":";
+    view.Unsigned(kArrayBuffer) << "}";
     binaryLength_ += bytes;
     index = accessors_.size();
     JsonText& accessor = accessors_.Item();
     accessor << "{\"bufferView\":";
-    accessor.Integer(bufferViews_.size() - 1) << ",\"componentType\":";
-    accessor.Integer(kFloatComponent) << ",\"count\":";
-    accessor.Integer(triangles * 3) << ",\"type\":\"" << type << "\"";
+    accessor.Unsigned(bufferViews_.size() - 1) << ",\"componentType\":";
+    accessor.Unsigned(kFloatComponent) << ",\"count\":";
+    accessor.Unsigned(triangles * 3) << ",\"type\":\"" << type << "\"";
     return accessor;
   }
 
@@ -292,7 +310,7 @@ class Document {
     JsonText& entry = materials_.Item();
     entry << "{\"name\":";
     entry.String(mesh.name) << ",\"pbrMetallicRoughness\":{\"baseColorFactor\":";
-    entry.Floats({colour[0], colour[1], colour[2], 1.0}) << ",\"metallicFactor\":0},\"doubleSided\":true";
+    entry.Numbers({colour[0], colour[1], colour[2], 1.0}) << ",\"metallicFactor\":0},\"doubleSided\":true";
     const char* separator = ",\"extras\":{";
     for (const std::string& property : MapProperties()) {
       const std::string file = material->Text(property);
@@ -312,7 +330,7 @@ class Document {
 
   void AddNode(const std::string& name, const ReceivedNode& node) {
     // The primitives first: a node names a mesh only when it has one.
-    JsonText primitives;
+    JsonText primitives(GltfOptions());
     size_t count = 0;
     for (const ReceivedMesh& mesh : node.meshes) {
       const MeshPlan plan = PlanOf(mesh);
@@ -320,22 +338,22 @@ class Document {
       size_t position = 0, normal = 0, texcoord = 0;
       JsonText& positions = Accessor(plan.triangles, 3, "VEC3", position);
       positions << ",\"min\":";
-      positions.Floats({plan.low[0], plan.low[1], plan.low[2]}) << ",\"max\":";
-      positions.Floats({plan.high[0], plan.high[1], plan.high[2]}) << "}";
+      positions.Numbers({plan.low[0], plan.low[1], plan.low[2]}) << ",\"max\":";
+      positions.Numbers({plan.high[0], plan.high[1], plan.high[2]}) << "}";
       Accessor(plan.triangles, 3, "VEC3", normal) << "}";
       if (plan.sentTexcoords) Accessor(plan.triangles, 2, "VEC2", texcoord) << "}";
       if (count++ > 0) primitives << ",";
       primitives << "{\"attributes\":{\"POSITION\":";
-      primitives.Integer(position) << ",\"NORMAL\":";
-      primitives.Integer(normal);
+      primitives.Unsigned(position) << ",\"NORMAL\":";
+      primitives.Unsigned(normal);
       if (plan.sentTexcoords) {
         primitives << ",\"TEXCOORD_0\":";
-        primitives.Integer(texcoord);
+        primitives.Unsigned(texcoord);
       }
       primitives << "},\"mode\":4";
       if (const std::optional<size_t> material = MaterialOf(mesh)) {
         primitives << ",\"material\":";
-        primitives.Integer(*material);
+        primitives.Unsigned(*material);
       }
       primitives << "}";
     }
@@ -344,11 +362,11 @@ class Document {
     entry.String(name);
     if (node.matrix && IsFinite(*node.matrix) && !IsIdentity(*node.matrix)) {
       entry << ",\"matrix\":";
-      entry.Floats(node.matrix->data(), 16);
+      WriteMatrix(entry, node.matrix->data());
     }
     if (count > 0) {
       entry << ",\"mesh\":";
-      entry.Integer(meshes_.size());
+      entry.Unsigned(meshes_.size());
       JsonText& mesh = meshes_.Item();
       mesh << "{\"name\":";
       mesh.String(name) << ",\"primitives\":[" << primitives << "]}";
@@ -362,8 +380,8 @@ class Document {
     JsonText& node = NextNode();
     node << "{\"name\":";
     node.String(name) << ",\"camera\":";
-    node.Integer(cameras_.size()) << ",\"matrix\":";
-    node.Floats(CameraMatrix(camera).data(), 16) << "}";
+    node.Unsigned(cameras_.size()) << ",\"matrix\":";
+    WriteMatrix(node, CameraMatrix(camera).data()) << "}";
     JsonText& entry = cameras_.Item();
     entry << "{\"name\":";
     entry.String(name) << ",\"type\":\"perspective\",\"perspective\":{\"aspectRatio\":";
@@ -375,11 +393,11 @@ class Document {
     JsonText& node = NextNode();
     node << "{\"name\":";
     node.String(name) << ",\"extensions\":{\"KHR_lights_punctual\":{\"light\":";
-    node.Integer(lights_.size()) << "}}";
+    node.Unsigned(lights_.size()) << "}}";
     const std::optional<Matrix> transform = light.Transform();
     if (transform && IsFinite(*transform) && !IsIdentity(*transform)) {
       node << ",\"matrix\":";
-      node.Floats(transform->data(), 16);
+      WriteMatrix(node, transform->data());
     }
     node << "}";
 
@@ -389,7 +407,7 @@ class Document {
     JsonText& entry = lights_.Item();
     entry << "{\"name\":";
     entry.String(name) << ",\"color\":";
-    entry.Floats({colour[0], colour[1], colour[2]}) << ",\"intensity\":";
+    entry.Numbers({colour[0], colour[1], colour[2]}) << ",\"intensity\":";
     entry.Number(std::isfinite(intensity) && intensity >= 0 ? intensity : 1.0);
     if (kind == "spot") {
       // The cone angle as the full opening in degrees.

@@ -4,18 +4,15 @@
 #include <cstdint>
 #include <string>
 
+#include "common/json_writer.h"
 #include "link/q9plugin_api.h"
 
 namespace q9plugin {
 
-// The shortest decimal that reads back to the same float; NaN and the infinities as the JSON
-// strings "nan", "inf" and "-inf".
-void AppendFloat(std::string& out, float value);
-
-// A zero-terminated UTF-16 text as a JSON string (unpaired surrogates as U+FFFD); null as null.
-void AppendText(std::string& out, const char16_t* text);
-
-// Builds the line of one call. A line made with `enabled` false ignores everything given to it,
+// Builds the line of one call: texts (zero-terminated UTF-16) as JSON strings, unpaired
+// surrogates as U+FFFD, \b and \f as \u0008 and \u000c; a null text as null; floats as the
+// shortest decimal that reads back to the same float, NaN and the infinities as the strings
+// "nan", "inf" and "-inf". A line made with `enabled` false ignores everything given to it,
 // so that the calls cost next to nothing when no journal is kept.
 class JournalLine {
  public:
@@ -49,12 +46,14 @@ class JournalLine {
  private:
   void NextArgument();
   void CloseArguments();
+  void PutText(const char16_t* text);
 
   bool enabled_;
   bool argumentsOpen_ = false;
   bool argumentsClosed_ = false;
   bool finished_ = false;
   std::string text_;
+  q9x::JsonWriter out_;  // into text_
 };
 
 // The "args" of a call from its arguments after the handle, chosen by their types as the

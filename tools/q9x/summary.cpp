@@ -3,24 +3,27 @@
 // follows.
 #include "q9x/summary.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <map>
 #include <memory>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
 
-#include <nlohmann/json.hpp>
-
+#include "common/json_writer.h"
 #include "q9x/command.h"
 #include "q9x/exit_status.h"
+#include "received/call_display.h"
 #include "received/scene_reader.h"
 
 namespace q9x {
 
 namespace summary_command {
 
-using nlohmann::json;
-
-// Text on its way out, written in blocks.
+// The text summary on its way out, written in blocks.
 class Output {
  public:
   explicit Output(std::ostream& out) : out_(out) { text.reserve(kBlock + 4096); }
@@ -70,42 +73,35 @@ std::string CameraText(const std::optional<ReceivedCamera>& camera) {
          VectorText(camera->up) + ", fov " + FovText(camera->fov);
 }
 
-json CameraJson(const std::optional<ReceivedCamera>& camera) {
-  if (!camera) return nullptr;
-  auto vector = [](const Vec3& v) { return json::array({v[0], v[1], v[2]}); };
-  return {{"from", vector(camera->from)}, {"to", vector(camera->to)}, {"up", vector(camera->up)},
-          {"fov", camera->fov}};
+std::string Quoted(std::string_view text) {
+  std::string quoted;
+  AppendJsonString(quoted, text);
+  return quoted;
 }
 
-json PropertiesJson(const ReceivedProperties& properties) {
-  json object = json::object();
-  for (const auto& [name, value] : properties) {
-    std::visit([&, &name = name](const auto& v) { object[name] = v; }, value);
-  }
-  return object;
-}
+std::string TypeText(const std::optional<int32_t>& type) { return type ? std::to_string(*type) : "null"; }
 
 void PrintScene(const ReceivedScene& scene, Output& out) {
   std::string& text = out.text;
   text += "materials (" + std::to_string(scene.materials.size()) + ")";
   for (const auto& [name, m] : scene.materials) {
-    text += "\n  " + json(name).dump() + ": type " + (m.type ? json(*m.type) : json()).dump() + ", " +
-            std::to_string(m.properties.size()) + " properties";
+    text += "\n  " + Quoted(name) + ": type " + TypeText(m.type) + ", " + std::to_string(m.properties.size()) +
+            " properties";
     out.Step();
   }
   text += "\nlights (" + std::to_string(scene.lights.size()) + ")";
   for (const auto& [name, l] : scene.lights) {
-    text += "\n  " + json(name).dump() + ": " + std::to_string(l.properties.size()) + " properties";
+    text += "\n  " + Quoted(name) + ": " + std::to_string(l.properties.size()) + " properties";
     out.Step();
   }
   text += "\nnodes (" + std::to_string(scene.nodes.size()) + ", " + std::to_string(scene.Triangles()) +
           " triangles)";
   for (const auto& [name, n] : scene.nodes) {
-    text += "\n  " + json(name).dump() + ": " + std::to_string(n.Triangles()) + " triangles in " +
+    text += "\n  " + Quoted(name) + ": " + std::to_string(n.Triangles()) + " triangles in " +
             std::to_string(n.meshes.size()) + (n.meshes.size() == 1 ? " mesh" : " meshes");
     if (!n.meshes.empty()) {
       text += " (";
-      for (size_t i = 0; i < n.meshes.size(); ++i) text += (i ? ", " : "") + json(n.meshes[i].name).dump();
+      for (size_t i = 0; i < n.meshes.size(); ++i) text += (i ? ", " : "") + Quoted(n.meshes[i].name);
       text += ")";
     }
     out.Step();
@@ -113,90 +109,165 @@ void PrintScene(const ReceivedScene& scene, Output& out) {
   text += "\nscenes (" + std::to_string(scene.scenes.size()) + ")";
   bool first = true;
   for (const auto& [name, s] : scene.scenes) {
-    text += (first ? ": " : ", ") + json(name).dump();
+    text += (first ? ": " : ", ") + Quoted(name);
     first = false;
     out.Step();
   }
   text += "\ncamera: " + CameraText(scene.camera) + "\n";
 }
 
-// A JSON document written member by member, laid out as a JSON writer indents by two blanks;
-// a long list is written entry by entry.
-class JsonDocument {
- public:
-  explicit JsonDocument(Output& out) : out_(out) {}
+// --- the JSON document: every object's members in the order of their names, floats as the
+// doubles they widen to, as a JSON library dumps such a document ---
 
-  void Member(const char* key, const json& value) {
-    Key(key);
-    Indented(value.dump(2), 2);
-  }
-  void BeginList(const char* key) {
-    Key(key);
-    entries_ = 0;
-  }
-  // Starts an entry of the list; the caller writes it, indented by four.
-  std::string& Entry() {
-    out_.Step();
-    out_.text += entries_++ > 0 ? ",\n    " : "[\n    ";
-    return out_.text;
-  }
-  void Entry(const json& value) {
-    Entry();
-    Indented(value.dump(2), 4);
-  }
-  void EndList() { out_.text += entries_ > 0 ? "\n  ]" : "[]"; }
-  void End() { out_.text += "\n}\n"; }
+void WriteVector(JsonWriter& out, const Vec3& v) {
+  out.BeginArray();
+  for (const float value : v) out.Number(static_cast<double>(value));
+  out.EndArray();
+}
 
- private:
-  void Key(const char* key) {
-    out_.text += members_++ > 0 ? ",\n  \"" : "{\n  \"";
-    out_.text += key;
-    out_.text += "\": ";
+void WriteCamera(JsonWriter& out, const std::optional<ReceivedCamera>& camera) {
+  if (!camera) {
+    out.Null();
+    return;
   }
-  void Indented(const std::string& text, int indent) {
-    for (const char c : text) {
-      out_.text += c;
-      if (c == '\n') out_.text.append(indent, ' ');
-    }
+  out.BeginObject();
+  out.Key("fov");
+  out.Number(static_cast<double>(camera->fov));
+  out.Key("from");
+  WriteVector(out, camera->from);
+  out.Key("to");
+  WriteVector(out, camera->to);
+  out.Key("up");
+  WriteVector(out, camera->up);
+  out.EndObject();
+}
+
+void WriteType(JsonWriter& out, const std::optional<int32_t>& type) {
+  if (type) {
+    out.Int(*type);
+  } else {
+    out.Null();
   }
+}
 
-  Output& out_;
-  size_t members_ = 0;
-  size_t entries_ = 0;
-};
+void WriteProperties(JsonWriter& out, const ReceivedProperties& properties) {
+  std::vector<std::pair<std::string_view, const PropertyValue*>> sorted;
+  sorted.reserve(properties.size());
+  for (const auto& [name, value] : properties) sorted.emplace_back(name, &value);
+  std::sort(sorted.begin(), sorted.end());
+  out.BeginObject();
+  for (const auto& [name, value] : sorted) {
+    out.Key(name);
+    std::visit(
+        [&out](const auto& v) {
+          using V = std::decay_t<decltype(v)>;
+          if constexpr (std::is_same_v<V, std::string>) {
+            out.String(v);
+          } else if constexpr (std::is_same_v<V, int32_t>) {
+            out.Int(v);
+          } else if constexpr (std::is_same_v<V, float>) {
+            out.Number(static_cast<double>(v));
+          } else {
+            out.BeginArray();
+            for (const float f : v) out.Number(static_cast<double>(f));
+            out.EndArray();
+          }
+        },
+        *value);
+  }
+  out.EndObject();
+}
 
-// The scene's members, in the order of their names.
-void WriteSceneJson(const ReadScene& read, JsonDocument& document) {
-  const ReceivedScene& scene = read.scene;
-  document.Member("camera", CameraJson(scene.camera));
-  document.Member("kind", read.kind == ReadScene::Kind::Archive ? "archive" : "journal");
-  document.BeginList("lights");
+void WriteLights(JsonWriter& out, const ReceivedScene& scene) {
+  out.BeginArray();
   for (const auto& [name, l] : scene.lights) {
-    document.Entry({{"name", name}, {"kind", l.Kind()}, {"properties", PropertiesJson(l.properties)}});
+    out.BeginObject();
+    out.Key("kind");
+    out.String(l.Kind());
+    out.Key("name");
+    out.String(name);
+    out.Key("properties");
+    WriteProperties(out, l.properties);
+    out.EndObject();
   }
-  document.EndList();
-  document.Member("materialVersion", scene.materialVersion ? json(*scene.materialVersion) : json());
-  document.BeginList("materials");
+  out.EndArray();
+}
+
+void WriteMaterials(JsonWriter& out, const ReceivedScene& scene) {
+  out.BeginArray();
   for (const auto& [name, m] : scene.materials) {
-    document.Entry({{"name", name}, {"type", m.type ? json(*m.type) : json()},
-                    {"properties", PropertiesJson(m.properties)}});
+    out.BeginObject();
+    out.Key("name");
+    out.String(name);
+    out.Key("properties");
+    WriteProperties(out, m.properties);
+    out.Key("type");
+    WriteType(out, m.type);
+    out.EndObject();
   }
-  document.EndList();
-  document.Member("model", scene.model);
-  document.BeginList("nodes");
+  out.EndArray();
+}
+
+void WriteNodes(JsonWriter& out, const ReceivedScene& scene) {
+  out.BeginArray();
   for (const auto& [name, n] : scene.nodes) {
-    json meshes = json::array();
-    for (const ReceivedMesh& mesh : n.meshes) meshes.push_back({{"name", mesh.name}, {"triangles", mesh.triangles}});
-    document.Entry({{"name", name}, {"triangles", n.Triangles()}, {"meshes", std::move(meshes)}});
+    out.BeginObject();
+    out.Key("meshes");
+    out.BeginArray();
+    for (const ReceivedMesh& mesh : n.meshes) {
+      out.BeginObject();
+      out.Key("name");
+      out.String(mesh.name);
+      out.Key("triangles");
+      out.Int(mesh.triangles);
+      out.EndObject();
+    }
+    out.EndArray();
+    out.Key("name");
+    out.String(name);
+    out.Key("triangles");
+    out.Int(n.Triangles());
+    out.EndObject();
   }
-  document.EndList();
-  document.BeginList("scenes");
+  out.EndArray();
+}
+
+void WriteScenes(JsonWriter& out, const ReceivedScene& scene) {
+  out.BeginArray();
   for (const auto& [name, s] : scene.scenes) {
-    document.Entry({{"name", name}, {"displayName", s.displayName}, {"camera", CameraJson(s.camera)}});
+    out.BeginObject();
+    out.Key("camera");
+    WriteCamera(out, s.camera);
+    out.Key("displayName");
+    out.String(s.displayName);
+    out.Key("name");
+    out.String(name);
+    out.EndObject();
   }
-  document.EndList();
-  document.Member("triangles", scene.Triangles());
-  document.End();
+  out.EndArray();
+}
+
+// The scene's members.
+void WriteSceneJson(const ReadScene& read, JsonWriter& out) {
+  const ReceivedScene& scene = read.scene;
+  out.Key("camera");
+  WriteCamera(out, scene.camera);
+  out.Key("kind");
+  out.String(read.kind == ReadScene::Kind::Archive ? "archive" : "journal");
+  out.Key("lights");
+  WriteLights(out, scene);
+  out.Key("materialVersion");
+  WriteType(out, scene.materialVersion);
+  out.Key("materials");
+  WriteMaterials(out, scene);
+  out.Key("model");
+  out.String(scene.model);
+  out.Key("nodes");
+  WriteNodes(out, scene);
+  out.Key("scenes");
+  WriteScenes(out, scene);
+  out.Key("triangles");
+  out.Int(scene.Triangles());
 }
 
 constexpr const char* kHelp = R"(usage: q9x summary FILE [--json]
@@ -222,31 +293,97 @@ struct SummaryOptions {
   bool asJson = false;
 };
 
+// Calls by function, in the order of the functions' names.
+using CallCounts = std::map<std::string, int64_t, std::less<>>;
+
+void Count(CallCounts& counts, const JournalCall& call) {
+  const auto at = counts.find(call.fn);
+  if (at != counts.end()) {
+    ++at->second;
+  } else {
+    counts.emplace(call.fn, 1);
+  }
+}
+
+// `summary --json`: the calls as they are read, then for a journal their counts, then the scene.
+class JsonSummary {
+ public:
+  explicit JsonSummary(std::ostream& out)
+      : document_(
+            [&out](std::string_view text) {
+              out.write(text.data(), static_cast<std::streamsize>(text.size()));
+              return true;
+            },
+            JsonDumpOptions(true)) {}
+
+  void Call(const JournalCall& call) {
+    Count(counts_, call);
+    ListCalls();
+    WriteCallJson(document_, call);
+  }
+
+  void Finish(const ReadScene& read) {
+    if (read.kind == ReadScene::Kind::Journal) {
+      ListCalls();
+      document_.EndArray();
+      document_.Key("callCounts");
+      document_.BeginObject();
+      for (const auto& [fn, calls] : counts_) {
+        document_.Key(fn);
+        document_.Int(calls);
+      }
+      document_.EndObject();
+    } else {
+      document_.BeginObject();
+    }
+    WriteSceneJson(read, document_);
+    document_.EndObject();
+    document_ << "\n";
+    document_.Flush();
+  }
+
+  // Writes what has gathered.
+  void Flush() { document_.Flush(); }
+
+ private:
+  // Begins "calls", and the document with it: not before the first call, so that a file that is
+  // no journal leaves no text.
+  void ListCalls() {
+    if (listed_) return;
+    listed_ = true;
+    document_.BeginObject();
+    document_.Key("calls");
+    document_.BeginArray();
+  }
+
+  JsonWriter document_;
+  CallCounts counts_;
+  bool listed_ = false;
+};
+
+// The text summary's first lines, before the scene: what the file is, and a journal's calls.
+void PrintHead(const ReadScene& read, const CallCounts& counts, Output& output) {
+  if (read.kind == ReadScene::Kind::Archive) {
+    output.text += "raw archive of model " + Quoted(read.scene.model) + ", material version " +
+                   TypeText(read.scene.materialVersion) + "\n";
+    return;
+  }
+  output.text += std::to_string(read.callCount) + " calls:";
+  for (const auto& [fn, count] : counts) output.text += " " + fn + " " + std::to_string(count) + ";";
+  output.text += "\n\nthe scene these calls leave, model " + Quoted(read.scene.model) + "\n";
+}
+
 int Summary(const SummaryOptions& options, std::ostream& out, std::ostream& err) {
   Output output(out);
-  JsonDocument document(output);
-  std::map<std::string, int64_t, std::less<>> counts;
+  JsonSummary document(out);
+  CallCounts counts;
   ReadOptions read;
-  const auto count = [&counts](const JournalCall& call) {
-    const auto at = counts.find(call.fn);
-    if (at != counts.end()) {
-      ++at->second;
-    } else {
-      counts.emplace(call.fn, 1);
-    }
-  };
-  bool listed = false;  // the document's "calls" begun
   if (options.asJson) {
-    read.onCall = [&](const JournalCall& call) {
-      count(call);
-      if (!listed) document.BeginList("calls");
-      listed = true;
-      call.AppendJson(document.Entry(), 4);
-    };
+    read.onCall = [&document](const JournalCall& call) { document.Call(call); };
   } else {
     read.onCall = [&](const JournalCall& call) {
-      count(call);
-      call.AppendLine(output.text);
+      Count(counts, call);
+      AppendCallLine(output.text, call);
       output.Step();
     };
   }
@@ -254,29 +391,17 @@ int Summary(const SummaryOptions& options, std::ostream& out, std::ostream& err)
   const std::optional<ReadScene> scene = ReadSceneFile(options.file, read, failure);
   if (!scene) {
     output.Flush();
+    document.Flush();
     const Failure failed = SceneFileFailure(options.file, failure);
     err << "q9x summary: " << failed.reason << "\n";
     return ExitStatus(failed.kind);
   }
   if (!scene->cutShort.empty()) err << "q9x summary: " << options.file << ": " << scene->cutShort << "\n";
-
   if (options.asJson) {
-    if (scene->kind == ReadScene::Kind::Journal) {
-      if (!listed) document.BeginList("calls");
-      document.EndList();
-      document.Member("callCounts", counts);
-    }
-    WriteSceneJson(*scene, document);
+    document.Finish(*scene);
     return kOk;
   }
-  if (scene->kind == ReadScene::Kind::Archive) {
-    output.text += "raw archive of model " + json(scene->scene.model).dump() + ", material version " +
-                   (scene->scene.materialVersion ? json(*scene->scene.materialVersion) : json()).dump() + "\n";
-  } else {
-    output.text += std::to_string(scene->callCount) + " calls:";
-    for (const auto& [fn, count] : counts) output.text += " " + fn + " " + std::to_string(count) + ";";
-    output.text += "\n\nthe scene these calls leave, model " + json(scene->scene.model).dump() + "\n";
-  }
+  PrintHead(*scene, counts, output);
   PrintScene(scene->scene, output);
   return kOk;
 }

@@ -13,149 +13,26 @@
 
 #include <nlohmann/json.hpp>
 
-#include "received/json_escape.h"
+#include "common/json_writer.h"
 
 namespace q9x {
 
 namespace {
 
-// The archive's text as it goes out: JSON indented by two blanks a level, every array that holds
-// no array or object on one line (so that a matrix or a colour reads as one row), written to the
-// file in blocks. The layout is the one a JSON library gives with an indent of 2, so readers
-// that compare archives as text keep working.
-class ArchiveWriter {
- public:
-  explicit ArchiveWriter(std::FILE* file) : file_(file) { text_.reserve(kBlock + 4096); }
+// The archive's text: JSON indented by two blanks a level, every array that holds no array or
+// object on one line (so that a matrix or a colour reads as one row). The layout and the numbers
+// are the ones a JSON library gives with an indent of 2, so readers that compare archives as
+// text keep working; floats are the shortest decimal that reads back to the same float (whole
+// numbers as "60.0"), NaN and the infinities the texts "nan", "inf" and "-inf".
+JsonOptions ArchiveOptions() {
+  JsonOptions options;
+  options.indented = true;
+  options.reals = JsonReals::WithPoint;
+  options.nonFinite = JsonNonFinite::Text;
+  return options;
+}
 
-  void BeginObject() { Open('{', false); }
-  void EndObject() { Close('}'); }
-  // `leaf`: the array holds only numbers, texts, booleans or nulls.
-  void BeginArray(bool leaf) { Open('[', leaf); }
-  void EndArray() { Close(']'); }
-
-  void Key(std::string_view key) {
-    Next();
-    String(key, false);
-    text_ += ": ";
-    afterKey_ = true;
-  }
-
-  void String(std::string_view text, bool asValue = true) {
-    if (asValue) Next();
-    text_ += '"';
-    AppendJsonEscaped(text_, text);
-    text_ += '"';
-  }
-
-  void Int(int64_t value) {
-    Next();
-    char buffer[24];
-    text_.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
-  }
-
-  void Bool(bool value) {
-    Next();
-    text_ += value ? "true" : "false";
-  }
-
-  void Null() {
-    Next();
-    text_ += "null";
-  }
-
-  // The shortest decimal that reads back to the same float, printed as the double of that
-  // decimal (so whole numbers as "60.0"); NaN and the infinities as texts.
-  void Float(float value) {
-    if (std::isnan(value)) return String("nan");
-    if (std::isinf(value)) return String(value > 0 ? "inf" : "-inf");
-    Next();
-    // Whole numbers a float holds exactly (the zeros and ones of most matrices) without the
-    // round trip through the decimal: the same text, "-0.0", "0.0", "60.0".
-    if (std::fabs(value) < 16777216.0f && value == std::trunc(value)) {
-      if (value == 0) {
-        text_ += std::signbit(value) ? "-0.0" : "0.0";
-      } else {
-        char digits[16];
-        text_.append(digits, std::to_chars(digits, digits + sizeof digits, static_cast<int32_t>(value)).ptr);
-        text_ += ".0";
-      }
-      return;
-    }
-    char shortest[32];
-    const auto written = std::to_chars(shortest, shortest + sizeof shortest, value);
-    double widened = 0;
-    std::from_chars(shortest, written.ptr, widened);
-    char buffer[64];
-    text_.append(buffer, nlohmann::detail::to_chars(buffer, buffer + sizeof buffer, widened));
-  }
-
-  void Floats(const float* values, size_t count) {
-    BeginArray(true);
-    for (size_t i = 0; i < count; ++i) Float(values[i]);
-    EndArray();
-  }
-
-  // Writes what is left; false when any write failed, with the reason of the first in `error`.
-  bool Finish(q9::platform::FileError* error) {
-    text_ += '\n';
-    Flush();
-    if (!ok_ && error) *error = failure_;
-    return ok_;
-  }
-
- private:
-  static constexpr size_t kBlock = 1 << 16;
-
-  struct Level {
-    bool leaf;
-    size_t count = 0;
-  };
-
-  void Open(char bracket, bool leaf) {
-    Next();
-    text_ += bracket;
-    levels_.push_back({leaf});
-  }
-
-  void Close(char bracket) {
-    const Level level = levels_.back();
-    levels_.pop_back();
-    if (level.count > 0 && !level.leaf) Indent();
-    text_ += bracket;
-    if (text_.size() >= kBlock) Flush();
-  }
-
-  // Before a member, an element, or a key's value.
-  void Next() {
-    if (afterKey_) {
-      afterKey_ = false;
-      return;
-    }
-    if (levels_.empty()) return;
-    Level& level = levels_.back();
-    if (level.count++ > 0) text_ += level.leaf ? ", " : ",";
-    if (!level.leaf) Indent();
-  }
-
-  void Indent() {
-    text_ += '\n';
-    text_.append(2 * levels_.size(), ' ');
-  }
-
-  void Flush() {
-    if (ok_ && !q9::platform::WriteToFile(file_, text_, &failure_)) ok_ = false;
-    text_.clear();
-  }
-
-  std::FILE* file_;
-  std::string text_;
-  std::vector<Level> levels_;
-  bool afterKey_ = false;
-  bool ok_ = true;
-  q9::platform::FileError failure_;
-};
-
-void WriteProperties(ArchiveWriter& out, const ReceivedProperties& properties) {
+void WriteProperties(JsonWriter& out, const ReceivedProperties& properties) {
   out.BeginObject();
   for (const auto& [name, value] : properties) {
     out.Key(name);
@@ -163,9 +40,9 @@ void WriteProperties(ArchiveWriter& out, const ReceivedProperties& properties) {
         [&](const auto& v) {
           using V = std::decay_t<decltype(v)>;
           if constexpr (std::is_same_v<V, float>) {
-            out.Float(v);
+            out.Number(v);
           } else if constexpr (std::is_same_v<V, std::vector<float>>) {
-            out.Floats(v.data(), v.size());
+            out.Numbers(v.data(), v.size());
           } else if constexpr (std::is_same_v<V, int32_t>) {
             out.Int(v);
           } else {
@@ -178,65 +55,53 @@ void WriteProperties(ArchiveWriter& out, const ReceivedProperties& properties) {
 }
 
 // "camera" (the block, null for a null pointer) and "fov" (the separate argument).
-void WritePlacement(ArchiveWriter& out, const std::optional<ReceivedCamera>& camera, float fov) {
+void WritePlacement(JsonWriter& out, const std::optional<ReceivedCamera>& camera, float fov) {
   out.Key("camera");
   if (camera) {
     const CameraBlock block = camera->Block();
     out.BeginObject();
     out.Key("from");
-    out.Floats(block.data(), 3);
+    out.Numbers(block.data(), 3);
     out.Key("to");
-    out.Floats(block.data() + 3, 3);
+    out.Numbers(block.data() + 3, 3);
     out.Key("up");
-    out.Floats(block.data() + 6, 3);
+    out.Numbers(block.data() + 6, 3);
     out.Key("fov");
-    out.Float(block[9]);
+    out.Number(block[9]);
     out.EndObject();
   } else {
     out.Null();
   }
   out.Key("fov");
-  out.Float(fov);
+  out.Number(fov);
 }
 
-}  // namespace
-
-bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::FileError* error) {
-  ArchiveWriter out(file);
-  out.BeginObject();
-  out.Key("format");
-  out.String("Q9Plugin reference raw archive");
-  out.Key("version");
-  out.Int(1);
-  out.Key("model");
-  out.String(scene.model);
-  out.Key("materialVersion");
-  if (scene.materialVersion) {
-    out.Int(*scene.materialVersion);
+// Writes `value`, or null without one.
+void WriteOptional(JsonWriter& out, const std::optional<int32_t>& value) {
+  if (value) {
+    out.Int(*value);
   } else {
     out.Null();
   }
+}
 
-  out.Key("materials");
-  out.BeginArray(false);
+void WriteMaterials(JsonWriter& out, const ReceivedScene& scene) {
+  out.BeginArray();
   for (const auto& [name, material] : scene.materials) {
     out.BeginObject();
     out.Key("name");
     out.String(name);
     out.Key("type");
-    if (material.type) {
-      out.Int(*material.type);
-    } else {
-      out.Null();
-    }
+    WriteOptional(out, material.type);
     out.Key("properties");
     WriteProperties(out, material.properties);
     out.EndObject();
   }
   out.EndArray();
+}
 
-  out.Key("lights");
-  out.BeginArray(false);
+void WriteLights(JsonWriter& out, const ReceivedScene& scene) {
+  out.BeginArray();
   for (const auto& [name, light] : scene.lights) {
     out.BeginObject();
     out.Key("name");
@@ -246,16 +111,18 @@ bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::Fil
     out.EndObject();
   }
   out.EndArray();
+}
 
-  out.Key("nodes");
-  out.BeginArray(false);
+// Each node with its matrix, flag and meshes (their names and triangle counts).
+void WriteNodes(JsonWriter& out, const ReceivedScene& scene) {
+  out.BeginArray();
   for (const auto& [name, node] : scene.nodes) {
     out.BeginObject();
     out.Key("name");
     out.String(name);
     out.Key("matrix");
     if (node.matrix) {
-      out.Floats(node.matrix->data(), 16);
+      out.Numbers(node.matrix->data(), 16);
     } else {
       out.Null();
     }
@@ -264,7 +131,7 @@ bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::Fil
     out.Key("triangles");
     out.Int(node.Triangles());
     out.Key("meshes");
-    out.BeginArray(false);
+    out.BeginArray();
     for (const ReceivedMesh& mesh : node.meshes) {
       out.BeginObject();
       out.Key("name");
@@ -277,9 +144,10 @@ bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::Fil
     out.EndObject();
   }
   out.EndArray();
+}
 
-  out.Key("scenes");
-  out.BeginArray(false);
+void WriteScenes(JsonWriter& out, const ReceivedScene& scene) {
+  out.BeginArray();
   for (const auto& [name, entry] : scene.scenes) {
     out.BeginObject();
     out.Key("name");
@@ -290,8 +158,10 @@ bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::Fil
     out.EndObject();
   }
   out.EndArray();
+}
 
-  out.Key("camera");
+// The last SendCameraTransformFov: its placement, or null before any.
+void WriteCurrentCamera(JsonWriter& out, const ReceivedScene& scene) {
   if (scene.cameraWithoutBlock) {
     out.BeginObject();
     WritePlacement(out, std::nullopt, *scene.cameraWithoutBlock);
@@ -303,8 +173,38 @@ bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::Fil
   } else {
     out.Null();
   }
+}
+
+}  // namespace
+
+bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::FileError* error) {
+  q9::platform::FileError failure;  // of the first write that failed; none is tried after it
+  JsonWriter out([file, &failure](std::string_view text) { return q9::platform::WriteToFile(file, text, &failure); },
+                 ArchiveOptions());
+  out.BeginObject();
+  out.Key("format");
+  out.String("Q9Plugin reference raw archive");
+  out.Key("version");
+  out.Int(1);
+  out.Key("model");
+  out.String(scene.model);
+  out.Key("materialVersion");
+  WriteOptional(out, scene.materialVersion);
+  out.Key("materials");
+  WriteMaterials(out, scene);
+  out.Key("lights");
+  WriteLights(out, scene);
+  out.Key("nodes");
+  WriteNodes(out, scene);
+  out.Key("scenes");
+  WriteScenes(out, scene);
+  out.Key("camera");
+  WriteCurrentCamera(out, scene);
   out.EndObject();
-  return out.Finish(error);
+  out << "\n";
+  if (out.Flush()) return true;
+  if (error) *error = failure;
+  return false;
 }
 
 namespace {

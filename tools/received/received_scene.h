@@ -1,7 +1,8 @@
 // The received scene: what the renderer holds after the last call it received. The reference
 // link library keeps its sessions in it (and writes its raw archive from it); q9x rebuilds it
-// from the library's journal (journal.h) or raw archive (raw_archive.h) for `summary`, `view`
-// and `export`. The calls' effects are the functions of ReceivedScene below, the same for both.
+// from the library's journal (journal_decoder.h, apply_call.h) or raw archive (raw_archive.h)
+// for `summary`, `view` and `export`. The calls' effects are the functions of ReceivedScene
+// below, the same for both.
 #pragma once
 
 #include <array>

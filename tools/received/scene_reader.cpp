@@ -5,6 +5,7 @@
 
 #include "base/platform.h"
 #include "base/text.h"
+#include "received/apply_call.h"
 
 namespace q9x {
 

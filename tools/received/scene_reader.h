@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "received/journal.h"
+#include "received/journal_decoder.h"
 #include "received/raw_archive.h"
 #include "received/received_scene.h"
 

@@ -1,7 +1,8 @@
-// The reference link library's journal read back: each line decoded once into a call (its
-// function and its arguments as typed values), applied to the received scene, and shown as
-// `summary` shows it. Lines as the library writes them take a decoder made for their shape;
-// any other line is read by a general JSON parser, so both give the same calls.
+// The reference link library's journal read back: each line decoded once into a call, its
+// function and its arguments as typed values (apply_call.h applies it to the received scene,
+// call_display.h shows it as `summary` does). Lines as the library writes them take a decoder
+// made for their shape; any other line is read by a general JSON parser, so both give the same
+// calls.
 #pragma once
 
 #include <cstdint>
@@ -11,39 +12,11 @@
 #include <string_view>
 #include <vector>
 
-#include "received/received_scene.h"
+#include <nlohmann/json_fwd.hpp>
+
+#include "received/link_function.h"
 
 namespace q9x {
-
-// The functions whose calls change the received scene; every other function is Other.
-enum class LinkFunction : uint8_t {
-  Other,
-  CreateSession,
-  SetModelFilePath,
-  Q9SetMaterialVersion,
-  Q9AddMaterial,
-  Q9ResetMaterial,
-  Q9SetMaterialType,
-  Q9SetMaterialStringProperty,
-  Q9SetMaterialIntProperty,
-  Q9SetMaterialFloatProperty,
-  Q9AddLight,
-  Q9DeleteLight,
-  Q9ClearLights,
-  Q9SetEntityStringProperty,
-  Q9SetEntityIntProperty,
-  Q9SetEntityFloatProperty,
-  Q9SetEntityFloatArrayProperty,
-  MaxBeginNode,
-  MaxAddTriangles,
-  Q9EndNode,
-  MaxDeleteNode,
-  Q9DeleteNode,
-  AddScene,
-  Q9DeleteScene,
-  Q9ClearScenes,
-  SendCameraTransformFov,
-};
 
 // One JSON value of a call: null, a boolean, a number (unsigned or negative integer, or real, as
 // a JSON reader tells them apart), a text, an array (its elements in the call) or an object.
@@ -76,18 +49,14 @@ struct JournalCall {
   const JournalValue& Arg(size_t i) const;
   const JournalValue& Element(const JournalValue& array, size_t i) const { return elements[array.first + i]; }
 
-  // The call as `summary` shows it: "fn [args] -> ret" on one line, arrays of more than six
-  // values shown as "[N values]"; and as the same object in a JSON document indented by two
-  // blanks a level, starting at `indent`.
-  void AppendLine(std::string& out) const;
-  void AppendJson(std::string& out, int indent) const;
-
   // The line was not of the shape the library writes and took the general JSON reader.
   bool readByGeneralParser() const { return document_ != nullptr; }
+  // That reader's document of the line (an object with a text "fn"); null on the shaped way.
+  const nlohmann::json* document() const { return document_; }
 
  private:
   friend class JournalDecoder;
-  const void* document_ = nullptr;  // the general parser's document of the line, if it read it
+  const nlohmann::json* document_ = nullptr;
 };
 
 // Texts and numbers of values as the calls use them: a text (nothing for null or another kind);
@@ -113,10 +82,6 @@ class JournalDecoder {
   struct General;
   std::unique_ptr<General> general_;
 };
-
-// Applies a call to `scene`. With `holdMeshes`, MaxAddTriangles keeps array 1 as positions:
-// whole triangles only, never more than the count names nor more than the array holds.
-void ApplyCall(ReceivedScene& scene, const JournalCall& call, bool holdMeshes);
 
 // The shape the library gives every line's start, for telling a line cut short from another
 // text: true when `line` is `{"fn":"` or a start of it, or starts with it.
