@@ -182,7 +182,8 @@ TEST(JournalReadTest, ALineOverTheLimitIsNamedAndSkippedWithinTheLimitsMemory) {
                                   "2 long 256 at " + std::to_string(second),
                                   "3 " + std::to_string(kLimit - 1) + " at " + std::to_string(second + huge.size()),
                                   "4 long 256 at " + std::to_string(fourth),
-                                  "5 " + std::to_string(last.size() - 1) + " at " + std::to_string(fourth + huge.size()),
+                                  "5 " + std::to_string(last.size() - 1) + " at " +
+                                      std::to_string(fourth + huge.size()),
                                   "6 long 256 at " + std::to_string(fourth + huge.size() + last.size())))
         << block;
     // Memory stayed within the limit, never grew to the line.
@@ -200,13 +201,16 @@ TEST(JournalReadTest, ALineOverTheLimitIsNamedAndSkippedWithinTheLimitsMemory) {
   EXPECT_EQ(read->callCount, 3u);
   EXPECT_EQ(read->scene.lights.size(), 3u);
   EXPECT_TRUE(read->scene.lights.Find("A") && read->scene.lights.Find("B"));
-  EXPECT_THAT(read->skipped, ElementsAre("line 2 (byte " + std::to_string(first.size()) + ") is longer than 256 bytes: skipped",
-                                         HasSubstr("line 4 "), HasSubstr("line 6 ")));
+  EXPECT_THAT(read->skipped,
+              ElementsAre("line 2 (byte " + std::to_string(first.size()) + ") is longer than 256 bytes: skipped",
+                          HasSubstr("line 4 "), HasSubstr("line 6 ")));
   EXPECT_TRUE(read->cutShort.empty());
 
   // A long line that is no journal call is still taken for a raw archive, read on its own terms.
-  q9::test::WriteFileBytes(folder.File(u"a.q9a"), R"({"format": "x", "model": ")" + std::string(4 * kLimit, 'm') + "\"}");
-  const std::optional<ReadScene> archive = ReadSceneFile(q9::platform::DisplayPath(folder.File(u"a.q9a")), options, failure);
+  q9::test::WriteFileBytes(folder.File(u"a.q9a"),
+                           R"({"format": "x", "model": ")" + std::string(4 * kLimit, 'm') + "\"}");
+  const std::optional<ReadScene> archive =
+      ReadSceneFile(q9::platform::DisplayPath(folder.File(u"a.q9a")), options, failure);
   ASSERT_TRUE(archive) << failure.message;
   EXPECT_EQ(archive->kind, ReadScene::Kind::Archive);
   EXPECT_EQ(archive->scene.model.size(), 4 * kLimit);

@@ -49,16 +49,15 @@ struct ReadFailure {
 // Nothing, and the reason on `failure`, when it is neither: the first line that is not a journal
 // call is named with its number and byte offset. A line longer than `options.maxLine` is
 // skipped and named in ReadScene::skipped (a first line that does not start as the library's
-// lines do is tried as a raw archive first). Any bytes are safe; memory follows the scene and
-// the longest line up to `options.maxLine`, never the file.
+// lines do is tried as a raw archive first).
+// Any bytes are safe; memory is the scene and the longest line up to `options.maxLine`.
 std::optional<ReadScene> ReadSceneFile(const std::string& path, const ReadOptions& options,
                                        ReadFailure& failure);
 // The same from text in memory. Mesh positions are held unless `holdMeshes` is false.
 std::optional<ReadScene> ParseSceneText(const std::string& text, std::string& error, bool holdMeshes = true);
 
-// The lines of a source, one at a time, in a buffer that grows only for a line longer than it,
-// never beyond `maxLine` + 1 bytes (or `block`, if more): any bytes are safe, and memory stays
-// within that however long a line is.
+// The lines of a source, one at a time, in a buffer that grows only for a line longer than it.
+// Any bytes are safe; memory is the larger of `block` and `maxLine` + 1 bytes, however long a line.
 class LineReader {
  public:
   explicit LineReader(ByteSource source, size_t block = size_t{1} << 20, size_t maxLine = kDefaultMaxLine);
