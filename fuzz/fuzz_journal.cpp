@@ -25,6 +25,10 @@
 namespace {
 
 using nlohmann::json;
+
+// The reader's limit on a line, below the inputs' -max_len so that lines beyond it are skipped
+// as the reader skips them beyond its own.
+constexpr size_t kMaxLine = 8192;
 using q9x::JournalCall;
 using q9x::JournalValue;
 
@@ -93,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         at += count;
         return count;
       },
-      4096);
+      4096, kMaxLine);
   q9x::JournalDecoder decoder;
   JournalCall call;
   q9x::ReceivedScene scene;

@@ -154,6 +154,65 @@ TEST(JournalReadTest, SummaryNamesACutLineAndSumsUpTheCallsBeforeIt) {
   EXPECT_EQ(json::parse(Q9x({"summary", path, "--json"}).out)["calls"], json::array());
 }
 
+TEST(JournalReadTest, ALineOverTheLimitIsNamedAndSkippedWithinTheLimitsMemory) {
+  // A light's line about 20 times the limit between good lines, and as the last line without
+  // its line feed; the limit allows a line of exactly its length.
+  constexpr size_t kLimit = 256;
+  const std::string first = Line("Q9AddLight", {"A"});
+  const std::string huge = R"({"fn":"Q9AddLight","h":1,"args":[")" + std::string(20 * kLimit, 'x') + "\"]}\n";
+  const std::string fits = R"({"fn":"Q9AddLight","h":1,"args":[")" + std::string(kLimit - 38, 'y') + "\"]}\r\n";
+  ASSERT_EQ(fits.size(), kLimit + 1);  // the carriage return counts, the line feed does not
+  const std::string last = Line("Q9AddLight", {"B"});
+  const std::string journal = first + huge + fits + huge + last + huge.substr(0, huge.size() - 1);
+
+  // Read with a buffer that grows to the limit, and with one larger than the limit from the
+  // start: the same lines.
+  for (const size_t block : {size_t{16}, size_t{4096}}) {
+    LineReader lines(Bytes(journal, 100), block, kLimit);
+    std::vector<std::string> read;
+    while (lines.Next()) {
+      read.push_back(std::to_string(lines.number()) + (lines.tooLong() ? " long " : " ") +
+                     std::to_string(lines.line().size()) + " at " + std::to_string(lines.offset()));
+    }
+    const size_t second = first.size(), fourth = second + huge.size() + fits.size();
+    EXPECT_THAT(read, ElementsAre("1 " + std::to_string(first.size() - 1) + " at 0",
+                                  "2 long 256 at " + std::to_string(second),
+                                  "3 " + std::to_string(kLimit - 1) + " at " + std::to_string(second + huge.size()),
+                                  "4 long 256 at " + std::to_string(fourth),
+                                  "5 " + std::to_string(last.size() - 1) + " at " +
+                                      std::to_string(fourth + huge.size()),
+                                  "6 long 256 at " + std::to_string(fourth + huge.size() + last.size())))
+        << block;
+    // Memory stayed within the limit, never grew to the line.
+    EXPECT_LE(lines.capacity(), std::max(block, kLimit + 1));
+  }
+
+  q9::test::TempFolder folder;
+  q9::test::WriteFileBytes(folder.File(u"j.jsonl"), journal);
+  ReadOptions options;
+  options.maxLine = kLimit;
+  ReadFailure failure;
+  const std::optional<ReadScene> read =
+      ReadSceneFile(q9::platform::DisplayPath(folder.File(u"j.jsonl")), options, failure);
+  ASSERT_TRUE(read) << failure.message;
+  EXPECT_EQ(read->callCount, 3u);
+  EXPECT_EQ(read->scene.lights.size(), 3u);
+  EXPECT_TRUE(read->scene.lights.Find("A") && read->scene.lights.Find("B"));
+  EXPECT_THAT(read->skipped,
+              ElementsAre("line 2 (byte " + std::to_string(first.size()) + ") is longer than 256 bytes: skipped",
+                          HasSubstr("line 4 "), HasSubstr("line 6 ")));
+  EXPECT_TRUE(read->cutShort.empty());
+
+  // A long line that is no journal call is still taken for a raw archive, read on its own terms.
+  q9::test::WriteFileBytes(folder.File(u"a.q9a"),
+                           R"({"format": "x", "model": ")" + std::string(4 * kLimit, 'm') + "\"}");
+  const std::optional<ReadScene> archive =
+      ReadSceneFile(q9::platform::DisplayPath(folder.File(u"a.q9a")), options, failure);
+  ASSERT_TRUE(archive) << failure.message;
+  EXPECT_EQ(archive->kind, ReadScene::Kind::Archive);
+  EXPECT_EQ(archive->scene.model.size(), 4 * kLimit);
+}
+
 TEST(ArchiveReadTest, KeepsTheArchivesOwnMembersAndEntriesOnly) {
   std::string error;
   const std::optional<ReadScene> read = ParseSceneText(

@@ -281,6 +281,7 @@ Prints what reached the renderer through the reference link library:
 The first line that is not a journal call is named with its number and byte offset (exit 1),
 after the calls before it. A last line cut short (the file ends inside a call, as when the
 program that wrote it stopped) is named on standard error; the calls before it are summed up.
+So is a line longer than any the library writes (80 GiB), which is skipped.
 
 --json   the same as one JSON document ("calls" first, as they are read)
 
@@ -397,6 +398,7 @@ int Summary(const SummaryOptions& options, std::ostream& out, std::ostream& err)
     return ExitStatus(failed.kind);
   }
   if (!scene->cutShort.empty()) err << "q9x summary: " << options.file << ": " << scene->cutShort << "\n";
+  for (const std::string& skipped : scene->skipped) err << "q9x summary: " << options.file << ": " << skipped << "\n";
   if (options.asJson) {
     document.Finish(*scene);
     return kOk;

@@ -72,6 +72,7 @@ class JournalDecoder {
   ~JournalDecoder();
   // Decodes one line (without its line feed). False when it is not a journal call: not a JSON
   // object with a text "fn".
+  // Any bytes are safe; memory is a small multiple of the line's length, held until the next line.
   bool Decode(std::string_view line, JournalCall& call);
 
  private:

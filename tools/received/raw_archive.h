@@ -24,6 +24,7 @@ using ByteSource = std::function<size_t(char* into, size_t size)>;
 // Reads an archive: one JSON object with "format". Each entry of its lists is read, put into the
 // scene and dropped before the next, so that memory follows the scene, not the document. Nothing
 // when the bytes are not such a document.
+// Any bytes are safe; memory is the scene, one entry, and format, model and camera as given.
 std::optional<ReceivedScene> ReadArchive(const ByteSource& source);
 
 }  // namespace q9x

@@ -157,6 +157,8 @@ struct ReadScene {
   // A journal whose last line was cut short (the file ends inside a call, as when the program
   // that wrote it stopped): what that line is; the calls before it make the scene.
   std::string cutShort;
+  // A journal's lines longer than the reader's limit, skipped: what each is, in order.
+  std::vector<std::string> skipped;
 };
 
 }  // namespace q9x

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "base/platform.h"
 #include "base/text.h"
@@ -37,28 +38,39 @@ std::string LineName(const LineReader& lines) {
 // raw archive after its first line has been read), nothing when it cannot.
 using Restart = std::function<std::optional<ByteSource>()>;
 
+// The source read again from its start as a raw archive; nothing when it is none.
+std::optional<ReceivedScene> ReadAsArchive(const Restart& restart) {
+  std::optional<ByteSource> again = restart();
+  return again ? ReadArchive(*again) : std::nullopt;
+}
+
 std::optional<ReadScene> Read(ByteSource source, const Restart& restart, const ReadOptions& options,
                               ReadFailure& failure) {
   ReadScene read;
-  LineReader lines(std::move(source));
+  LineReader lines(std::move(source), size_t{1} << 20, options.maxLine);
   JournalDecoder decoder;
   JournalCall call;
   while (lines.Next()) {
     const std::string_view line = lines.line();
     if (line.empty()) continue;
-    if (!decoder.Decode(line, call)) {
-      if (!lines.terminated() && StartsLikeJournalLine(line)) {
+    if (lines.tooLong() || !decoder.Decode(line, call)) {
+      const bool journalLike = StartsLikeJournalLine(line);
+      if (!lines.tooLong() && !lines.terminated() && journalLike) {
         read.cutShort = LineName(lines) + " is cut short: the file ends inside that call";
         break;
       }
-      if (read.callCount == 0) {
-        if (std::optional<ByteSource> again = restart()) {
-          if (std::optional<ReceivedScene> archive = ReadArchive(*again)) {
-            read.kind = ReadScene::Kind::Archive;
-            read.scene = std::move(*archive);
-            return read;
-          }
+      // A first line that is no call may start a raw archive, which its own reader reads.
+      if (read.callCount == 0 && !(lines.tooLong() && journalLike)) {
+        if (std::optional<ReceivedScene> archive = ReadAsArchive(restart)) {
+          read.kind = ReadScene::Kind::Archive;
+          read.scene = std::move(*archive);
+          return read;
         }
+      }
+      if (lines.tooLong()) {
+        read.skipped.push_back(LineName(lines) + " is longer than " + std::to_string(lines.maxLine()) +
+                               " bytes: skipped");
+        continue;
       }
       failure.message = LineName(lines) + " is not a journal call: " + Printable(line, 60);
       return std::nullopt;
@@ -73,12 +85,33 @@ std::optional<ReadScene> Read(ByteSource source, const Restart& restart, const R
 
 }  // namespace
 
-LineReader::LineReader(ByteSource source, size_t block) : source_(std::move(source)), buffer_(std::max<size_t>(block, 16)) {}
+LineReader::LineReader(ByteSource source, size_t block, size_t maxLine)
+    : source_(std::move(source)),
+      buffer_(std::max<size_t>(block, 16)),
+      maxLine_(std::clamp<size_t>(maxLine, 1, std::numeric_limits<size_t>::max() / 2)) {}
+
+void LineReader::TooLong(size_t from) {
+  line_ = std::string_view(buffer_.data() + begin_, maxLine_);
+  tooLong_ = true;
+  terminated_ = true;
+  offset_ = base_ + begin_;
+  begin_ = scanned_ = from;
+}
 
 bool LineReader::Next() {
+  tooLong_ = false;
   for (;;) {
     if (const void* found = std::memchr(buffer_.data() + scanned_, '\n', end_ - scanned_)) {
       const size_t at = static_cast<size_t>(static_cast<const char*>(found) - buffer_.data());
+      if (skipping_) {
+        skipping_ = false;
+        begin_ = scanned_ = at + 1;
+        continue;
+      }
+      if (at - begin_ > maxLine_) {
+        TooLong(at + 1);
+        break;
+      }
       line_ = std::string_view(buffer_.data() + begin_, at - begin_);
       terminated_ = true;
       offset_ = base_ + begin_;
@@ -86,6 +119,13 @@ bool LineReader::Next() {
       break;
     }
     scanned_ = end_;
+    // What is left of a line reported too long is dropped as it comes.
+    if (skipping_) begin_ = end_;
+    if (!skipping_ && end_ - begin_ > maxLine_) {
+      skipping_ = true;
+      TooLong(end_);
+      break;
+    }
     if (atEnd_) {
       if (begin_ == end_) return false;
       line_ = std::string_view(buffer_.data() + begin_, end_ - begin_);
@@ -95,7 +135,7 @@ bool LineReader::Next() {
       break;
     }
     // The start of a line stays; what came before it makes room. A line longer than the buffer
-    // doubles it.
+    // doubles it, up to one byte more than the longest line it holds.
     if (begin_ > 0) {
       std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
       base_ += begin_;
@@ -103,13 +143,13 @@ bool LineReader::Next() {
       scanned_ -= begin_;
       begin_ = 0;
     }
-    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+    if (end_ == buffer_.size()) buffer_.resize(std::min(buffer_.size() * 2, maxLine_ + 1));
     const size_t got = source_(buffer_.data() + end_, buffer_.size() - end_);
     if (got == 0) atEnd_ = true;
     end_ += got;
   }
   ++number_;
-  if (!line_.empty() && line_.back() == '\r') line_.remove_suffix(1);
+  if (!tooLong_ && !line_.empty() && line_.back() == '\r') line_.remove_suffix(1);
   return true;
 }
 
