@@ -158,11 +158,11 @@ TEST(JournalReadTest, ALineOverTheLimitIsNamedAndSkippedWithinTheLimitsMemory) {
   // A light's line about 20 times the limit between good lines, and as the last line without
   // its line feed; the limit allows a line of exactly its length.
   constexpr size_t kLimit = 256;
-  const std::string first = Line("Q9AddLight", {"A"});
+  const std::string first = q9::test::JournalLine("Q9AddLight", {"A"});
   const std::string huge = R"({"fn":"Q9AddLight","h":1,"args":[")" + std::string(20 * kLimit, 'x') + "\"]}\n";
   const std::string fits = R"({"fn":"Q9AddLight","h":1,"args":[")" + std::string(kLimit - 38, 'y') + "\"]}\r\n";
   ASSERT_EQ(fits.size(), kLimit + 1);  // the carriage return counts, the line feed does not
-  const std::string last = Line("Q9AddLight", {"B"});
+  const std::string last = q9::test::JournalLine("Q9AddLight", {"B"});
   const std::string journal = first + huge + fits + huge + last + huge.substr(0, huge.size() - 1);
 
   // Read with a buffer that grows to the limit, and with one larger than the limit from the
