@@ -53,6 +53,9 @@ taken() {
     lib=$(basename "$normal" .a)
     [ -d "$dir/CMakeFiles/${lib#lib}.dir" ] && dir="$dir/CMakeFiles/${lib#lib}.dir"
     depfile=$(find "$dir" -name "$member.d" | sort | head -n 1)
+    # An object library's objects (the shell's, in both its programs) lie in the folder of
+    # another target of the same source folder.
+    [ -n "$depfile" ] || depfile=$(find "$(dirname "$dir")" -name "$member.d" | sort | head -n 1)
     [ -n "$depfile" ] || fail "no compiler dependency file for $member of $normal in $dir"
     echo "$depfile" >>"$work/depfiles"
   done <"$work/members" | sort -u
