@@ -27,7 +27,8 @@ std::vector<uint8_t> Header() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static q9::fuzz::SceneTarget target(Header());
-  q9::SceneContainer& container = target.Restored();
+  q9::fuzz::SceneInput input(target.scene);
+  q9::SceneContainer& container = input.container();
   container.memory = target.file.With({{data, size}});
   container.applyChanges();
   q9::fuzz::Consume(q9::SyncRecordText(container));

@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const q9::fuzz::CorpusGate gate(kKeptWork);
   q9::ProcessState process(q9::fuzz::NoFolder());
-  process.showErrorMessage = [](const std::u16string&, const std::u16string&) {};
+  q9::fuzz::Silence(process);
   q9::SceneContainer container(process);
   container.session.libraryPath = q9::Utf16FromUtf8(Q9_TOUCH_LINK_LIBRARY);
   container.memory = model;

@@ -46,8 +46,8 @@ struct Target {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Target target;
-  q9::SceneContainer& container = target.scene.container;
-  target.scene.Restore();
+  q9::fuzz::SceneInput input(target.scene);
+  q9::SceneContainer& container = input.container();
   const q9::fuzz::CorpusGate gate(kKeptWork);
   // Bytes beyond the header's short form are not read: the sections are the fixed ones.
   const std::span<const uint8_t> header(data, std::min(size, q9::fuzz::kKeptHeaderBytes));

@@ -48,6 +48,8 @@ struct Renderer {
             })),
         session(process) {
     process.exchangeFolder.Fix(u"/nonexistent-q9-fuzz");
+    // No log beside the folder that does not exist (it would be made in the folder above).
+    process.log = q9::LogWriter::Discarding();
     process.showErrorMessage = [](const std::u16string&, const std::u16string&) {};
     session.libraryPath = q9::Utf16FromUtf8(Q9_TOUCH_LINK_LIBRARY);
     session.modelFilePath = u"C:\\fuzz\\Model.pln";

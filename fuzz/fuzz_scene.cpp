@@ -106,8 +106,13 @@ ExchangeFolder NoFolder() {
   return folder;
 }
 
-SampleScene::SampleScene() : process(NoFolder()), container(process) {
+void Silence(ProcessState& process) {
+  process.log = LogWriter::Discarding();
   process.showErrorMessage = [](const std::u16string&, const std::u16string&) {};
+}
+
+SampleScene::SampleScene() : process(NoFolder()), container(process) {
+  Silence(process);
   container.session.libraryPath = Utf16FromUtf8(Q9_TOUCH_LINK_LIBRARY);
   const std::vector<uint8_t> model = ReadSample("_model.pdx");
   container.memory = std::span<const uint8_t>(model);

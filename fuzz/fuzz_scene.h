@@ -61,8 +61,12 @@ class TailFile {
 std::span<const uint8_t> ExpandInto(TailFile& file, std::span<const uint8_t> input,
                                     std::span<const uint8_t> after = {});
 
-// An exchange folder that does not exist: log lines and record files go nowhere.
+// An exchange folder that does not exist: record files go nowhere.
 ExchangeFolder NoFolder();
+
+// Makes `process` quiet: its log writes no line (a log beside a folder that does not exist would
+// still be made, in the folder above) and a stopping failure shows nothing.
+void Silence(ProcessState& process);
 
 // One process and one container whose link session is started once, through the link library
 // that reads every argument, and has loaded the sample model from memory.
@@ -72,9 +76,9 @@ class SampleScene {
   SampleScene(const SampleScene&) = delete;
   SampleScene& operator=(const SampleScene&) = delete;
 
-  // The container as the sample model's start-up load left it: what was sent (solids,
-  // materials, lights, scenes), the section name, the changed ids, the header as read, the
-  // session's model path and camera. The directory entries are not put back: every file the
+  // Puts the container back as the sample model's start-up load left it: what was sent
+  // (solids, materials, lights, scenes), the section name, the changed ids, the header as read,
+  // the session's model path and camera. The directory entries are not put back: every file the
   // targets read holds a full header, which each operation reads afresh.
   void Restore();
 
@@ -98,16 +102,28 @@ class SampleScene {
   Saved saved_;
 };
 
+// The sample scene for one input: as the sample model's start-up load left it when the input
+// starts, put back when the input's run ends. Put back at the end rather than before the next
+// input, so that what the input added to the scene is also freed within its run: libFuzzer runs
+// an input that allocated more blocks than it freed a second time, and scans the whole heap for
+// a leak after many of them.
+class SceneInput {
+ public:
+  explicit SceneInput(SampleScene& scene) : scene_(scene) {}
+  ~SceneInput() { scene_.Restore(); }
+  SceneInput(const SceneInput&) = delete;
+  SceneInput& operator=(const SceneInput&) = delete;
+
+  SceneContainer& container() { return scene_.container; }
+
+ private:
+  SampleScene& scene_;
+};
+
 // What a section target holds from its first input on: the sample scene and the file whose front
 // it builds once.
 struct SceneTarget {
   explicit SceneTarget(std::vector<uint8_t> front) : file(std::move(front)) {}
-
-  // The container as the sample model's start-up load left it, for the next input.
-  SceneContainer& Restored() {
-    scene.Restore();
-    return scene.container;
-  }
 
   SampleScene scene;
   TailFile file;

@@ -31,7 +31,8 @@ std::vector<uint8_t> Front() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static q9::fuzz::SceneTarget target(Front());
-  q9::SceneContainer& container = target.Restored();
+  q9::fuzz::SceneInput input(target.scene);
+  q9::SceneContainer& container = input.container();
   uint8_t count[4];
   q9::container::StoreUint32(count, static_cast<uint32_t>(size / 2));
   container.memory = target.file.With({count, {data, size}});

@@ -34,7 +34,9 @@ std::string UpToZero(std::string text) {
 
 LogWriter::LogWriter(std::function<std::u16string()> folder) : folder_(std::move(folder)) {}
 
-std::u16string LogWriter::LogPath() const { return folder_() + u"Q9_Log.log"; }
+std::u16string LogWriter::LogPath() const {
+  return folder_ ? folder_() + u"Q9_Log.log" : std::u16string();
+}
 
 int32_t LogFileSize(const std::u16string& path) {
   platform::UniqueFile file = platform::OpenFile(path, "rb");
@@ -130,11 +132,13 @@ void LogWriter::Append(const char* timestampFormat, const std::string& messageBy
 }
 
 void LogWriter::WriteLine(std::string message) {
+  if (!folder_) return;
   RotateOnce(narrowLogSizeTested);
   Append("%Y. %m. %d - %H:%M:%S", UpToZero(std::move(message)));
 }
 
 void LogWriter::WriteLineW(std::u16string message) {
+  if (!folder_) return;
   RotateOnce(wideLogSizeTested);
   Append("%Y/%m/%d %H:%M:%S", UpToZero(MessageBytes(message)));
 }

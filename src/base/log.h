@@ -15,6 +15,9 @@ class LogWriter {
  public:
   // `folder` gives the exchange folder each time a line is written.
   explicit LogWriter(std::function<std::u16string()> folder);
+  // A writer that writes no line anywhere, for a process whose lines nobody reads (the fuzz
+  // targets); its LogPath() is empty.
+  static LogWriter Discarding() { return LogWriter(nullptr); }
 
   // Narrow line: "[YYYY. MM. DD - hh:mm:ss]: message", UTC, CR LF.
   void WriteLine(std::string message);

@@ -24,10 +24,13 @@ struct CameraListRecord {
   int32_t nActCamera = 0;             // not checked against the list's size
 };
 
-// Fills `record` from the text's "Camera" block; keys the text lacks keep their values.
+// Fills `record` from the text's "Camera" block; keys the text lacks keep their values. Any text
+// is safe (fuzzed); the record keeps at most one name, a piece of the text.
 void ParseCamera(const std::u16string& text, CameraRecord& record);
 
-// Fills `record` from the text's "Cameras" block: appends one camera per complete entry.
+// Fills `record` from the text's "Cameras" block: appends one camera per complete entry. Any text
+// is safe (fuzzed, also as a geometry section's view block); an entry takes at least two lines of
+// the text, so the list is bounded by the text's length.
 void ParseCameraList(const std::u16string& text, CameraListRecord& record);
 
 }  // namespace q9

@@ -19,7 +19,8 @@ struct ExtendMaterialRecord {
   float Value = 0;
 };
 
-// Fills `record` from the text of one list entry.
+// Fills `record` from the text of one list entry. Any text is safe (fuzzed); the record keeps
+// one file name, a piece of the text.
 void ParseExtendMaterial(const std::u16string& text, ExtendMaterialRecord& record);
 
 // The image file of map kind `kind`: the `strFile` of the first entry of that kind when its

@@ -42,7 +42,8 @@ struct LightSourceRecord {
   bool LightEnable = true;  // always set by the parser
 };
 
-// Fills `record` from a light source text; `type` and `LightEnable` are always replaced.
+// Fills `record` from a light source text; `type` and `LightEnable` are always replaced. Any text
+// is safe (fuzzed); the record keeps three texts, each a piece of the text.
 void ParseLightSource(const std::u16string& text, LightSourceRecord& record);
 
 // The name the host writes for a light type ("point", "spot", "IES", ...); empty for a value

@@ -39,7 +39,9 @@ struct MaterialRecord {
   std::vector<ExtendMaterialRecord> extendMaterials;
 };
 
-// Fills `record` from a material text.
+// Fills `record` from a material text. Any text is safe (fuzzed); its texts are pieces of the
+// text and it gains one map entry per complete entry of two lines or more, so its memory is
+// bounded by the text's length.
 void ParseMaterial(const std::u16string& text, MaterialRecord& record);
 
 }  // namespace q9

@@ -15,7 +15,8 @@ namespace q9 {
 
 // Walks the change list at absolute offset `base`: for each item, in table order, reads its kind
 // and calls `item` with the reader positioned on the item's id list. The table's count is cut to
-// what the file holds, and the walk stops when the reader's work budget is spent.
+// what the file holds, and the walk stops when the reader's work budget is spent. Any bytes are
+// safe (fuzzed); it holds one kind text at a time, at most the file's length.
 void WalkChangeList(ContainerReader& reader, int64_t base,
                     const std::function<void(int64_t at, const std::u16string& kind)>& item);
 

@@ -126,7 +126,7 @@ void ContainerReader::Read(void* out, size_t bytes) {
   // What the file does not give (beyond its end, or no longer there when it shrank since it was
   // measured) is zero; only that part is cleared, so a large array is touched once.
   const size_t got = take > 0 ? Fetch(position_, out, take) : 0;
-  std::memset(static_cast<uint8_t*>(out) + got, 0, bytes - got);
+  if (got < bytes) std::memset(static_cast<uint8_t*>(out) + got, 0, bytes - got);
   position_ += static_cast<int64_t>(take);
 }
 
@@ -153,10 +153,20 @@ uint64_t ContainerReader::CutCount(uint64_t count, uint64_t itemSize) {
 }
 
 std::u16string ContainerReader::ReadString() {
-  const uint64_t units = CutCount(ReadUint32(), 2);
-  std::u16string text(static_cast<size_t>(units), u'\0');
-  Read(text.data(), text.size() * 2);
+  std::u16string text;
+  ReadString(text);
   return text;
+}
+
+void ContainerReader::ReadString(std::u16string& text) {
+  const uint64_t units = CutCount(ReadUint32(), 2);
+  // The read fills every unit, so a string of the right length is read over as it is; one of
+  // another length is cleared first, so that growing it copies nothing of what it held.
+  if (text.size() != units) {
+    text.clear();
+    text.resize(static_cast<size_t>(units));
+  }
+  Read(text.data(), text.size() * 2);
 }
 
 void ContainerReader::SkipString() {

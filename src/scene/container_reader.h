@@ -71,6 +71,8 @@ class ContainerReader {
 
   // A length-prefixed UTF-16 string (uint32 unit count, then the units), cut to the file.
   std::u16string ReadString();
+  // The same into `text`, replacing what it held: storage it already has serves again.
+  void ReadString(std::u16string& text);
   void SkipString();
   // An id list (uint32 count, then uint32 ids) into `list`, replacing it, cut to the file.
   // Returns the number of ids kept.

@@ -28,11 +28,14 @@ std::u16string ReadMaterialText(ContainerReader& reader) {
 }
 
 // The buffers of arrays 1, 2 and 5, each of exactly the element count of the array it last
-// held. A buffer is kept from mesh to mesh while the counts stay the same: a fresh large buffer
-// costs the system a page fault per 4 KiB on its first write, more than reading into it.
+// held, and the storage of the mesh name. A buffer is kept from mesh to mesh while the counts
+// stay the same, the name's storage while it is large enough: a fresh large buffer costs the
+// system a page fault per 4 KiB on its first write, more than reading into it, and a damaged
+// mesh list can name one mesh with a long name thousands of times.
 struct MeshBuffers {
   std::unique_ptr<uint32_t[]> arrays[container::kMeshArrays];
   uint64_t sizes[container::kMeshArrays] = {};
+  std::u16string name;
 
   uint32_t* Exactly(int a, uint64_t count) {
     if (sizes[a] != count || !arrays[a]) {
@@ -55,7 +58,8 @@ void WalkMesh(ContainerReader& reader, int64_t at, const GeometryVisitor& visito
   mesh.headerLength = reader.ReadInt32();
   reader.ReadInt32();
   reader.ReadInt32();
-  mesh.meshName = reader.ReadString();
+  mesh.meshName = std::move(buffers.name);
+  reader.ReadString(mesh.meshName);
   reader.SkipString();
   reader.Seek(noted + mesh.headerLength);
 
@@ -83,6 +87,7 @@ void WalkMesh(ContainerReader& reader, int64_t at, const GeometryVisitor& visito
   mesh.array2 = kept[container::kTextureCoordinatesArray];
   mesh.array5 = kept[container::kNormalsArray];
   if (visitor.mesh) visitor.mesh(mesh);
+  buffers.name = std::move(mesh.meshName);
 }
 
 // Returns the position where the solid's reading stopped.

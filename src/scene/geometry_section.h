@@ -71,7 +71,8 @@ struct GeometryVisitor {
 // Walks the geometry section at absolute offset `base` through `reader`. Every count, length
 // and offset is bounded by the file: a table or text cut by the end of the file yields what the
 // file holds, an offset outside the file reads as zeros, and the walk stops when the reader's
-// work budget is spent.
+// work budget is spent. Any bytes are safe (fuzzed); it holds one text, or one mesh's name and
+// three arrays, at a time, each within the file.
 void WalkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVisitor& visitor);
 
 // Reads the geometry section at absolute offset `base` of the container's open file and sends
@@ -79,7 +80,8 @@ void WalkGeometrySection(ContainerReader& reader, int64_t base, const GeometryVi
 // (ParseLightSource, kept in `lights`, SendLight), each solid (kept in `solids`; MaxBeginNode,
 // one MaxAddTriangles per mesh, Q9EndNode) and the views (ParseCameraList, UpdateScenes).
 // Mesh arrays go to the renderer from the buffers they were read into; an empty array, or an
-// array 2 or 5 that the file holds only in part, is passed as null.
+// array 2 or 5 that the file holds only in part, is passed as null. Any bytes are safe (fuzzed);
+// what it keeps grows at most with the items the reader's work budget lets it read.
 void readGeometrySection(SceneContainer& container, int64_t base);
 
 // "Solid_" + signed decimal id; calls MaxBeginNode with it, the identity matrix and true, and

@@ -121,7 +121,8 @@ class SceneContainer {
   // start writes it again.
   void loadHeader();
   // Reads the header and directory at offset 0 of the open file into the members. The name is
-  // the text up to its first zero unit, at most 255 units.
+  // the text up to its first zero unit, at most 255 units. Any bytes are safe (fuzzed); beyond
+  // the fixed-size header and directory it keeps only that name.
   void ReadHeader();
   // One length-prefixed string at the current position, cut to what the file holds.
   std::u16string readString();
@@ -135,7 +136,8 @@ class SceneContainer {
   // Applies the change list of entry 0: for the project last loaded the changed solids and all
   // lights are removed (applyChangeList); for another project everything sent is removed
   // (resetAll), the session switches to that project's model file and saves its raw archive.
-  // Ends with `file` closed. Damage is logged as by loadSection.
+  // Ends with `file` closed. Damage is logged as by loadSection. Any bytes are safe (fuzzed); an id
+  // list replaces the one before it, and none is longer than the file holds.
   void applyChanges();
   // Same project: deletes the changed solids that were sent, then every light.
   void applyChangeList();

@@ -47,6 +47,17 @@ TEST_F(LogTest, LinesCarryUtcTimestampsInEachWritersFormatAndEndWithCrLf) {
   EXPECT_EQ(Message(bytes.substr(firstEnd + 2), kWideLine), "cameraSync\r\n");
 }
 
+// Neither a file (an empty folder would put "Q9_Log.log" in the working folder, which the test
+// main checks is left empty) nor standard error.
+TEST_F(LogTest, DiscardingWriterWritesNowhere) {
+  LogWriter log = LogWriter::Discarding();
+  ::testing::internal::CaptureStderr();
+  log.WriteLine("Init Start");
+  log.WriteLineW(u"cameraSync");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(log.LogPath(), u"");
+}
+
 TEST_F(LogTest, MessagesAreWrittenUnchanged) {
   LogWriter log = Writer();
   log.WriteLine("100% done %s %n");

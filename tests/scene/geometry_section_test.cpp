@@ -120,6 +120,21 @@ TEST_F(GeometrySectionTest, TrianglesAreNineValuesOfArrayOneAndArraysPassAsStore
                                         "Q9EndNode []"));
 }
 
+// Mesh names are read into storage that serves mesh after mesh, across solids: each name is its
+// own, whether the one before it was longer, as long, empty or shorter.
+TEST_F(GeometrySectionTest, EachMeshNameStandsAloneWhateverTheNameBefore) {
+  const auto meshes = [](std::initializer_list<const char*> names) {
+    json list = json::array();
+    for (const char* name : names) list.push_back({{"name", name}, {"tag", "t"}});
+    return list;
+  };
+  const json section = {{"solids", json::array({{{"id", 1}, {"meshes", meshes({"window-frame", "sill", "roof"})}},
+                                                {{"id", 2}, {"meshes", meshes({"", "floor-tiles-hall"})}}})}};
+  EXPECT_THAT(WalkFile({{"entries", json::array({{{"name", "p"}, {"geometry", section}}})}}).items,
+              ElementsAre("solid:1", "mesh:window-frame", "mesh:sill", "mesh:roof", "solid:2", "mesh:",
+                          "mesh:floor-tiles-hall"));
+}
+
 TEST_F(GeometrySectionTest, SolidWithoutMeshesIsStillBegunAndEnded) {
   LoadSection({{"solids", json::array({{{"id", 3}, {"meshes", json::array()}}})}});
   EXPECT_THAT(link.Texts(), ElementsAre(BeginNode("Solid_3"), "Q9EndNode []"));
