@@ -16,7 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "fuzz_received.h"
-#include "common/json_writer.h"
+#include "base/json_writer.h"
 #include "received/apply_call.h"
 #include "received/call_display.h"
 #include "received/journal_decoder.h"

@@ -288,7 +288,7 @@ TEST(JournalDecoderTest, TheLibrarysLineShapeAndTheGeneralReaderGiveTheSameCalls
     ASSERT_TRUE(decoder.Decode(text, call)) << text;
     std::string line, document;
     AppendCallLine(line, call);
-    JsonWriter documentWriter(document, JsonDumpOptions(true));
+    q9::JsonWriter documentWriter(document, q9::JsonDumpOptions(true));
     WriteCallJson(documentWriter, call);
     const bool byGeneral = call.readByGeneralParser();
     ApplyCall(shaped, call, true);
@@ -297,7 +297,7 @@ TEST(JournalDecoderTest, TheLibrarysLineShapeAndTheGeneralReaderGiveTheSameCalls
     EXPECT_TRUE(call.readByGeneralParser());
     std::string lineAgain, documentAgain;
     AppendCallLine(lineAgain, call);
-    JsonWriter documentAgainWriter(documentAgain, JsonDumpOptions(true));
+    q9::JsonWriter documentAgainWriter(documentAgain, q9::JsonDumpOptions(true));
     WriteCallJson(documentAgainWriter, call);
     EXPECT_EQ(line, lineAgain) << text;
     EXPECT_EQ(document, documentAgain) << text;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "common/json_writer.h"
+#include "base/json_writer.h"
 #include "picture/camera.h"
 #include "translate/material_translation.h"
 
@@ -22,10 +22,10 @@ static_assert(std::endian::native == std::endian::little,
 
 // The JSON chunk's parts, each kept in memory in blocks of 1 MB: compact, numbers as the shortest
 // decimal of their double (callers keep out what is not finite), strings made UTF-8.
-using JsonText = JsonWriter;
-JsonOptions GltfOptions() {
-  JsonOptions options;
-  options.nonFinite = JsonNonFinite::Zero;
+using JsonText = q9::JsonWriter;
+q9::JsonOptions GltfOptions() {
+  q9::JsonOptions options;
+  options.nonFinite = q9::JsonNonFinite::Zero;
   options.escaping.replaceInvalidUtf8 = true;
   return options;
 }

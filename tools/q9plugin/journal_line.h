@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/json_writer.h"
+#include "base/json_writer.h"
 #include "link/q9plugin_api.h"
 
 namespace q9plugin {

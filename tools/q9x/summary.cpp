@@ -13,7 +13,7 @@
 #include <variant>
 #include <vector>
 
-#include "common/json_writer.h"
+#include "base/json_writer.h"
 #include "q9x/command.h"
 #include "q9x/exit_status.h"
 #include "received/call_display.h"
@@ -75,7 +75,7 @@ std::string CameraText(const std::optional<ReceivedCamera>& camera) {
 
 std::string Quoted(std::string_view text) {
   std::string quoted;
-  AppendJsonString(quoted, text);
+  q9::AppendJsonString(quoted, text);
   return quoted;
 }
 
@@ -119,13 +119,13 @@ void PrintScene(const ReceivedScene& scene, Output& out) {
 // --- the JSON document: every object's members in the order of their names, floats as the
 // doubles they widen to, as a JSON library dumps such a document ---
 
-void WriteVector(JsonWriter& out, const Vec3& v) {
+void WriteVector(q9::JsonWriter& out, const Vec3& v) {
   out.BeginArray();
   for (const float value : v) out.Number(static_cast<double>(value));
   out.EndArray();
 }
 
-void WriteCamera(JsonWriter& out, const std::optional<ReceivedCamera>& camera) {
+void WriteCamera(q9::JsonWriter& out, const std::optional<ReceivedCamera>& camera) {
   if (!camera) {
     out.Null();
     return;
@@ -142,7 +142,7 @@ void WriteCamera(JsonWriter& out, const std::optional<ReceivedCamera>& camera) {
   out.EndObject();
 }
 
-void WriteType(JsonWriter& out, const std::optional<int32_t>& type) {
+void WriteType(q9::JsonWriter& out, const std::optional<int32_t>& type) {
   if (type) {
     out.Int(*type);
   } else {
@@ -150,7 +150,7 @@ void WriteType(JsonWriter& out, const std::optional<int32_t>& type) {
   }
 }
 
-void WriteProperties(JsonWriter& out, const ReceivedProperties& properties) {
+void WriteProperties(q9::JsonWriter& out, const ReceivedProperties& properties) {
   std::vector<std::pair<std::string_view, const PropertyValue*>> sorted;
   sorted.reserve(properties.size());
   for (const auto& [name, value] : properties) sorted.emplace_back(name, &value);
@@ -178,7 +178,7 @@ void WriteProperties(JsonWriter& out, const ReceivedProperties& properties) {
   out.EndObject();
 }
 
-void WriteLights(JsonWriter& out, const ReceivedScene& scene) {
+void WriteLights(q9::JsonWriter& out, const ReceivedScene& scene) {
   out.BeginArray();
   for (const auto& [name, l] : scene.lights) {
     out.BeginObject();
@@ -193,7 +193,7 @@ void WriteLights(JsonWriter& out, const ReceivedScene& scene) {
   out.EndArray();
 }
 
-void WriteMaterials(JsonWriter& out, const ReceivedScene& scene) {
+void WriteMaterials(q9::JsonWriter& out, const ReceivedScene& scene) {
   out.BeginArray();
   for (const auto& [name, m] : scene.materials) {
     out.BeginObject();
@@ -208,7 +208,7 @@ void WriteMaterials(JsonWriter& out, const ReceivedScene& scene) {
   out.EndArray();
 }
 
-void WriteNodes(JsonWriter& out, const ReceivedScene& scene) {
+void WriteNodes(q9::JsonWriter& out, const ReceivedScene& scene) {
   out.BeginArray();
   for (const auto& [name, n] : scene.nodes) {
     out.BeginObject();
@@ -232,7 +232,7 @@ void WriteNodes(JsonWriter& out, const ReceivedScene& scene) {
   out.EndArray();
 }
 
-void WriteScenes(JsonWriter& out, const ReceivedScene& scene) {
+void WriteScenes(q9::JsonWriter& out, const ReceivedScene& scene) {
   out.BeginArray();
   for (const auto& [name, s] : scene.scenes) {
     out.BeginObject();
@@ -248,7 +248,7 @@ void WriteScenes(JsonWriter& out, const ReceivedScene& scene) {
 }
 
 // The scene's members.
-void WriteSceneJson(const ReadScene& read, JsonWriter& out) {
+void WriteSceneJson(const ReadScene& read, q9::JsonWriter& out) {
   const ReceivedScene& scene = read.scene;
   out.Key("camera");
   WriteCamera(out, scene.camera);
@@ -315,7 +315,7 @@ class JsonSummary {
               out.write(text.data(), static_cast<std::streamsize>(text.size()));
               return true;
             },
-            JsonDumpOptions(true)) {}
+            q9::JsonDumpOptions(true)) {}
 
   void Call(const JournalCall& call) {
     Count(counts_, call);
@@ -357,7 +357,7 @@ class JsonSummary {
     document_.BeginArray();
   }
 
-  JsonWriter document_;
+  q9::JsonWriter document_;
   CallCounts counts_;
   bool listed_ = false;
 };

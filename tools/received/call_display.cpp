@@ -11,11 +11,11 @@ using nlohmann::json;
 // Arrays longer than this are shown by their length.
 constexpr size_t kShownValues = 6;
 
-void WriteCount(JsonWriter& out, size_t count) { out.String("[" + std::to_string(count) + " values]"); }
+void WriteCount(q9::JsonWriter& out, size_t count) { out.String("[" + std::to_string(count) + " values]"); }
 
 // --- calls the shaped decoder read: their values ---
 
-void WriteScalar(JsonWriter& out, const JournalValue& value) {
+void WriteScalar(q9::JsonWriter& out, const JournalValue& value) {
   switch (value.kind) {
     case JournalValue::Kind::Bool: out.Bool(value.boolean); return;
     case JournalValue::Kind::Unsigned: out.Unsigned(value.unsignedValue); return;
@@ -30,7 +30,7 @@ void WriteScalar(JsonWriter& out, const JournalValue& value) {
   }
 }
 
-void WriteShortened(JsonWriter& out, const JournalCall& call, const JournalValue* values, size_t count) {
+void WriteShortened(q9::JsonWriter& out, const JournalCall& call, const JournalValue* values, size_t count) {
   if (count > kShownValues) return WriteCount(out, count);
   out.BeginArray();
   for (size_t i = 0; i < count; ++i) {
@@ -48,7 +48,7 @@ void WriteShortened(JsonWriter& out, const JournalCall& call, const JournalValue
 
 // `value` in full, but with `shortened` its arrays and the arrays within them (not those within
 // an object) shortened.
-void WriteDocumentValue(JsonWriter& out, const json& value, bool shortened) {
+void WriteDocumentValue(q9::JsonWriter& out, const json& value, bool shortened) {
   switch (value.type()) {
     case json::value_t::boolean: out.Bool(value.get<bool>()); return;
     case json::value_t::number_unsigned: out.Unsigned(value.get<uint64_t>()); return;
@@ -75,7 +75,7 @@ void WriteDocumentValue(JsonWriter& out, const json& value, bool shortened) {
 }
 
 // "args" of either kind of call: an array (of no values when the line had none).
-void WriteArgs(JsonWriter& out, const JournalCall& call) {
+void WriteArgs(q9::JsonWriter& out, const JournalCall& call) {
   if (const json* document = call.document()) {
     const auto args = document->find("args");
     if (args != document->end()) return WriteDocumentValue(out, *args, true);
@@ -91,7 +91,7 @@ bool HasRet(const JournalCall& call) {
 }
 
 // "ret" of a call that has one, in full.
-void WriteRet(JsonWriter& out, const JournalCall& call) {
+void WriteRet(q9::JsonWriter& out, const JournalCall& call) {
   if (const json* document = call.document()) return WriteDocumentValue(out, document->at("ret"), false);
   WriteScalar(out, *call.ret);
 }
@@ -101,7 +101,7 @@ void WriteRet(JsonWriter& out, const JournalCall& call) {
 void AppendCallLine(std::string& out, const JournalCall& call) {
   out += call.fn;
   out += ' ';
-  JsonWriter values(out, JsonDumpOptions(false));
+  q9::JsonWriter values(out, q9::JsonDumpOptions(false));
   WriteArgs(values, call);
   if (HasRet(call)) {
     out += " -> ";
@@ -110,7 +110,7 @@ void AppendCallLine(std::string& out, const JournalCall& call) {
   out += '\n';
 }
 
-void WriteCallJson(JsonWriter& out, const JournalCall& call) {
+void WriteCallJson(q9::JsonWriter& out, const JournalCall& call) {
   out.BeginObject();
   out.Key("args");
   WriteArgs(out, call);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "common/json_writer.h"
+#include "base/json_writer.h"
 #include "received/journal_decoder.h"
 
 namespace q9x {
@@ -15,7 +15,7 @@ namespace q9x {
 void AppendCallLine(std::string& out, const JournalCall& call);
 
 // Writes the call as one object {"args", "fn", "ret"} (no "ret" without a result), shortened
-// as above. `out` under JsonDumpOptions(true) gives the text of `summary --json`.
-void WriteCallJson(JsonWriter& out, const JournalCall& call);
+// as above. `out` under q9::JsonDumpOptions(true) gives the text of `summary --json`.
+void WriteCallJson(q9::JsonWriter& out, const JournalCall& call);
 
 }  // namespace q9x

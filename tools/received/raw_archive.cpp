@@ -13,7 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "common/json_writer.h"
+#include "base/json_writer.h"
 
 namespace q9x {
 
@@ -24,15 +24,15 @@ namespace {
 // are the ones a JSON library gives with an indent of 2, so readers that compare archives as
 // text keep working; floats are the shortest decimal that reads back to the same float (whole
 // numbers as "60.0"), NaN and the infinities the texts "nan", "inf" and "-inf".
-JsonOptions ArchiveOptions() {
-  JsonOptions options;
+q9::JsonOptions ArchiveOptions() {
+  q9::JsonOptions options;
   options.indented = true;
-  options.reals = JsonReals::WithPoint;
-  options.nonFinite = JsonNonFinite::Text;
+  options.reals = q9::JsonReals::WithPoint;
+  options.nonFinite = q9::JsonNonFinite::Text;
   return options;
 }
 
-void WriteProperties(JsonWriter& out, const ReceivedProperties& properties) {
+void WriteProperties(q9::JsonWriter& out, const ReceivedProperties& properties) {
   out.BeginObject();
   for (const auto& [name, value] : properties) {
     out.Key(name);
@@ -55,7 +55,7 @@ void WriteProperties(JsonWriter& out, const ReceivedProperties& properties) {
 }
 
 // "camera" (the block, null for a null pointer) and "fov" (the separate argument).
-void WritePlacement(JsonWriter& out, const std::optional<ReceivedCamera>& camera, float fov) {
+void WritePlacement(q9::JsonWriter& out, const std::optional<ReceivedCamera>& camera, float fov) {
   out.Key("camera");
   if (camera) {
     const CameraBlock block = camera->Block();
@@ -77,7 +77,7 @@ void WritePlacement(JsonWriter& out, const std::optional<ReceivedCamera>& camera
 }
 
 // Writes `value`, or null without one.
-void WriteOptional(JsonWriter& out, const std::optional<int32_t>& value) {
+void WriteOptional(q9::JsonWriter& out, const std::optional<int32_t>& value) {
   if (value) {
     out.Int(*value);
   } else {
@@ -85,7 +85,7 @@ void WriteOptional(JsonWriter& out, const std::optional<int32_t>& value) {
   }
 }
 
-void WriteMaterials(JsonWriter& out, const ReceivedScene& scene) {
+void WriteMaterials(q9::JsonWriter& out, const ReceivedScene& scene) {
   out.BeginArray();
   for (const auto& [name, material] : scene.materials) {
     out.BeginObject();
@@ -100,7 +100,7 @@ void WriteMaterials(JsonWriter& out, const ReceivedScene& scene) {
   out.EndArray();
 }
 
-void WriteLights(JsonWriter& out, const ReceivedScene& scene) {
+void WriteLights(q9::JsonWriter& out, const ReceivedScene& scene) {
   out.BeginArray();
   for (const auto& [name, light] : scene.lights) {
     out.BeginObject();
@@ -114,7 +114,7 @@ void WriteLights(JsonWriter& out, const ReceivedScene& scene) {
 }
 
 // Each node with its matrix, flag and meshes (their names and triangle counts).
-void WriteNodes(JsonWriter& out, const ReceivedScene& scene) {
+void WriteNodes(q9::JsonWriter& out, const ReceivedScene& scene) {
   out.BeginArray();
   for (const auto& [name, node] : scene.nodes) {
     out.BeginObject();
@@ -146,7 +146,7 @@ void WriteNodes(JsonWriter& out, const ReceivedScene& scene) {
   out.EndArray();
 }
 
-void WriteScenes(JsonWriter& out, const ReceivedScene& scene) {
+void WriteScenes(q9::JsonWriter& out, const ReceivedScene& scene) {
   out.BeginArray();
   for (const auto& [name, entry] : scene.scenes) {
     out.BeginObject();
@@ -161,7 +161,7 @@ void WriteScenes(JsonWriter& out, const ReceivedScene& scene) {
 }
 
 // The last SendCameraTransformFov: its placement, or null before any.
-void WriteCurrentCamera(JsonWriter& out, const ReceivedScene& scene) {
+void WriteCurrentCamera(q9::JsonWriter& out, const ReceivedScene& scene) {
   if (scene.cameraWithoutBlock) {
     out.BeginObject();
     WritePlacement(out, std::nullopt, *scene.cameraWithoutBlock);
@@ -179,7 +179,7 @@ void WriteCurrentCamera(JsonWriter& out, const ReceivedScene& scene) {
 
 bool WriteArchive(const ReceivedScene& scene, std::FILE* file, q9::platform::FileError* error) {
   q9::platform::FileError failure;  // of the first write that failed; none is tried after it
-  JsonWriter out([file, &failure](std::string_view text) { return q9::platform::WriteToFile(file, text, &failure); },
+  q9::JsonWriter out([file, &failure](std::string_view text) { return q9::platform::WriteToFile(file, text, &failure); },
                  ArchiveOptions());
   out.BeginObject();
   out.Key("format");

@@ -1,6 +1,6 @@
-// JSON text written as it goes, for every document the tools and the reference link library
-// make: the journal's lines, the raw archive, `summary --json` and the calls it shows, and the
-// glTF file's JSON chunk. The writer puts the separators (and, indented, the line breaks) between
+// JSON text written as it goes, for every document the system, its tools and the reference link
+// library make: the recording's request lines, the journal's lines, the raw archive,
+// `summary --json` and the calls it shows, and the glTF file's JSON chunk. The writer puts the separators (and, indented, the line breaks) between
 // the values it is given in order; it never checks that keys and values alternate. Its text goes
 // to a string of the caller's, to a sink in blocks, or stays in memory in blocks.
 #pragma once
@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace q9x {
+namespace q9 {
 
 // How strings are spelled. Always escaped: `"`, `\` and the control characters below U+0020;
 // \n, \r and \t by their short escapes, the others as \u00XX in lower-case hex. Every other byte
@@ -150,4 +150,4 @@ inline JsonOptions JsonDumpOptions(bool indented) {
   return options;
 }
 
-}  // namespace q9x
+}  // namespace q9

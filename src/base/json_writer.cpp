@@ -1,11 +1,11 @@
-#include "common/json_writer.h"
+#include "base/json_writer.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <utility>
 
-namespace q9x {
+namespace q9 {
 
 namespace {
 
@@ -372,4 +372,4 @@ bool JsonWriter::Flush() {
   return ok_;
 }
 
-}  // namespace q9x
+}  // namespace q9
