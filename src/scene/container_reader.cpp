@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "base/platform.h"
+#include "base/request_tally.h"
 #include "scene/container_format.h"
 
 namespace q9 {
@@ -97,6 +98,7 @@ size_t ContainerReader::Fetch(int64_t position, void* out, size_t bytes) {
     return bytes;
   }
   if (bytes >= kDirectReadBytes) {
+    ScopedFileTime timed;
     if (!platform::SeekFile(file_, position)) return 0;
     return std::fread(out, 1, bytes, file_);
   }
@@ -106,6 +108,7 @@ size_t ContainerReader::Fetch(int64_t position, void* out, size_t bytes) {
     if (window_.size() != kWindowBytes) window_.resize(kWindowBytes);
     windowStart_ = position;
     windowSize_ = 0;
+    ScopedFileTime timed;
     if (!platform::SeekFile(file_, position)) return 0;
     windowSize_ = std::fread(window_.data(), 1, kWindowBytes, file_);
   }

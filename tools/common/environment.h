@@ -14,6 +14,12 @@ void SetProcessVariable(const std::string& name, const std::optional<std::string
 // The variable's value, or none.
 std::optional<std::string> ProcessVariable(const std::string& name);
 
+// Where a recording is kept unless `q9x record start --to` says otherwise: under the local (not
+// roaming) application data folder, "%LOCALAPPDATA%\Q9_Exchange\Recording" on Windows;
+// "$XDG_STATE_HOME/q9_exchange/recording", else "~/.local/state/q9_exchange/recording", natively.
+// Empty when neither variable is set.
+std::string DefaultRecordingFolder();
+
 // True when standard error is a terminal (a console), so progress may be shown there.
 bool ErrorIsTerminal();
 

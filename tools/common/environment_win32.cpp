@@ -34,6 +34,11 @@ std::optional<std::string> ProcessVariable(const std::string& name) {
   return q9::Utf8FromUtf16(std::u16string(buffer.data(), buffer.data() + got));
 }
 
+std::string DefaultRecordingFolder() {
+  const std::optional<std::string> local = ProcessVariable("LOCALAPPDATA");
+  return local && !local->empty() ? *local + "\\Q9_Exchange\\Recording" : std::string();
+}
+
 bool ErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 bool WindowClassFound(const char* windowClass) { return FindWindowA(windowClass, nullptr) != nullptr; }

@@ -19,13 +19,14 @@ extern const Command kDoctorCommand;
 extern const Command kSummaryCommand;
 extern const Command kViewCommand;
 extern const Command kExportCommand;
+extern const Command kRecordCommand;
 
 namespace {
 
 // Every command, in the order "q9x help" lists them.
 const Command* const kCommands[] = {&kInspectCommand, &kPackCommand,    &kRunCommand,
                                     &kDoctorCommand,  &kSummaryCommand, &kViewCommand,
-                                    &kExportCommand};
+                                    &kExportCommand,  &kRecordCommand};
 
 constexpr const char* kHelpSynopsis =
     "  help [COMMAND]               this text, or a command's\n";
@@ -45,6 +46,7 @@ examples:
   q9x summary build/native/samples/Villa.q9a
   q9x doctor
   q9x view build/windows/demo/journal.jsonl -o view.png
+  q9x record start
 
 "q9x help COMMAND" or "q9x COMMAND --help" tells more; "q9x --version" the version. Exit status:
 0 done, 1 a file could not be read or written (doctor: a problem found), 2 a wrong command line,
