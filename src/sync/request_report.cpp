@@ -48,15 +48,22 @@ RequestReport::RequestReport(ProcessState& process, std::optional<uint32_t> mess
                                {message, RequestWord(process, message), RequestName(message),
                                 process.colorMode});
   start_ = RequestTally::Clock::now();
+  startTicks_ = LinkTicks();
 }
 
 void RequestReport::Finish(bool done) {
   const RequestTally& tally = ThreadTally();
+  const RequestTally::Clock::duration total = RequestTally::Clock::now() - start_;
+  const uint64_t ticks = LinkTicks() - startTicks_;
   Recording::Outcome outcome;
   outcome.done = done;
-  outcome.totalMs = Milliseconds(RequestTally::Clock::now() - start_);
+  outcome.totalMs = Milliseconds(total);
   outcome.filesMs = Milliseconds(tally.files - startTally_.files);
-  outcome.linkMs = Milliseconds(tally.link - startTally_.link);
+  // The link library's ticks as a share of the request's own: time by the steady clock.
+  const uint64_t linkTicks = tally.linkTicks - startTally_.linkTicks;
+  const double share = ticks == 0 ? 0 : static_cast<double>(linkTicks) / static_cast<double>(ticks);
+  outcome.linkMs = Milliseconds(std::chrono::duration_cast<RequestTally::Clock::duration>(
+      std::chrono::duration<double, RequestTally::Clock::period>(static_cast<double>(total.count()) * share)));
   outcome.solidsSent = tally.solidsSent - startTally_.solidsSent;
   std::string line = "Note: ";
   if (message_) line += "request " + std::to_string(*message_) + " (";

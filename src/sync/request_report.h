@@ -32,6 +32,7 @@ class RequestReport {
   std::optional<uint32_t> message_;
   RequestTally startTally_;
   RequestTally::Clock::time_point start_;
+  uint64_t startTicks_ = 0;
 };
 
 }  // namespace q9

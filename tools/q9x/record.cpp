@@ -122,7 +122,9 @@ int Stop(const Options& options, const Context& context) {
 void StatusJson(const std::optional<q9::RecordingSwitch>& recordingSwitch,
                 const std::vector<RecordedSession>& sessions, std::ostream& out) {
   std::string text;
-  q9::JsonWriter json(text, q9::JsonOptions{true});
+  q9::JsonOptions indented;
+  indented.indented = true;
+  q9::JsonWriter json(text, indented);
   json.BeginObject();
   json.Key("recording");
   json.Bool(recordingSwitch.has_value());
