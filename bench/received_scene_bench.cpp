@@ -168,7 +168,7 @@ fs::path ChangedJournalOf(const Journal& journal, int solids) {
   fs::copy_file(journal.file, partial, fs::copy_options::overwrite_existing);
   const std::string material = q9::Utf8FromUtf16(q9x::GridMaterialOf(0, static_cast<uint64_t>(solids)));
   std::ofstream(partial, std::ios::app | std::ios::binary)
-      << R"({"fn":"Q9SetMaterialStringProperty","h":1,"args":[")" << material << R"(","Diffuse (Color)","#AA0000"]})" "\n"
+      << R"({"fn":"Q9SetMaterialStringProperty","h":1,"args":[")" << material << R"j(","Diffuse (Color)","#AA0000"]})j" "\n"
       << R"({"fn":"MaxDeleteNode","h":1,"args":["Solid_1"]})" "\n"
       << R"({"fn":"MaxBeginNode","h":1,"args":["Solid_2",[1,0,0,0,0,1,0,0,0,0,1,0,0,0,50,1],true]})" "\n"
       << R"({"fn":"Q9EndNode","h":1,"args":[]})" "\n"

@@ -32,12 +32,20 @@ std::string Material(const std::string& name, const std::string& colour, float o
          JournalLine("Q9SetMaterialFloatProperty", {name, "Opacity", opacity});
 }
 
-// A node of one triangle with a corner at (x, 0, 0), in `material`.
-std::string Node(const std::string& name, float x, const std::string& material = "Oak", json matrix = kIdentity) {
+// A mesh of `corners` (nine floats a triangle) in `material`.
+std::string Mesh(const std::string& material, const std::vector<float>& corners) {
   json words = json::array();
-  for (const float value : {x, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f}) words.push_back(std::bit_cast<uint32_t>(value));
-  return JournalLine("MaxBeginNode", {name, matrix, true}) +
-         JournalLine("MaxAddTriangles", {material, 1, words, json::array({0}), json::array({0}), 0}) + JournalLine("Q9EndNode", json::array());
+  for (const float value : corners) words.push_back(std::bit_cast<uint32_t>(value));
+  return JournalLine("MaxAddTriangles", {material, corners.size() / 9, words, json::array({0}), json::array({0}), 0});
+}
+
+std::string NodeOf(const std::string& name, const std::string& meshes, const json& matrix = kIdentity) {
+  return JournalLine("MaxBeginNode", {name, matrix, true}) + meshes + JournalLine("Q9EndNode", json::array());
+}
+
+// A node of one triangle with a corner at (x, 0, 0), in `material`.
+std::string Node(const std::string& name, float x, const std::string& material = "Oak", const json& matrix = kIdentity) {
+  return NodeOf(name, Mesh(material, {x, 0, 0, 1, 0, 0, 0, 1, 0}), matrix);
 }
 
 const std::string kLight = JournalLine("Q9AddLight", {"Sun"}) + JournalLine("Q9SetEntityFloatProperty", {1, "Sun", "brightness", 2});
@@ -127,6 +135,15 @@ TEST(SceneDiffTest, ComparesByNameWhateverTheOrderOfTheCalls) {
         JournalLine("AddScene", {"S1", "Back", kBlock, 82.5}) + JournalLine("SendCameraTransformFov", {kBlock, 60})},
        {"light \"Sun\" changed: property \"brightness\" 2 -> 3", "light \"Lamp\" added",
         "scene \"S1\" changed: displayName \"Front\" -> \"Back\"", "camera changed: fov 82.5 -> 60"}},
+      {"corners in another order, a second mesh, a scene removed",
+       {kScene},
+       {kScene + NodeOf("Solid_1", Mesh("Oak", {1, 0, 0, 0, 1, 0, 0, 0, 0})) +
+        NodeOf("Solid_2", Mesh("Glass", {2, 0, 0, 1, 0, 0, 0, 1, 0}) + Mesh("Glass", {2, 0, 0, 1, 0, 0, 0, 1, 0})) +
+        JournalLine("Q9DeleteScene", {"S1"})},
+       {"node \"Solid_1\" changed: positions changed",
+        "node \"Solid_2\" changed: triangles 1 -> 2; meshes [\"Glass\"] -> [\"Glass\",\"Glass\"]; meshTriangles [1] -> "
+        "[1,1]; positions changed",
+        "scene \"S1\" removed"}},
       // A replay's journal cut after a step: step 2 moves a node and removes one, step 3 removes
       // the light; the step in each place a line may have it.
       {"a replay's journal cut after a step", {kReplay, 1}, {kReplay, 2},
@@ -136,8 +153,8 @@ TEST(SceneDiffTest, ComparesByNameWhateverTheOrderOfTheCalls) {
     std::vector<std::string> texts = DifferenceTexts(c.before, c.after);
     // A hash is no value to write down: only that it changed (positions come last).
     for (std::string& text : texts) {
-      const size_t at = text.find("; positions ");
-      if (at != std::string::npos) text = text.substr(0, at) + "; positions changed";
+      const size_t at = text.find("positions \"");
+      if (at != std::string::npos) text = text.substr(0, at) + "positions changed";
     }
     EXPECT_THAT(texts, ElementsAreArray(c.expected)) << c.what;
   }
