@@ -39,6 +39,11 @@ echo "== Starting the stand-in host and renderer windows under Wine"
 start_host "$host_record"
 start_renderer
 
+# The session is recorded, as support would ask a customer to: every request's files, as it
+# read them, kept outside the exchange folder.
+recording="$demo/recording"
+wine_run "$bin/q9x.exe" record start --folder "$(windows_path "$data")" \
+  --to "$(windows_path "$recording")" >/dev/null
 echo "== Running Q9_Exchange.exe as the host would"
 as_host --background "$bin/Q9_Exchange.exe"
 winctl wait Q9_Exchange 20000 >/dev/null
@@ -78,6 +83,8 @@ for candidate in "$build"/samples/*.q9a "$data"/*.q9a; do
   fi
 done
 
+# The recording covers the first instance's session only.
+wine_run "$bin/q9x.exe" record stop --folder "$(windows_path "$data")" >/dev/null
 # Colour mode is a whole life of its own: a fresh instance, colours instead of texture maps.
 start_host "$host_record"
 journal=$colour_journal
@@ -104,6 +111,12 @@ wine_run "$bin/q9x.exe" export "$(windows_path "$journal")" -o "$(windows_path "
 maps() { grep '"fn":"Q9SetMaterialStringProperty"' "$1" | grep -c 'Textures' || true; }
 echo "texture map paths sent: $(maps "$journal") in the first instance, $(maps "$colour_journal") in colour mode"
 echo
+echo "== The recorded session (each request timed in the log, its files kept as read)"
+grep -a 'Note: \(request\|start-up load\)' "$appdata/Vendrix/Plandora2025_Q9Plugin/DataQ9_Log.log" |
+  head -n 7 | sed 's/^.*\]: Note: /   /' | tr -d '\r'
+wine_run "$bin/q9x.exe" record status --folder "$(windows_path "$data")" \
+  --to "$(windows_path "$recording")" | tr -d '\r' | sed 's/^/   /'
+echo
 echo "== Where to look"
 echo "journal:      $journal"
 echo "              $colour_journal (colour mode)"
@@ -113,3 +126,4 @@ echo "log:          $appdata/Vendrix/Plandora2025_Q9Plugin/DataQ9_Log.log"
 echo "picture:      $view (what the renderer received, from its final camera)"
 echo "glTF:         $scene"
 echo "host saw:     $host_record"
+echo "recording:    $recording"

@@ -22,8 +22,8 @@ namespace record_command {
 
 constexpr const char* kHelp = R"(usage: q9x record start [--to DIR] [--max-size SIZE] [--folder DIR]
        q9x record stop [--folder DIR]
-       q9x record status [--folder DIR] [--json]
-       q9x record clear [--folder DIR]
+       q9x record status [--folder DIR] [--to DIR] [--json]
+       q9x record clear [--folder DIR] [--to DIR]
 
 A recording keeps, for every request the working instance handles, the bytes of the files that
 request read, as it read them, with a line saying what it did and how long it took
@@ -39,6 +39,7 @@ start    writes the switch "Q9_Recording.json" into the exchange folder and make
 stop     removes the switch; what was recorded stays
 status   the switch, then each session with its steps and size (--json for scripts)
 clear    removes every recorded session, after listing what it removes; the switch stays
+         (status and clear look at --to DIR, else the switch's folder, else the default)
 --folder DIR   the exchange folder; otherwise the system's lookup (APPDATA, then the registry)
 
 Exit status: 0 done, 1 a file could not be read or written, 2 a wrong command line.
@@ -185,11 +186,17 @@ void StatusTable(const std::vector<RecordedSession>& sessions, std::ostream& out
   }
 }
 
+// The recording folder a command looks at: --to, else the switch's, else the default.
+std::string RecordingFolder(const Options& options,
+                            const std::optional<q9::RecordingSwitch>& recordingSwitch) {
+  if (!options.to.empty()) return options.to;
+  return recordingSwitch ? q9::Utf8FromUtf16(recordingSwitch->folder) : DefaultRecordingFolder();
+}
+
 int Status(const Options& options, const Context& context) {
   Outcome<std::optional<q9::RecordingSwitch>> recordingSwitch = ReadSwitch(options);
   if (!recordingSwitch) return context.Fail("record", recordingSwitch.failure());
-  const std::string folder = *recordingSwitch ? q9::Utf8FromUtf16((*recordingSwitch)->folder)
-                                              : DefaultRecordingFolder();
+  const std::string folder = RecordingFolder(options, *recordingSwitch);
   const std::vector<RecordedSession> sessions = ListRecordedSessions(folder);
   if (options.asJson) {
     StatusJson(*recordingSwitch, sessions, context.out);
@@ -208,8 +215,8 @@ int Status(const Options& options, const Context& context) {
 int Clear(const Options& options, const Context& context) {
   Outcome<std::optional<q9::RecordingSwitch>> recordingSwitch = ReadSwitch(options);
   if (!recordingSwitch) return context.Fail("record", recordingSwitch.failure());
-  const std::string folder = *recordingSwitch ? q9::Utf8FromUtf16((*recordingSwitch)->folder)
-                                              : DefaultRecordingFolder();
+  const std::string folder = RecordingFolder(options, *recordingSwitch);
+  if (folder.empty()) return context.Wrong("record", "no recording folder: give --to DIR");
   int64_t bytes = 0;
   const std::vector<RecordedSession> sessions = ListRecordedSessions(folder);
   for (const RecordedSession& session : sessions) {
@@ -234,8 +241,11 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
   CLI::Option* maxSize = sub.add_option("--max-size", options->maxSize);
   sub.add_flag("--json", options->asJson);
   return [=, &context] {
-    if (options->action != "start" && (to->count() > 0 || maxSize->count() > 0)) {
-      return context.Wrong("record", "--to and --max-size go with \"start\" only");
+    if (options->action != "start" && maxSize->count() > 0) {
+      return context.Wrong("record", "--max-size goes with \"start\" only");
+    }
+    if (options->action == "stop" && to->count() > 0) {
+      return context.Wrong("record", "--to goes with \"start\", \"status\" and \"clear\"");
     }
     if (options->action == "start") return Start(*options, context);
     if (options->action == "stop") return Stop(*options, context);
