@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     shown.clear();
     q9x::AppendCallLine(shown, call);
     shown.clear();
-    q9x::JsonWriter writer(shown, q9x::JsonDumpOptions(true));
+    q9::JsonWriter writer(shown, q9::JsonDumpOptions(true));
     q9x::WriteCallJson(writer, call);
     if (!json::accept(shown)) Fault("shown as JSON that is not valid", line);
     for (const JournalValue& value : call.args) {

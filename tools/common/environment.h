@@ -14,6 +14,9 @@ void SetProcessVariable(const std::string& name, const std::optional<std::string
 // The variable's value, or none.
 std::optional<std::string> ProcessVariable(const std::string& name);
 
+// The name this machine goes by on its network (UTF-8); empty when the system does not say.
+std::string HostName();
+
 // True when standard error is a terminal (a console), so progress may be shown there.
 bool ErrorIsTerminal();
 

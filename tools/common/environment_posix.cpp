@@ -20,6 +20,12 @@ std::optional<std::string> ProcessVariable(const std::string& name) {
   return std::string(value);
 }
 
+std::string HostName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return "";
+  return name;
+}
+
 bool ErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 bool WindowClassFound(const char*) { return false; }

@@ -9,9 +9,9 @@ namespace q9plugin {
 
 namespace {
 
-q9x::JsonOptions LineOptions() {
-  q9x::JsonOptions options;
-  options.nonFinite = q9x::JsonNonFinite::Text;
+q9::JsonOptions LineOptions() {
+  q9::JsonOptions options;
+  options.nonFinite = q9::JsonNonFinite::Text;
   // As every journal written so far spells them.
   options.escaping.shortBackspaceAndFormFeed = false;
   return options;

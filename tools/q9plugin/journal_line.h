@@ -53,7 +53,7 @@ class JournalLine {
   bool argumentsClosed_ = false;
   bool finished_ = false;
   std::string text_;
-  q9x::JsonWriter out_;  // into text_
+  q9::JsonWriter out_;  // into text_
 };
 
 // The "args" of a call from its arguments after the handle, chosen by their types as the

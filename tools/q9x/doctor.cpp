@@ -237,6 +237,8 @@ nlohmann::json Diagnose(const DoctorOptions& options) {
   return report.Done();
 }
 
+std::string DiagnosisJson(const nlohmann::json& diagnosis) { return diagnosis.dump(2) + "\n"; }
+
 namespace doctor_command {
 
 constexpr const char* kHelp = R"(usage: q9x doctor [--folder DIR] [--link LIB] [--json]
@@ -264,7 +266,7 @@ example:
 int RunDoctor(const DoctorOptions& options, bool asJson, std::ostream& out) {
   const json diagnosis = Diagnose(options);
   if (asJson) {
-    out << diagnosis.dump(2) << "\n";
+    out << DiagnosisJson(diagnosis);
   } else {
     for (const json& check : diagnosis["checks"]) {
       const bool ok = check["ok"].get<bool>();

@@ -14,6 +14,9 @@ constexpr int kRendererMissing = 3; // run, view, export: the start-up found no 
 constexpr int kDamaged = 4;         // inspect: the container is damaged
 constexpr int kNothingToShow = 5;   // view, export: the scene holds nothing to draw (the file is
                                     // written all the same)
+// 6 is taken by diff ("the scenes differ").
+constexpr int kRefused = 7;         // bundle: the bundle was refused (beyond --max-size, or an
+                                    // original name left after --anonymise); nothing kept
 
 // The status of a command that stopped on `kind`.
 constexpr int ExitStatus(FailureKind kind) {
@@ -21,6 +24,7 @@ constexpr int ExitStatus(FailureKind kind) {
     case FailureKind::File: return kFailed;
     case FailureKind::RendererMissing: return kRendererMissing;
     case FailureKind::NothingToShow: return kNothingToShow;
+    case FailureKind::Refused: return kRefused;
   }
   return kFailed;
 }

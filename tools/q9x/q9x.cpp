@@ -19,13 +19,14 @@ extern const Command kDoctorCommand;
 extern const Command kSummaryCommand;
 extern const Command kViewCommand;
 extern const Command kExportCommand;
+extern const Command kBundleCommand;
 
 namespace {
 
 // Every command, in the order "q9x help" lists them.
 const Command* const kCommands[] = {&kInspectCommand, &kPackCommand,    &kRunCommand,
                                     &kDoctorCommand,  &kSummaryCommand, &kViewCommand,
-                                    &kExportCommand};
+                                    &kExportCommand,  &kBundleCommand};
 
 constexpr const char* kHelpSynopsis =
     "  help [COMMAND]               this text, or a command's\n";
@@ -45,11 +46,12 @@ examples:
   q9x summary build/native/samples/Villa.q9a
   q9x doctor
   q9x view build/windows/demo/journal.jsonl -o view.png
+  q9x bundle --anonymise
 
 "q9x help COMMAND" or "q9x COMMAND --help" tells more; "q9x --version" the version. Exit status:
 0 done, 1 a file could not be read or written (doctor: a problem found), 2 a wrong command line,
 3 (run) the renderer is missing, 4 (inspect) the container is damaged, 5 (view, export) the scene
-holds nothing to draw.
+holds nothing to draw, 7 (bundle) the bundle was refused.
 )";
 
 std::string ToolHelp() {
