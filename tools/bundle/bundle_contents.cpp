@@ -129,7 +129,10 @@ void AddRecording(Contents& contents, const std::u16string& recording) {
       }
     }
   }
-  if (strays > 0) {
+  if (strays == 1) {
+    contents.absent.push_back({"recording", "1 entry of the recording folder that is no part of a "
+                                            "recording, left out unnamed"});
+  } else if (strays > 1) {
     contents.absent.push_back({"recording", std::to_string(strays) +
                                                 " entries of the recording folder that are no "
                                                 "part of a recording, left out unnamed"});

@@ -163,9 +163,39 @@ Outcome<Done> AddBytesMember(const std::string& name, std::string_view bytes, Me
   return Done{};
 }
 
+void WriteMemberList(q9::JsonWriter& json, const std::vector<Written>& members) {
+  json.BeginArray();
+  for (const Written& member : members) {
+    json.BeginObject();
+    json.Key("name");
+    json.String(member.name);
+    json.Key("size");
+    json.Unsigned(member.size);
+    json.Key("sha256");
+    json.String(member.sha256);
+    json.EndObject();
+  }
+  json.EndArray();
+}
+
+template <typename Scrub>
+void WriteAbsentList(q9::JsonWriter& json, const std::vector<Absent>& absent, Scrub scrub) {
+  json.BeginArray();
+  for (const Absent& entry : absent) {
+    json.BeginObject();
+    json.Key("name");
+    json.String(entry.name);
+    json.Key("reason");
+    json.String(scrub(entry.reason));
+    json.EndObject();
+  }
+  json.EndArray();
+}
+
 std::string ManifestText(const Contents& contents, const BundleOptions& options,
                          const BundleReport& report) {
   const Anonymisation* anonymisation = options.anonymisation;
+  // Paths and reasons name folders below the user's profile.
   auto scrub = [&](const std::string& text) {
     return anonymisation ? anonymisation->Scrubbed(text) : text;
   };
@@ -195,29 +225,9 @@ std::string ManifestText(const Contents& contents, const BundleOptions& options,
   json.Key("anonymised");
   json.Bool(anonymisation != nullptr);
   json.Key("members");
-  json.BeginArray();
-  for (const Written& member : report.members) {
-    json.BeginObject();
-    json.Key("name");
-    json.String(member.name);
-    json.Key("size");
-    json.Unsigned(member.size);
-    json.Key("sha256");
-    json.String(member.sha256);
-    json.EndObject();
-  }
-  json.EndArray();
+  WriteMemberList(json, report.members);
   json.Key("absent");
-  json.BeginArray();
-  for (const Absent& absent : report.absent) {
-    json.BeginObject();
-    json.Key("name");
-    json.String(absent.name);
-    json.Key("reason");
-    json.String(scrub(absent.reason));
-    json.EndObject();
-  }
-  json.EndArray();
+  WriteAbsentList(json, report.absent, scrub);
   json.EndObject();
   json << "\n";
   return text;

@@ -120,7 +120,9 @@ class StringSink : public Sink {
 struct WriterOptions {
   DosTime time;
   bool forceZip64 = false;  // every member's sizes and offset through Zip64 records (tests)
-  int level = 6;            // zlib's compression level
+  // zlib's compression level. 3: on a large model's arrays about three times as fast as the
+  // default 6 for a file some 15% larger.
+  int level = 3;
 };
 
 // Streams members into a sink, one at a time: Begin, Add any number of times, End; Finish

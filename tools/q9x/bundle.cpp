@@ -42,7 +42,8 @@ renamed when complete; a failure leaves nothing behind.
                   its largest members; no file is ever cut
 --anonymise       replace, byte for byte with tokens of the same length, the user's name in
                   every path, the host's name, the parts of the project's path and every name of
-                  a material, solid, light, view, texture map and light profile, in every file;
+                  a material, solid (and its tag), mesh, light, view, texture map and light
+                  profile, in every file;
                   the same name gets the same token everywhere. In the containers and record
                   files only the fields that hold names change, so each file keeps its layout
                   (and its damage). In texts (the log, "_mod.sync", the recording's lines) a name
@@ -51,8 +52,10 @@ renamed when complete; a failure leaves nothing behind.
                   parts as parts of paths. Shorter names, and names that look like numbers, are
                   replaced only in the fields that hold names. The map from tokens to names is
                   written beside the bundle as FILE.zip.names.json and never into it: keep it.
-                  Once written, the bundle is searched for every name of 4 characters or more
-                  (and every part of a path); if one is found, the bundle is removed.
+                  Once written, the bundle is read back and searched for every name of 4
+                  characters or more standing as a word, and every part of a path (UTF-16 in the
+                  containers, single bytes and UTF-8 in the texts); if one is found, the bundle is
+                  removed.
 
 Exit status: 0 written (or listed), 1 a file could not be read or written, 2 a wrong command
 line, 7 the bundle was refused (beyond --max-size, or a name left after --anonymise).
