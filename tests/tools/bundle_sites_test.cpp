@@ -51,7 +51,9 @@ TEST(BundleSites, EveryCutOfTheSampleKeepsItsStructureAndDamage) {
     const Outcome<json> after = InspectContainer(q9::Utf8FromUtf16(anonymised));
     ASSERT_TRUE(before && after);
     EXPECT_EQ(Shape(*before), Shape(*after)) << "cut at " << cut;
-    if (cut >= 16 + 2 * 6) EXPECT_NE(out, model.substr(0, cut)) << "the container's name stays at " << cut;
+    if (cut >= 16 + 2 * 6) {
+      EXPECT_NE(out, model.substr(0, cut)) << "the container's name stays at " << cut;
+    }
   }
 }
 
