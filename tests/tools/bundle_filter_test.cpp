@@ -1,7 +1,10 @@
-// --anonymise's filters whatever pieces a member's bytes come in: a name split between two reads
-// of a large container, or a line of the log split between two, is replaced all the same (the
-// end-to-end test's small files always come in one piece).
+// --anonymise's filters and the search of the written bundle, whatever pieces a member's bytes
+// come in: a name split between two reads of a large container, or a line of the log split
+// between two, is replaced and found all the same (the end-to-end test's small files always
+// come in one piece).
 #include "bundle/member_filter.h"
+
+#include "bundle/leak_search.h"
 
 #include <gtest/gtest.h>
 
@@ -51,6 +54,32 @@ TEST(BundleFilter, NamesAreReplacedAcrossPieces) {
   for (size_t piece : {1, 4, 13, 1000}) {
     TextFilter filter(names);
     EXPECT_EQ(Filtered(filter, log, piece), expected) << piece;
+  }
+}
+
+TEST(BundleFilter, TheSearchFindsANameAcrossPiecesAsAWordOnly) {
+  NameTable names;
+  const uint32_t desk = names.Learn(u"Desk lamp", NameKind::Light);
+  names.Learn(u"ann", NameKind::User, true);
+  names.AssignTokens();
+  auto utf16 = [](std::string_view ascii) {
+    std::string bytes;
+    for (char c : ascii) bytes += {c, '\0'};
+    return bytes;
+  };
+  auto found = [&](const std::string& bytes, bool container, size_t piece) {
+    LeakSearch search(names, container);
+    for (size_t at = 0; at < bytes.size(); at += piece) search.Feed(std::string_view(bytes).substr(at, piece));
+    return search.Finish();
+  };
+  const std::string noise(3001, '\x01');
+  for (size_t piece : {1, 5, 64, 4096}) {
+    EXPECT_EQ(found(noise + utf16("LightName [Desk lamp]") + noise, true, piece), desk) << piece;
+    EXPECT_EQ(found(utf16("Desk lamp"), true, piece), desk) << "at the start and the end";
+    EXPECT_EQ(found(noise + utf16("Desk lamps") + noise, true, piece), -1) << "inside a word";
+    EXPECT_GE(found(noise + utf16("C:\\Users\\ann\\x") + noise, true, piece), 0) << "a part of a path";
+    EXPECT_EQ(found("x\n\"Desk lamp\"\n", false, piece), desk) << piece;
+    EXPECT_EQ(found("ann is a word, not a path\n", false, piece), -1);
   }
 }
 

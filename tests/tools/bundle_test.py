@@ -150,6 +150,16 @@ def main():
             assert original != replaced, member + " kept its names"
         assert inspection(work, anonymised["recording/20261210-130509-4242/0001-startup/_model.pdx"])["damaged"]
 
+        # A name that also stands where no name is replaced (a key line of the record file):
+        # found once written, and nothing kept.
+        leaked = os.path.join(work, "leaked.zip")
+        with open(os.path.join(folder, "camera.cam"), "ab") as file:
+            file.write(b"Camera_Start\r\nCamera_Name [Camera_End]\r\nCamera_End\r\n")
+        done = subprocess.run([q9x, "bundle", "--folder", folder, "-o", leaked, "--anonymise"],
+                              capture_output=True, text=True, env=env)
+        assert done.returncode == 7 and "Camera_End" in done.stderr, done.stderr
+        assert not [name for name in os.listdir(work) if name.startswith("leaked.zip")]
+
         refused = os.path.join(work, "small.zip")
         done = subprocess.run([q9x, "bundle", "--folder", folder, "-o", refused, "--max-size", "1K"],
                               capture_output=True, text=True)

@@ -52,10 +52,10 @@ void LeakSearch::SearchUtf16(bool last) {
     for (uint32_t i : candidates->second) {
       const std::string& pattern = patterns_[i].bytes;
       if (!bytes.substr(p).starts_with(pattern)) continue;
-      const bool before = p < 2 || !IsWordUnit(bytes.data() + p - 2);
       const size_t end = p + pattern.size();
+      const bool before = p < 2 || !IsWordUnit(bytes.data() + p - 2);
       const bool after = end + 2 > bytes.size() || !IsWordUnit(bytes.data() + end);
-      if (before && after) {
+      if (!patterns_[i].word || (before && after)) {
         found_ = patterns_[i].name;
         break;
       }

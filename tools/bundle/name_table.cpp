@@ -180,10 +180,10 @@ std::vector<NameTable::Pattern> NameTable::Utf16Patterns() const {
   for (uint32_t i = 0; i < names_.size(); ++i) {
     const Name& name = names_[i];
     if (name.text.size() >= kWordUnits) {
-      patterns.push_back({utf16le(name.text), i});
+      patterns.push_back({utf16le(name.text), i, true});
     } else if (name.pathPart) {
       for (const char16_t* separator : {u"\\", u"/"}) {
-        patterns.push_back({utf16le(separator + name.text + separator), i});
+        patterns.push_back({utf16le(separator + name.text + separator), i, false});
       }
     }
   }

@@ -65,6 +65,7 @@ class NameTable {
   struct Pattern {
     std::string bytes;
     uint32_t name;
+    bool word;  // found only as a word of its own; a part of a path carries its separators
   };
   std::vector<Pattern> Utf16Patterns() const;
 
