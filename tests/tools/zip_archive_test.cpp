@@ -1,6 +1,6 @@
 // The ZIP writer's Zip64 switch: records of sizes and offsets beyond 32 bits (faked: no test
-// writes 4 GiB), and an archive written with every Zip64 record forced, read back by the
-// writer's own reader and, natively, by Python's zipfile and unzip.
+// writes 4 GiB), and archives written with every Zip64 record forced or with Zip64 local headers
+// only, read back by the writer's own reader and, natively, by Python's zipfile and unzip.
 #include "common/zip_archive.h"
 
 #include <gtest/gtest.h>
@@ -72,22 +72,29 @@ std::vector<std::pair<std::string, std::string>> SampleMembers() {
           {"K\xc3\xbc" "che.cam", "Camera_Start\r\n"}};
 }
 
-TEST(ZipArchive, AForcedZip64ArchiveReadsBack) {
+// Every record through Zip64; or the local headers of members whose size bound reached the
+// switch while they stayed small (a file that shrank while it was bundled), whose central
+// records must then say the same.
+class ZipArchiveZip64 : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ZipArchiveZip64, TheArchiveReadsBack) {
+  const bool forced = GetParam();
   q9::test::TempFolder folder;
-  const std::u16string path = folder.File(u"forced.zip");
+  const std::u16string path = folder.File(u"zip64.zip");
   q9::platform::UniqueFile file = q9::platform::OpenFile(path, "wb+");
   ASSERT_TRUE(file);
   FileSink sink(file.get());
   WriterOptions options;
-  options.forceZip64 = true;
+  options.forceZip64 = forced;
   options.time = DosTimeOf(2026, 12, 10, 13, 5, 9);
   Writer writer(sink, options);
   const auto members = SampleMembers();
   for (const auto& [name, bytes] : members) {
-    ASSERT_TRUE(writer.Begin(name, bytes.size()));
+    ASSERT_TRUE(writer.Begin(name, forced ? bytes.size() : kLocalZip64From));
     // In pieces of odd sizes, as a stream gives them.
     for (size_t at = 0; at < bytes.size(); at += 65537) ASSERT_TRUE(writer.Add(bytes.substr(at, 65537)));
     ASSERT_TRUE(writer.End()) << writer.error();
+    EXPECT_TRUE(writer.members().back().localZip64);
   }
   ASSERT_TRUE(writer.Finish());
   EXPECT_EQ(static_cast<uint64_t>(q9::platform::FileLength(file.get())), writer.size());
@@ -113,6 +120,8 @@ TEST(ZipArchive, AForcedZip64ArchiveReadsBack) {
   EXPECT_EQ(std::system(("unzip -tq '" + shown + "' >/dev/null").c_str()), 0);
 #endif
 }
+
+INSTANTIATE_TEST_SUITE_P(ForcedOrLocalOnly, ZipArchiveZip64, ::testing::Bool());
 
 }  // namespace
 }  // namespace q9x::zip

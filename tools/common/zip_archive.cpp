@@ -73,14 +73,16 @@ std::string LocalHeader(const Member& member, const DosTime& time) {
 }
 
 std::string CentralHeader(const Member& member, const DosTime& time, bool forceZip64) {
-  const bool bigSize = forceZip64 || NeedsZip64(member.size);
-  const bool bigCompressed = forceZip64 || NeedsZip64(member.compressedSize);
+  // The sizes go where the local header put them: a reader (Info-ZIP's unzip) that finds them in
+  // a local Zip64 field and not in the central one takes the two records for different files.
+  const bool bigSize = forceZip64 || member.localZip64 || NeedsZip64(member.size);
+  const bool bigCompressed = forceZip64 || member.localZip64 || NeedsZip64(member.compressedSize);
   const bool bigOffset = forceZip64 || NeedsZip64(member.headerOffset);
   std::string extra;
   if (bigSize) Put64(extra, member.size);
   if (bigCompressed) Put64(extra, member.compressedSize);
   if (bigOffset) Put64(extra, member.headerOffset);
-  const bool zip64 = !extra.empty() || member.localZip64;
+  const bool zip64 = !extra.empty();
   std::string out;
   Put32(out, kCentralHeaderSignature);
   Put16(out, zip64 ? kVersionZip64 : kVersionDeflate);  // made by MS-DOS: attributes below

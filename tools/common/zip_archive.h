@@ -9,7 +9,7 @@
 //   data           deflated (method 8), or stored (method 0) for an empty member
 //   central directory  one 46-byte record per member with a Zip64 extra field holding, in this
 //                  order, the uncompressed size, compressed size and header offset that do not
-//                  fit 32 bits
+//                  fit 32 bits, and both sizes whenever the local header holds them there
 //   end records    the Zip64 end record and its locator when the member count, the directory's
 //                  size or its offset does not fit the classic end record; then the classic one
 #pragma once
