@@ -47,9 +47,10 @@ void Anonymisation::Learn(const Contents& contents, const std::string& user,
   names_.AssignTokens();
 }
 
-std::unique_ptr<MemberFilter> Anonymisation::FilterFor(const Contents& contents,
-                                                       size_t index) const {
+std::unique_ptr<MemberFilter> Anonymisation::FilterFor(const Contents& contents, size_t index,
+                                                       int64_t length) const {
   if (contents.members[index].kind == MemberKind::Text) return std::make_unique<TextFilter>(names_);
+  if (sites_[index].length != length) return nullptr;
   return std::make_unique<SiteFilter>(names_, sites_[index]);
 }
 

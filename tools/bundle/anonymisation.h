@@ -25,8 +25,11 @@ class Anonymisation {
   void Learn(const Contents& contents, const std::string& user, const std::string& host);
 
   const NameTable& names() const { return names_; }
-  // The filter for the member `index` of `contents`.
-  std::unique_ptr<MemberFilter> FilterFor(const Contents& contents, size_t index) const;
+  // The filter for the member `index` of `contents`, whose file now holds `length` bytes; none
+  // when a container or record file has another length than when its names were found (the
+  // host rewrote it meanwhile): its places would no longer be its names'.
+  std::unique_ptr<MemberFilter> FilterFor(const Contents& contents, size_t index,
+                                          int64_t length) const;
   // The token of a name learned (UTF-8), e.g. the host's; the text scrubbed when it is none.
   std::string TokenOf(const std::string& name) const;
   // A text of the bundle's own (doctor.json, the manifest's paths), scrubbed line by line.

@@ -130,7 +130,13 @@ Outcome<Done> AddFileMember(const Contents& contents, size_t index, const Bundle
     return Failure{FailureKind::File, "cannot read " + Shown(source.path) + ": " + error.text};
   }
   std::unique_ptr<MemberFilter> filter;
-  if (options.anonymisation) filter = options.anonymisation->FilterFor(contents, index);
+  if (options.anonymisation) {
+    filter = options.anonymisation->FilterFor(contents, index, length);
+    if (!filter) {
+      return Failure{FailureKind::File, Shown(source.path) + " changed while it was bundled; "
+                                        "bundle again once the host has written it"};
+    }
+  }
   if (Outcome<Done> begun = stream.Begin(source.member, static_cast<uint64_t>(length), std::move(filter)); !begun) {
     return begun;
   }

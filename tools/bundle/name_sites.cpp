@@ -128,6 +128,7 @@ bool FindContainerSites(const std::u16string& path, NameTable& names, Sites& sit
   q9::ContainerReader fields;
   reader.Attach(walked.get());
   fields.Attach(read.get());
+  sites.length = reader.length();
   size_t nextCompaction = size_t{1} << 20;
   const std::vector<Entry> entries = FindHeaderSites(fields, names, sites);
 
@@ -166,6 +167,7 @@ bool FindContainerSites(const std::u16string& path, NameTable& names, Sites& sit
 
 void FindRecordFileSites(std::string_view bytes, NameTable& names, Sites& sites) {
   sites.utf16 = false;
+  sites.length = static_cast<int64_t>(bytes.size());
   FindTextSites(q9::Utf16FromBytes(bytes), 0, 1, names, sites);
   sites.Settle(names);
 }

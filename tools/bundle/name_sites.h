@@ -29,6 +29,7 @@ struct Site {
 // The places of one file, in offset order, none overlapping the one before it.
 struct Sites {
   bool utf16 = true;
+  int64_t length = -1;  // of the file they were found in
   std::vector<Site> sites;
   // Sorts, drops repeats and places that overlap the place before them.
   void Settle(const NameTable& names);
