@@ -50,7 +50,7 @@ q9::LinkSession& Session() {
 
 void SendSolid(q9::LinkSession& session, const Mesh& mesh, int32_t triangles) {
   static const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  const q9::LinkFunctions& f = session.link();
+  const q9::LinkCalls& f = session.link();
   f.MaxBeginNode(session.handle, u"Solid_1", identity, true);
   f.MaxAddTriangles(session.handle, u"mesh", triangles, mesh.positions.data(), mesh.normals.data(),
                     mesh.uvs.data(), 0);

@@ -6,6 +6,12 @@
 // journal at most twelve times the time, summary and view within twice the received triangles'
 // bytes plus 64 MiB, export within the size of the .glb it writes plus 64 MiB.
 //
+// And q9x diff of the journal against a copy with a few changes after its last call (a
+// material's colour, a node deleted, one sent again without its mesh, one added), against
+// `summary` of each of the two: diff within 2.5 x the two summaries' time added, and within
+// their two peaks added plus 64 MiB (each summary holds one scene's names and counts, never its
+// positions; so must diff).
+//
 // The journals are made the real way, once, in the temporary folder ("q9-bench-journal-<solids>"):
 // the grid model's container through the start-up load (q9::loadStartupModel) and a camera sync,
 // with the reference link library journaling every call. Delete the folders afterwards (the one of
@@ -74,6 +80,7 @@ struct Run {
   double seconds = 0;
   double cpuSeconds = 0;  // user and system time: what a machine shared with other work blurs least
   double peakMiB = 0;
+  int status = -1;  // the exit status; -1 when the child did not exit
   bool ok = false;
 };
 
@@ -93,13 +100,14 @@ Run InChild(const std::function<void()>& child) {
   run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024;  // KiB on Linux
-  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.ok = run.status == 0;
   return run;
 }
 
-// q9x with its standard output and error thrown away.
-Run Q9x(std::vector<std::string> args) {
-  return InChild([&] {
+// q9x with its standard output and error thrown away; ok when it exits with `expected`.
+Run Q9x(std::vector<std::string> args, int expected = 0) {
+  Run run = InChild([&] {
     const int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
     dup2(null, 2);
@@ -111,6 +119,8 @@ Run Q9x(std::vector<std::string> args) {
     execv(Q9X_PROGRAM, argv.data());
     std::_Exit(127);
   });
+  run.ok = run.status == expected;
+  return run;
 }
 
 struct Journal {
@@ -148,6 +158,26 @@ const Journal& JournalOf(int solids) {
   }
   journal.megabytes = static_cast<double>(fs::file_size(journal.file)) / kMiB;
   return journal;
+}
+
+// The journal of `solids` solids and a few changes after its last call, beside it; made once.
+fs::path ChangedJournalOf(const Journal& journal, int solids) {
+  const fs::path changed = journal.folder / "journal-changed.jsonl";
+  if (fs::exists(changed)) return changed;
+  const fs::path partial = changed.string() + ".part";
+  fs::copy_file(journal.file, partial, fs::copy_options::overwrite_existing);
+  const std::string material = q9::Utf8FromUtf16(q9x::GridMaterialOf(0, static_cast<uint64_t>(solids)));
+  std::ofstream(partial, std::ios::app | std::ios::binary)
+      << R"({"fn":"Q9SetMaterialStringProperty","h":1,"args":[")" << material << R"j(","Diffuse (Color)","#AA0000"]})j" "\n"
+      << R"({"fn":"MaxDeleteNode","h":1,"args":["Solid_1"]})" "\n"
+      << R"({"fn":"MaxBeginNode","h":1,"args":["Solid_2",[1,0,0,0,0,1,0,0,0,0,1,0,0,0,50,1],true]})" "\n"
+      << R"({"fn":"Q9EndNode","h":1,"args":[]})" "\n"
+      << R"({"fn":"MaxBeginNode","h":1,"args":["Bench_Added",[1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1],true]})" "\n"
+      << R"({"fn":"MaxAddTriangles","h":1,"args":[")" << material
+      << R"(",1,[1065353216,0,0,0,1065353216,0,0,0,1065353216],[0],[0],0]})" "\n"
+      << R"({"fn":"Q9EndNode","h":1,"args":[]})" "\n";
+  fs::rename(partial, changed);
+  return changed;
 }
 
 // --- the benchmarks ---
@@ -228,6 +258,28 @@ void Export(benchmark::State& state) {
       "scene.glb");
 }
 
+// summary of the journal and of its changed copy, one after the other: their times added, and
+// their peaks added (the memory of the two scenes that diff holds at once).
+void SummaryPair(benchmark::State& state) {
+  const int solids = static_cast<int>(state.range(0));
+  Measure(state, "summary x2", [solids](const Journal& journal) {
+    Run pair = Q9x({"summary", journal.file.string()});
+    const Run second = Q9x({"summary", ChangedJournalOf(journal, solids).string()});
+    pair.seconds += second.seconds;
+    pair.cpuSeconds += second.cpuSeconds;
+    pair.peakMiB += second.peakMiB;
+    pair.ok = pair.ok && second.ok;
+    return pair;
+  });
+}
+
+void Diff(benchmark::State& state) {
+  const int solids = static_cast<int>(state.range(0));
+  Measure(state, "diff", [solids](const Journal& journal) {
+    return Q9x({"diff", journal.file.string(), ChangedJournalOf(journal, solids).string()}, 6);
+  });
+}
+
 // Three runs of each of the smaller journals, one of the largest.
 void Small(benchmark::internal::Benchmark* b) {
   b->Unit(benchmark::kMillisecond)->UseManualTime()->Arg(10000)->Arg(100000)->Iterations(3);
@@ -244,6 +296,28 @@ BENCHMARK(View)->Apply(Small);
 BENCHMARK(View)->Apply(Large);
 BENCHMARK(Export)->Apply(Small);
 BENCHMARK(Export)->Apply(Large);
+BENCHMARK(SummaryPair)->Apply(Small);
+BENCHMARK(SummaryPair)->Apply(Large);
+BENCHMARK(Diff)->Apply(Small);
+BENCHMARK(Diff)->Apply(Large);
+
+// diff against the two summaries: time within 2.5 x theirs added, peak within their peaks added
+// plus 64 MiB; beside it what the two scenes' positions alone would take.
+void PrintDiffTargets() {
+  std::printf("\n%-8s %8s %9s %9s %9s %9s %9s %9s %13s %7s\n", "run", "solids", "time s", "cpu s", "x 2 summ",
+              "cpu x", "peak MiB", "limit MiB", "positions MiB", "within");
+  for (const auto& [solids, figures] : results["diff"]) {
+    const auto pair = results["summary x2"].find(solids);
+    if (pair == results["summary x2"].end()) continue;
+    const double ratio = figures.seconds / pair->second.seconds;
+    const double cpuRatio = figures.cpuSeconds / pair->second.cpuSeconds;
+    const double limit = pair->second.peakMiB + 64;
+    const double positions = 2 * 36.0 * kTriangles * solids / kMiB;
+    const bool within = std::min(ratio, cpuRatio) <= 2.5 && figures.peakMiB <= limit;
+    std::printf("%-8s %8d %9.3f %9.3f %9.2f %9.2f %9.1f %9.1f %13.1f %7s\n", "diff", solids, figures.seconds,
+                figures.cpuSeconds, ratio, cpuRatio, figures.peakMiB, limit, positions, within ? "yes" : "NO");
+  }
+}
 
 // The figures against the targets, in elapsed time and in processor time (on a machine shared
 // with other work the latter is the steadier).
@@ -272,6 +346,7 @@ void PrintTargets() {
                   within ? "yes" : "NO");
     }
   }
+  PrintDiffTargets();
 }
 
 }  // namespace

@@ -2,10 +2,14 @@
 // section, one transfer) against one plain read of the same file, with the do-nothing link
 // library and with the reference one: grid models of 100 000 solids of 12 triangles (about
 // 125 MB: the cost of each solid) and 500 solids of 20 000 triangles (about 1.07 GiB: the cost of
-// each byte). The files are written once into the temporary folder ("q9-bench-load"); delete it
-// afterwards.
+// each byte). With the recording switched on, the load keeps the model: against the load
+// without it and a plain copy of the file, on 100 000 small solids and on 500 solids of 26 000
+// triangles (about 1.4 GiB). The files are written once into the temporary folder
+// ("q9-bench-load"); delete it afterwards.
 #include <benchmark/benchmark.h>
 
+#include "base/platform.h"
+#include "base/recording_switch.h"
 #include "base/text.h"
 #include "bench_files.h"
 #include "sync/model_sync.h"
@@ -41,6 +45,56 @@ void Load(benchmark::State& state, const char* library) {
 }
 
 void LoadNullLibrary(benchmark::State& state) { Load(state, Q9_NULL_LINK_LIBRARY); }
+
+// The load with the recording on, through the do-nothing library: each iteration keeps the
+// model anew (the recording is removed between iterations, outside the time).
+void LoadRecorded(benchmark::State& state) {
+  const fs::path model = Exchange(state) / "_model.pdx";
+  const fs::path exchange = model.parent_path().string() + "-recorded";
+  const fs::path recording = exchange.string() + "-recording";
+  fs::create_directories(exchange);
+  if (!fs::exists(exchange / "_model.pdx")) fs::create_symlink(fs::read_symlink(model), exchange / "_model.pdx");
+  q9::RecordingSwitch on;
+  on.folder = recording.u16string();
+  on.maxSize = int64_t{8} << 30;
+  std::FILE* file = std::fopen((exchange / "Q9_Recording.json").string().c_str(), "wb");
+  std::fputs(q9::RecordingSwitchText(on).c_str(), file);
+  std::fclose(file);
+  for (auto _ : state) {
+    state.PauseTiming();
+    fs::remove_all(recording);
+    state.ResumeTiming();
+    q9::ProcessState process;
+    process.exchangeFolder.Fix(exchange.u16string() + u"\\");
+    q9::SceneContainer container(process);
+    container.session.libraryPath = q9::Utf16FromUtf8(Q9_NULL_LINK_LIBRARY);
+    if (!q9::loadStartupModel(container)) state.SkipWithError("the link library did not start");
+    benchmark::DoNotOptimize(container.solids.size());
+  }
+  fs::remove_all(recording);
+  Figures(state, model);
+}
+
+// What `cp` pays: the file read and written once in blocks of 1 MiB, the copy removed between
+// iterations.
+void PlainCopy(benchmark::State& state) {
+  const fs::path model = Exchange(state) / "_model.pdx";
+  const fs::path copy = model.parent_path().string() + "-copy.pdx";
+  std::vector<char> buffer(1024 * 1024);
+  for (auto _ : state) {
+    state.PauseTiming();
+    fs::remove(copy);
+    state.ResumeTiming();
+    std::FILE* in = std::fopen(model.string().c_str(), "rb");
+    std::FILE* out = std::fopen(copy.string().c_str(), "wb");
+    size_t got;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) std::fwrite(buffer.data(), 1, got, out);
+    std::fclose(in);
+    std::fclose(out);
+  }
+  fs::remove(copy);
+  Figures(state, model);
+}
 void LoadReferenceLibrary(benchmark::State& state) { Load(state, Q9_REFERENCE_LINK_LIBRARY); }
 
 // What `cat` pays: the file read through once in blocks of 128 KiB.
@@ -59,7 +113,10 @@ void PlainRead(benchmark::State& state) {
 }
 
 BENCHMARK(PlainRead)->Args({100000, 12})->Args({500, 20000})->Unit(benchmark::kMillisecond);
-BENCHMARK(LoadNullLibrary)->Args({100000, 12})->Args({500, 20000})->Unit(benchmark::kMillisecond);
+BENCHMARK(LoadNullLibrary)->Args({100000, 12})->Args({500, 20000})->Args({500, 26000})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(LoadRecorded)->Args({100000, 12})->Args({500, 26000})->Unit(benchmark::kMillisecond);
+BENCHMARK(PlainCopy)->Args({100000, 12})->Args({500, 26000})->Unit(benchmark::kMillisecond);
 BENCHMARK(LoadReferenceLibrary)->Args({100000, 12})->Args({500, 20000})
     ->Unit(benchmark::kMillisecond);
 

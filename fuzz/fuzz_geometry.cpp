@@ -11,8 +11,10 @@
 
 namespace {
 
-// Inputs that take longer are run, never kept (fuzz_scene.h, CorpusGate).
-constexpr std::chrono::microseconds kKeptWork = std::chrono::milliseconds(2);
+// Inputs that take longer are run, never kept (fuzz_scene.h, CorpusGate). Kept inputs settle near
+// the limit: a table that visits an item more often reaches a higher hit count, which the fuzzer
+// counts as new. The minimised corpus gives the same coverage under 1 ms as under 2.
+constexpr std::chrono::microseconds kKeptWork = std::chrono::milliseconds(1);
 
 std::vector<uint8_t> Header() {
   std::vector<uint8_t> header = q9::fuzz::HeaderOf(q9::fuzz::ReadSample("_model.pdx"));

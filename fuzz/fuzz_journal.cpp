@@ -5,7 +5,8 @@
 //
 // Checked beyond the sanitizers: a line the decoder takes on its fast way (the shape the library
 // writes) is valid JSON whose "fn", "args" and "ret" a JSON reader reads to the same values; a
-// call shown as JSON is valid JSON.
+// call shown as JSON is valid JSON. Each line is decoded, shown and applied every time it comes;
+// these two checks of the JSON reader's run once for each distinct line in a run.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -89,6 +90,8 @@ void CheckFastWay(const JournalCall& call, std::string_view line) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The JSON reader's checks run once for each line (fuzz_received.h, PassedTexts).
+  static q9::fuzz::PassedTexts checkedLines;
   size_t at = 0;
   q9x::LineReader lines(
       [&](char* into, size_t room) {
@@ -109,13 +112,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       (void)cut;
       continue;
     }
-    if (!call.readByGeneralParser()) CheckFastWay(call, line);
     shown.clear();
     q9x::AppendCallLine(shown, call);
     shown.clear();
     q9::JsonWriter writer(shown, q9::JsonDumpOptions(true));
     q9x::WriteCallJson(writer, call);
-    if (!json::accept(shown)) Fault("shown as JSON that is not valid", line);
+    // The call, and so what is shown of it, follows from the line alone.
+    checkedLines.CheckOnce(line, [&] {
+      if (!call.readByGeneralParser()) CheckFastWay(call, line);
+      if (!json::accept(shown)) Fault("shown as JSON that is not valid", line);
+    });
     for (const JournalValue& value : call.args) {
       volatile float sink = q9x::FloatOf(value) + static_cast<float>(q9x::IntOf(value));
       (void)sink;

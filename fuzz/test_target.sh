@@ -18,7 +18,9 @@ for corpus in "$@" "$failures"; do
 done
 shift "$given"
 # libFuzzer counts the corpus inputs among its runs.
+# The rare-feature threshold as in run_target.sh.
 "$target" -runs=$((inputs + new)) -max_len="$max_len" -dict="$dict" \
+  -entropic_feature_frequency_threshold=16 \
   -artifact_prefix="$scratch/artifacts/" -print_final_stats=1 "$scratch/corpus" "$@"
 status=$?
 for artifact in "$scratch"/artifacts/*; do

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace q9::platform {
 
@@ -116,6 +117,29 @@ bool RenameFile(const std::u16string& from, const std::u16string& to, bool repla
 // False when something exists at the path or it cannot be created.
 bool CreateFileExclusive(const std::u16string& path);
 
+// Makes the folder and every missing folder above it. True when a folder is there afterwards;
+// otherwise false with the operating system's reason in `error`.
+bool CreateFolders(const std::u16string& path, FileError* error = nullptr);
+
+// One entry of a folder: a file with its size, or a folder.
+struct FolderEntry {
+  std::u16string name;
+  bool isFolder = false;
+  int64_t size = 0;  // a file's bytes; 0 for a folder
+};
+// The entries of the folder (neither "." nor ".."), in no particular order; empty when it cannot
+// be read. A link counts as what it points at.
+std::vector<FolderEntry> ListFolder(const std::u16string& path);
+
+// Removes the folder with everything in it (or the file). True when nothing is left at the path.
+bool RemoveTree(const std::u16string& path);
+
+// Gives the existing file `existing` a second name `link` (a hard link: the bytes stay on the disk
+// once, and removing either name leaves the other whole). False, with the reason in `error`, when
+// the file system cannot, or something exists at `link`.
+bool LinkFile(const std::u16string& existing, const std::u16string& link,
+              FileError* error = nullptr);
+
 // Seconds since the file was last written; -1 when it cannot be read.
 int64_t FileAgeSeconds(const std::u16string& path);
 
@@ -180,6 +204,23 @@ std::u16string DefaultLinkLibraryPath();
 // Tells the user about a failure that stops the program: a modal message box with no owner
 // window and an OK button on Windows; caption and text on standard error on the native build.
 void ShowErrorMessage(const std::u16string& caption, const std::u16string& text);
+
+// The SHA-256 of bytes given in pieces: Windows' own cryptography (BCrypt) on Windows, the
+// system's crypto library natively.
+class Sha256 {
+ public:
+  Sha256();
+  ~Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+  void Add(const void* bytes, size_t size);
+  // The digest of everything added, as 64 lower-case hex digits; the hasher is used up.
+  std::string HexDigest();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // The native spelling of a path: UTF-8 with "\" mapped to "/" on the native build; the path
 // as UTF-8 unchanged on Windows. For messages and tools, not for opening files.

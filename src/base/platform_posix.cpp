@@ -1,5 +1,6 @@
 // Native build of the platform seam: POSIX files, the process environment, no registry.
 #include <dlfcn.h>
+#include <openssl/evp.h>
 #include <link.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "base/platform.h"
+#include "base/platform_file_system.h"
 #include "base/text.h"
 
 namespace q9::platform {
@@ -254,5 +256,29 @@ void ShowErrorMessage(const std::u16string& caption, const std::u16string& text)
 }
 
 std::string DisplayPath(const std::u16string& path) { return NativePath(path); }
+
+std::filesystem::path FileSystemPath(const std::u16string& path) {
+  return std::filesystem::path(NativePath(path));
+}
+
+struct Sha256::State {
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  ~State() { EVP_MD_CTX_free(context); }
+};
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {
+  EVP_DigestInit_ex(state_->context, EVP_sha256(), nullptr);
+}
+
+Sha256::~Sha256() = default;
+
+void Sha256::Add(const void* bytes, size_t size) { EVP_DigestUpdate(state_->context, bytes, size); }
+
+std::string Sha256::HexDigest() {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_DigestFinal_ex(state_->context, digest, &length);
+  return HexText(digest, length);
+}
 
 }  // namespace q9::platform

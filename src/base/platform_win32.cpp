@@ -1,6 +1,7 @@
 // Windows build of the platform seam: the C runtime's wide file access with full sharing,
 // the runtime's secure environment read, and the registry under the current user.
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <share.h>
 #include <stdlib.h>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "base/platform.h"
+#include "base/platform_file_system.h"
 #include "base/text.h"
 #include "base/unique_handle_win32.h"
 
@@ -358,5 +360,51 @@ void ShowErrorMessage(const std::u16string& caption, const std::u16string& text)
 }
 
 std::string DisplayPath(const std::u16string& path) { return Utf8FromUtf16(path); }
+
+std::filesystem::path FileSystemPath(const std::u16string& path) {
+  return std::filesystem::path(std::wstring(Wide(path)));
+}
+
+// A failed BCrypt call leaves no hash: the digest then is that of nothing, which never matches
+// a file's, rather than a crash.
+struct Sha256::State {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  ~State() {
+    if (hash) BCryptDestroyHash(hash);
+    if (algorithm) BCryptCloseAlgorithmProvider(algorithm, 0);
+  }
+};
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {
+  if (BCryptOpenAlgorithmProvider(&state_->algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) {
+    state_->algorithm = nullptr;
+    return;
+  }
+  if (BCryptCreateHash(state_->algorithm, &state_->hash, nullptr, 0, nullptr, 0, 0) != 0) {
+    state_->hash = nullptr;
+  }
+}
+
+Sha256::~Sha256() = default;
+
+void Sha256::Add(const void* bytes, size_t size) {
+  if (!state_->hash) return;
+  auto* next = static_cast<UCHAR*>(const_cast<void*>(bytes));
+  // BCrypt takes at most a ULONG of bytes a call.
+  constexpr size_t kMostPerCall = size_t{1} << 30;
+  while (size > 0) {
+    const size_t piece = std::min(size, kMostPerCall);
+    BCryptHashData(state_->hash, next, static_cast<ULONG>(piece), 0);
+    next += piece;
+    size -= piece;
+  }
+}
+
+std::string Sha256::HexDigest() {
+  UCHAR digest[32] = {};
+  if (state_->hash) BCryptFinishHash(state_->hash, digest, sizeof digest, 0);
+  return HexText(digest, sizeof digest);
+}
 
 }  // namespace q9::platform

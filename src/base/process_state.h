@@ -11,6 +11,7 @@
 #include "base/exchange_folder.h"
 #include "base/file_in_use.h"
 #include "base/log.h"
+#include "base/recording.h"
 
 namespace q9 {
 
@@ -51,6 +52,9 @@ class ProcessState {
   // or what the variable Q9_FILE_IN_USE_WAIT_MS said when this object was made (tests). The
   // drivers renew it at the start of each request.
   FileInUseWait fileInUseWait = FileInUseWait::FromEnvironment();
+  // Keeps each request's files while the exchange folder holds the recording switch; the drivers
+  // begin and end its steps (sync/request_report.h).
+  Recording recording{log};
 
   // Shorthand for exchangeFolder.Get(): the folder, possibly empty.
   std::u16string folder() { return exchangeFolder.Get(); }

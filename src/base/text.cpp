@@ -107,4 +107,25 @@ std::u16string Utf16FromBytes(std::string_view bytes) {
   return out;
 }
 
+std::string HexText(const unsigned char* bytes, size_t size) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(2 * size);
+  for (size_t i = 0; i < size; ++i) {
+    hex.push_back(kDigits[bytes[i] >> 4]);
+    hex.push_back(kDigits[bytes[i] & 0xF]);
+  }
+  return hex;
+}
+
+std::string GroupedNumber(uint64_t value) {
+  const std::string digits = std::to_string(value);
+  std::string grouped;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped.push_back(' ');
+    grouped.push_back(digits[i]);
+  }
+  return grouped;
+}
+
 }  // namespace q9

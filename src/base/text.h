@@ -1,6 +1,8 @@
 // Text conversions shared by the log, the tools and the reference link library.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,5 +21,11 @@ std::u16string Utf16FromBytes(std::string_view bytes);
 
 // Plain ASCII to UTF-16, for the system's own fixed texts.
 inline std::u16string Ascii16(std::string_view ascii) { return Utf16FromBytes(ascii); }
+
+// The bytes as lower-case hex digits, two a byte.
+std::string HexText(const unsigned char* bytes, size_t size);
+
+// A whole number with its digits in groups of three, a space between them: "1 204", "100 000".
+std::string GroupedNumber(uint64_t value);
 
 }  // namespace q9

@@ -20,17 +20,25 @@ struct StandIn<Result (*)(Arguments...)> {
   static Result Call(Arguments...) { return Result(); }
 };
 
-LinkFunctions MakeStandIns() {
+LinkCalls Timed(const LinkFunctions& functions) {
+  LinkCalls calls;
+#define Q9_LINK_TIME(result, name, parameters, arguments) calls.name.function = functions.name;
+  Q9_LINK_FUNCTIONS(Q9_LINK_TIME)
+#undef Q9_LINK_TIME
+  return calls;
+}
+
+LinkCalls MakeStandIns() {
   LinkFunctions functions;
 #define Q9_LINK_STAND_IN(result, name, parameters, arguments) \
   functions.name = &StandIn<decltype(functions.name)>::Call;
   Q9_LINK_FUNCTIONS(Q9_LINK_STAND_IN)
 #undef Q9_LINK_STAND_IN
-  return functions;
+  return Timed(functions);
 }
 
-const LinkFunctions& StandIns() {
-  static const LinkFunctions standIns = MakeStandIns();
+const LinkCalls& StandIns() {
+  static const LinkCalls standIns = MakeStandIns();
   return standIns;
 }
 
@@ -73,15 +81,17 @@ class LinkLibrary {
     }
     std::unique_ptr<LinkLibrary> library(new LinkLibrary(std::move(module)));
     library->filePath = platform::ModuleFilePath(library->module_.get());
-    const std::string lacks = ResolveLinkFunctions(library->module_.get(), library->functions);
+    LinkFunctions functions;
+    const std::string lacks = ResolveLinkFunctions(library->module_.get(), functions);
     if (!lacks.empty()) {
       problem = shownPath + " " + lacks;
       return nullptr;
     }
+    library->calls = Timed(functions);
     return library;
   }
 
-  LinkFunctions functions;
+  LinkCalls calls;
   // The file the operating system loaded; empty when it cannot tell.
   std::u16string filePath;
 
@@ -111,7 +121,7 @@ bool LinkSession::Initialise() {
     }
   }
   if (library_) {
-    const LinkFunctions& f = library_->functions;
+    const LinkCalls& f = library_->calls;
     f.SetQ9RenderPath(u"");
     const std::u16string baseName = ModelBaseName();
     const int32_t started = f.StartLinkQ9Render(baseName.c_str());
@@ -129,7 +139,7 @@ bool LinkSession::Initialise() {
     }
     return false;
   }
-  const LinkFunctions& f = library_->functions;
+  const LinkCalls& f = library_->calls;
   f.Q9SaveRawToQ9a(handle, RawArchivePath().c_str());
   // The library writes its version text into the buffer; nothing here reads it.
   char16_t version[32] = {};
@@ -141,7 +151,7 @@ bool LinkSession::Initialise() {
 
 bool LinkSession::SendToRenderer() {
   if (!handle) return false;
-  const LinkFunctions& f = link();
+  const LinkCalls& f = link();
   f.Connect(handle);
   if (f.HasConnected(handle)) {
     f.SendModel(handle);
@@ -158,7 +168,7 @@ bool LinkSession::SendToRenderer() {
 
 void LinkSession::Teardown() {
   if (!handle) return;
-  const LinkFunctions& f = link();
+  const LinkCalls& f = link();
   f.DisConnect(handle);
   f.DestroySession(handle);
   handle = nullptr;
@@ -184,8 +194,8 @@ std::u16string LinkSession::RawArchivePath() const {
   return path + u".q9a";
 }
 
-const LinkFunctions& LinkSession::link() const {
-  return library_ ? library_->functions : StandIns();
+const LinkCalls& LinkSession::link() const {
+  return library_ ? library_->calls : StandIns();
 }
 
 std::u16string LinkSession::RendererMissingText() {

@@ -5,9 +5,30 @@
 #include <string>
 
 #include "base/process_state.h"
+#include "base/request_tally.h"
 #include "link/q9plugin_api.h"
 
 namespace q9 {
+
+// A link function called through the session: the call's time is added to the thread's link
+// library sum (request_tally.h), the one place where that time is measured.
+template <typename Signature>
+struct TimedLinkCall;
+template <typename Result, typename... Arguments>
+struct TimedLinkCall<Result(Arguments...)> {
+  Result (*function)(Arguments...) = nullptr;
+  Result operator()(Arguments... arguments) const {
+    ScopedLinkTime timed;
+    return function(arguments...);
+  }
+};
+
+// Every link function, called as LinkFunctions' pointers are and timed.
+struct LinkCalls {
+#define Q9_LINK_TIMED(result, name, parameters, arguments) TimedLinkCall<result parameters> name;
+  Q9_LINK_FUNCTIONS(Q9_LINK_TIMED)
+#undef Q9_LINK_TIMED
+};
 
 class LinkLibrary;  // the loaded library and its functions
 
@@ -64,9 +85,9 @@ class LinkSession {
   static constexpr char16_t kRendererMissingCaption[] = u"Error: missing Q9 Render application!";
   static std::u16string RendererMissingText();
 
-  // The library's functions. Before a successful Initialise every entry is a harmless stand-in
-  // that does nothing, so a call never reaches a library that was not loaded.
-  const LinkFunctions& link() const;
+  // The library's functions, timed. Before a successful Initialise every entry is a harmless
+  // stand-in that does nothing, so a call never reaches a library that was not loaded.
+  const LinkCalls& link() const;
 
  private:
   std::unique_ptr<LinkLibrary> library_;

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "base/platform.h"
+#include "base/request_tally.h"
 
 namespace q9 {
 
@@ -180,12 +181,19 @@ bool Convert(char16_t conversion, std::u16string_view line, size_t& pos, const S
 
 }  // namespace
 
-bool ReadRecordFile(const std::u16string& path, std::u16string& text,
-                    platform::FileError* error) {
+bool ReadRecordFile(const std::u16string& path, std::u16string& text, platform::FileError* error,
+                    const std::function<void(std::FILE* file)>& opened) {
   text.clear();
+  ScopedFileTime timed;
   // The host may still hold the file open for writing; OpenFile shares it.
   platform::UniqueFile file = platform::OpenFile(path, "rb", error);
   if (!file) return false;
+  if (opened) {
+    // Its time is not the request's reading: taken off what the whole read adds.
+    const auto start = RequestTally::Clock::now();
+    opened(file.get());
+    ThreadTally().files -= RequestTally::Clock::now() - start;
+  }
   std::u16string read;
   // One character per byte at most: room for the whole file at once, so that a large file is
   // not copied again and again as the text grows. Taken once the first bytes were read (what is

@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <span>
 #include <string>
@@ -23,8 +25,11 @@ namespace q9 {
 // Reads a record file whole, shared with other processes for reading and writing: every byte
 // becomes the code unit of the same value and every CR LF pair one LF. False (and an empty
 // text) when the file cannot be opened or read; `error` (if given) then receives the reason.
+// `opened` (if given) is handed the file once it is open and before a byte is read (the
+// recording keeps it then); it leaves the file at its start.
 bool ReadRecordFile(const std::u16string& path, std::u16string& text,
-                    platform::FileError* error = nullptr);
+                    platform::FileError* error = nullptr,
+                    const std::function<void(std::FILE* file)>& opened = {});
 
 // The lines of a text, in order, read in place from the caller's text.
 class RecordReader {

@@ -37,7 +37,7 @@ void SceneContainer::applyChanges() {
 }
 
 void SceneContainer::applyChangeList() {
-  const LinkFunctions& link = session.link();
+  const LinkCalls& link = session.link();
   for (const uint32_t id : changedSolids) {
     const auto solid = solids.find(id);
     if (solid == solids.end()) continue;
@@ -56,7 +56,7 @@ void SceneContainer::applyChangeList() {
 }
 
 void SceneContainer::resetAll() {
-  const LinkFunctions& link = session.link();
+  const LinkCalls& link = session.link();
   for (const auto& [id, solid] : solids) link.MaxDeleteNode(session.handle, solid.nodeName.c_str());
   solids.clear();
   for (const auto& [name, material] : materials) {

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <memory>
 
+#include "base/request_tally.h"
 #include "base/text.h"
 #include "translate/light_translation.h"
 #include "translate/material_translation.h"
@@ -223,6 +224,7 @@ std::u16string beginSolidNode(LinkSession& session, int32_t solidId) {
   std::u16string nodeName = u"Solid_";
   nodeName.append(digits, end);
   session.link().MaxBeginNode(session.handle, nodeName.c_str(), kIdentity, true);
+  ++ThreadTally().solidsSent;
   return nodeName;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/request_tally.h"
 #include "scene/geometry_section.h"
 
 namespace q9 {
@@ -101,9 +102,22 @@ void SceneContainer::open() {
     if (!file && !platform::PathExists(path)) file = platform::OpenFile(path, "wb+", &error);
     return file != nullptr;
   };
-  // A file that another process holds without sharing it is waited for, briefly.
-  process.fileInUseWait.Run(attempt, openError, &openWaited);
-  if (file) reader.Attach(file.get());
+  Recording& recording = process.recording;
+  const bool existed = !recording.recording() || platform::PathExists(path);
+  {
+    ScopedFileTime timed;
+    // A file that another process holds without sharing it is waited for, briefly.
+    process.fileInUseWait.Run(attempt, openError, &openWaited);
+  }
+  if (!file) return;
+  // Kept before a byte is read: what the recording holds is what this request reads.
+  const std::u16string_view fileName = std::u16string_view(path).substr(path.rfind(u'\\') + 1);
+  if (existed) {
+    recording.KeepOpenFile(fileName, file.get());
+  } else {
+    recording.NoteMissing(fileName);
+  }
+  reader.Attach(file.get());
 }
 
 bool SceneContainer::OpenForReading() {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/platform.h"
+#include "sync/request_report.h"
 
 namespace q9 {
 
@@ -59,14 +60,19 @@ bool loadStartupModel(SceneContainer& container) {
   const std::string folderProblem = ExchangeFolderProblem(container.process.exchangeFolder);
   if (!folderProblem.empty()) container.process.log.WriteLine("Error: " + folderProblem);
   container.process.fileInUseWait.Renew();
+  RequestReport report(container.process, std::nullopt);
   container.path = FolderFilePath(container.process.folder(), u"_model.pdx");
   container.loadHeader();
   // No handle is held while the link starts: that may wait for the user at a message box.
   container.Close();
   container.session.modelFilePath = container.entries[0].name();
-  if (!container.session.Initialise()) return false;
+  if (!container.session.Initialise()) {
+    report.Finish(false);
+    return false;
+  }
   container.loadSection(0);
   container.session.SendToRenderer();
+  report.Finish(true);
   return true;
 }
 
@@ -103,6 +109,7 @@ bool writeSyncRecord(const SceneContainer& container) {
   FileInUseWait& inUse = container.process.fileInUseWait;
   inUse.Run(
       [&](platform::FileError& error) {
+        ScopedFileTime timed;
         file = platform::TextFile::Open(path, platform::TextFile::Mode::Replace, &error);
         return file.has_value();
       },
@@ -114,8 +121,21 @@ bool writeSyncRecord(const SceneContainer& container) {
   }
   bool written = false;
   if (file) {
-    file->Write(SyncRecordText(container));
-    written = file->Finish(&reason);
+    const std::string text = SyncRecordText(container);
+    {
+      ScopedFileTime timed;
+      file->Write(text);
+      written = file->Finish(&reason);
+    }
+    if (written && container.process.recording.recording()) {
+      // Kept as the file holds it: every line end stored as CR LF.
+      std::string stored;
+      for (const char c : text) {
+        if (c == '\n') stored += '\r';
+        stored += c;
+      }
+      container.process.recording.KeepWritten(u"_mod.sync", stored);
+    }
     // Half a record is no record.
     if (!written) staleLeft = !platform::RemovePath(path) && platform::PathExists(path);
   }

@@ -11,8 +11,11 @@ bool ReadHostRecordFile(ProcessState& process, std::u16string_view fileName, std
   platform::FileError failure;
   std::chrono::milliseconds waited{0};
   // The host may still hold the file without sharing it: waited for, briefly.
+  Recording& recording = process.recording;
+  std::function<void(std::FILE*)> keep;
+  if (recording.recording()) keep = [&](std::FILE* file) { recording.KeepOpenFile(fileName, file); };
   const auto attempt = [&](platform::FileError& error) {
-    return ReadRecordFile(path, text, &error);
+    return ReadRecordFile(path, text, &error, keep);
   };
   if (!process.fileInUseWait.Run(attempt, failure, &waited)) {
     std::string reason;
@@ -20,6 +23,7 @@ bool ReadHostRecordFile(ProcessState& process, std::u16string_view fileName, std
       reason = process.fileInUseWait.GaveUpText(waited, failure);
     } else if (!platform::PathExists(path)) {
       reason = "it does not exist";
+      recording.NoteMissing(fileName);
     } else if (platform::CheckFolder(path) != platform::FolderState::NotAFolder) {
       reason = "it is a folder";
     } else {

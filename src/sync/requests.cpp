@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sync/camera_sync.h"
+#include "sync/request_report.h"
 #include "sync/views_sync.h"
 
 namespace q9 {
@@ -58,10 +59,9 @@ std::optional<uint32_t> RequestMessage(SyncRequest request) {
   return std::nullopt;
 }
 
-std::optional<bool> DispatchSyncMessage(SceneContainer& container, uint32_t message,
-                                        const NotifyHost& notifyHost) {
-  // Each request may wait for files in use by other processes for the whole bound again.
-  container.process.fileInUseWait.Renew();
+namespace {
+
+bool RunSync(SceneContainer& container, uint32_t message, const NotifyHost& notifyHost) {
   switch (message) {
     case kSyncCameraMessage:
       return SyncCamera(container.session, container.process);
@@ -76,8 +76,21 @@ std::optional<bool> DispatchSyncMessage(SceneContainer& container, uint32_t mess
     case kSyncViewsMessage:
       return SyncViews(container);
     default:
-      return std::nullopt;
+      return false;
   }
+}
+
+}  // namespace
+
+std::optional<bool> DispatchSyncMessage(SceneContainer& container, uint32_t message,
+                                        const NotifyHost& notifyHost) {
+  if (message < kSyncCameraMessage || message > kSyncViewsMessage) return std::nullopt;
+  // Each request may wait for files in use by other processes for the whole bound again.
+  container.process.fileInUseWait.Renew();
+  RequestReport report(container.process, message);
+  const bool done = RunSync(container, message, notifyHost);
+  report.Finish(done);
+  return done;
 }
 
 }  // namespace q9

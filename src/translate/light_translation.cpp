@@ -29,7 +29,7 @@ void SendLight(LinkSession& session, ProcessState& process, const LightSourceRec
   // Read as unsigned, the negative kinds fail with the ones beyond IES.
   if (static_cast<uint32_t>(light.type) > 2 || !light.LightEnable) return;
   const std::u16string name = AddLightEntity(session, light);
-  const LinkFunctions& link = session.link();
+  const LinkCalls& link = session.link();
   switch (light.type) {
     case LightType::point:
       SetTransform(session, name,
@@ -53,7 +53,7 @@ void SendLight(LinkSession& session, ProcessState& process, const LightSourceRec
 
 std::u16string AddLightEntity(LinkSession& session, const LightSourceRecord& light) {
   const std::u16string name = lightNodeName(light);
-  const LinkFunctions& link = session.link();
+  const LinkCalls& link = session.link();
   const Q9Session h = session.handle;
   const char16_t* entity = name.c_str();
   link.Q9AddLight(h, entity);

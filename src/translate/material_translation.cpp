@@ -38,7 +38,7 @@ class MaterialCalls {
   }
 
  private:
-  const LinkFunctions& link_;
+  const LinkCalls& link_;
   Q9Session h_;
   const char16_t* key_;
 };
@@ -72,7 +72,7 @@ bool SetMapProperty(LinkSession& session, ProcessState& process, const MaterialR
 }
 
 void SendMaterial(LinkSession& session, ProcessState& process, const MaterialRecord& material) {
-  const LinkFunctions& link = session.link();
+  const LinkCalls& link = session.link();
   const char16_t* key = material.MaterialID_Name.c_str();
   link.Q9AddMaterial(session.handle, key);
   // Widened to double before the comparison: a Transparent written as 0.9 is stored as

@@ -74,7 +74,7 @@ void UpdateScenes(const CameraListRecord& list, std::vector<CameraRecord>& scene
 
 void SendScene(LinkSession& session, const CameraRecord& scene) {
   const float fov = PlaceCamera(session.camera, scene);
-  const LinkFunctions& link = session.link();
+  const LinkCalls& link = session.link();
   link.AddScene(session.handle, scene.Name.c_str(), scene.Name.c_str(), &session.camera, fov);
   link.Q9SendCamera(session.handle);
 }

@@ -177,7 +177,7 @@ TEST_F(LinkSessionTest, BeforeInitialiseNothingIsLoadedAndCallsAreHarmless) {
   session.libraryPath = test::ReferenceLink::LibraryPath();
   EXPECT_FALSE(session.SendToRenderer());
   session.Teardown();
-  const LinkFunctions& f = session.link();
+  const LinkCalls& f = session.link();
   f.SetQ9RenderPath(u"");
   EXPECT_EQ(f.StartLinkQ9Render(u"villa"), 0);
   EXPECT_EQ(f.CreateSession(), nullptr);

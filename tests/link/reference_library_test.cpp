@@ -44,7 +44,7 @@ class ReferenceLibraryTest : public ::testing::Test {
     h = session.handle;
   }
 
-  const LinkFunctions& f() const { return session.link(); }
+  const LinkCalls& f() const { return session.link(); }
   std::vector<std::string> Lines() const { return JournalLines(link.journalPath()); }
 
   // In the archive's own order.

@@ -9,6 +9,8 @@
 
 #include "inspection/inspection.h"
 #include "scene/change_list.h"
+#include "scene/container_format.h"
+#include "scene/container_reader.h"
 #include "scene/geometry_section.h"
 #include "scene_fixture.h"
 
@@ -216,6 +218,62 @@ TEST(ContainerReaderTest, MemoryIsBoundedLikeAFile) {
   EXPECT_TRUE(reader.ReadString().empty());
   reader.Detach();
   EXPECT_FALSE(reader.attached());
+}
+
+// A field is taken where it lies when memory or the window holds it: across the window's edge,
+// at the file's end and up to the budget's end it reads, charges and reports as the general read
+// does (a reader that takes every field through Read(), here over the same bytes, is the
+// reference).
+TEST_F(DamageTest, FieldsReadAsTheGeneralReadGivesThemFromMemoryAndFromAFile) {
+  std::string bytes(70003, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
+  const std::u16string path = File(u"fields.bin");
+  test::WriteFileBytes(path, bytes);
+  const platform::UniqueFile file = platform::OpenFile(path, "rb");
+  ASSERT_TRUE(file);
+  ContainerReader fromMemory, fromFile, general;
+  std::vector<ReadDamage::Kind> damage[3];
+  ContainerReader* readers[3] = {&fromMemory, &fromFile, &general};
+  for (int r = 0; r < 3; ++r) {
+    readers[r]->onDamage = [&damage, r](const ReadDamage& d) { damage[r].push_back(d.kind); };
+  }
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  fromMemory.Attach(data, bytes.size());
+  fromFile.Attach(file.get());
+  general.Attach(data, bytes.size());
+  const auto generalField = [&] {
+    uint8_t field[4];
+    general.Read(field, sizeof field);
+    return container::LoadUint32(field);
+  };
+  // The window holds [0, 64 KiB) after the first read; 65533 lies across its edge.
+  for (const int64_t at : {0, 65532, 65533, 65534, 65536, 69999, 70000, 70002, 3}) {
+    SCOPED_TRACE(at);
+    for (ContainerReader* reader : readers) reader->Seek(at);
+    const uint32_t expected = generalField();
+    EXPECT_EQ(fromMemory.ReadUint32(), expected);
+    EXPECT_EQ(fromFile.ReadUint32(), expected);
+    EXPECT_EQ(fromMemory.position(), general.position());
+    EXPECT_EQ(fromFile.position(), general.position());
+  }
+  // Fields read over and over spend the budget after the same number of reads.
+  size_t reads[3] = {};
+  for (int r = 0; r < 3; ++r) {
+    ContainerReader& reader = *readers[r];
+    reader.Seek(0);
+    while (!reader.spent()) {
+      if (reader.position() > 60000) reader.Seek(0);
+      static_cast<void>(r == 2 ? generalField() : reader.ReadUint32());
+      ++reads[r];
+    }
+    EXPECT_EQ(reader.ReadUint32(), 0u);
+  }
+  EXPECT_GT(reads[2], 100000u);
+  EXPECT_EQ(reads[0], reads[2]);
+  EXPECT_EQ(reads[1], reads[2]);
+  EXPECT_EQ(damage[0], damage[2]);
+  EXPECT_EQ(damage[1], damage[2]);
+  EXPECT_THAT(damage[2], Contains(ReadDamage::Kind::BudgetSpent));
 }
 
 TEST_F(DamageTest, SampleOfCutsOfALargeContainer) {

@@ -78,7 +78,12 @@ std::vector<std::string> FolderEntryNames(const std::u16string& folder) {
   return names;
 }
 
-std::vector<std::string> LogMessages(const std::u16string& logPath) {
+bool IsRequestTiming(const std::string& message) {
+  return (message.starts_with("Note: request ") || message.starts_with("Note: start-up load ")) &&
+         message.find(" ms: files ") != std::string::npos;
+}
+
+std::vector<std::string> LogMessages(const std::u16string& logPath, bool withTimings) {
   std::vector<std::string> messages;
   const std::string bytes = ReadFileBytes(logPath);
   for (size_t start = 0; start < bytes.size();) {
@@ -86,7 +91,8 @@ std::vector<std::string> LogMessages(const std::u16string& logPath) {
     if (end == std::string::npos) end = bytes.size();
     const std::string line = bytes.substr(start, end - start);
     const size_t stamp = line.find("]: ");
-    messages.push_back(stamp == std::string::npos ? line : line.substr(stamp + 3));
+    std::string message = stamp == std::string::npos ? line : line.substr(stamp + 3);
+    if (withTimings || !IsRequestTiming(message)) messages.push_back(std::move(message));
     start = end + 2;
   }
   return messages;

@@ -34,8 +34,12 @@ void WriteFileBytes(const std::u16string& path, std::string_view bytes);
 void MakeFolder(const std::u16string& path);
 // The names of the files and folders directly in a folder, sorted.
 std::vector<std::string> FolderEntryNames(const std::u16string& folder);
-// The messages of the log at `logPath`, line by line, each without its "[time stamp]: ".
-std::vector<std::string> LogMessages(const std::u16string& logPath);
+// The messages of the log at `logPath`, line by line, each without its "[time stamp]: ". The
+// line that times each request ("Note: request 1027 (model update) done in ...") is left out
+// unless `withTimings`: the other lines and their order are what most tests check.
+std::vector<std::string> LogMessages(const std::u16string& logPath, bool withTimings = false);
+// Whether a log message is the line that times a request.
+bool IsRequestTiming(const std::string& message);
 // The lines of a text that ends its lines with LF or CR LF, without their ends; a text that
 // ends with a line end has no empty line after it.
 std::vector<std::string> TextLines(const std::string& text);

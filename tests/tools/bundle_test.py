@@ -37,6 +37,8 @@ def make_exchange(work):
             data = file.read().replace(b"\n", b"\r\n")
         with open(os.path.join(folder, name), "wb") as file:
             file.write(data)
+    # A real recording of the run, beside the one laid out by hand below.
+    run("record", "start", "--folder", folder, "--to", os.path.join(work, "recorded"))
     run("run", "--folder", folder, "--link", link, "--archive-dir", work, "ModelSync", "cameraSync")
     return folder
 
@@ -149,6 +151,15 @@ def main():
             assert shape(original) == shape(replaced), member
             assert original != replaced, member + " kept its names"
         assert inspection(work, anonymised["recording/20261210-130509-4242/0001-startup/_model.pdx"])["damaged"]
+
+        # The run's own recording, given by --recording: each step's file as the run read it.
+        recorded_zip = os.path.join(work, "recorded.zip")
+        run("bundle", "--folder", folder, "-o", recorded_zip, "--recording", os.path.join(work, "recorded"))
+        with zipfile.ZipFile(recorded_zip) as archive:
+            steps = [name for name in archive.namelist() if name.startswith("recording/")]
+            startup = [name for name in steps if name.endswith("-startup/_model.pdx")]
+            assert len(startup) == 1 and archive.read(startup[0]) == plain["_model.pdx"], steps
+            assert any(name.endswith("/requests.jsonl") for name in steps), steps
 
         # A name that also stands where no name is replaced (a key line of the record file):
         # found once written, and nothing kept.

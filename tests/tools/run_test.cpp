@@ -5,7 +5,9 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <regex>
 #include <sstream>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -23,6 +25,8 @@
 #include "child_process_win32.h"
 #else
 #include <sys/wait.h>
+
+#include "file_size_limit_posix.h"
 #endif
 
 namespace q9x {
@@ -167,6 +171,102 @@ TEST_F(RunTest, MissingRendererEndsWithStatusThreeAndTheMessageOnStandardError) 
   EXPECT_EQ(Main({"run", "--folder", q9::platform::DisplayPath(exchange), "--link", "no-such-library",
                   "cameraSync"}, out, err),
             kRendererMissing);
+}
+
+// A recording as `q9x run` makes it (it shares the working instance's drivers): each step's
+// files kept as read, the same unchanged model linked, not copied, into the next session, the
+// limit kept by dropping whole older sessions, a file beyond the limit and a full disk listed
+// without their bytes, and every request handled as without a recording.
+TEST_F(RunTest, RecordingKeepsEachRequestsFilesWithinItsLimit) {
+  const std::string recording = q9::platform::DisplayPath(link.folder().File(u"recording"));
+  const std::string folder = q9::platform::DisplayPath(exchange);
+  const std::string model = Read(u"_model.pdx");
+  const auto record = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), "record");
+    args.insert(args.end(), {"--folder", folder});
+    return Q9x(args);
+  };
+  const auto sessions = [&] { return q9::test::FolderEntryNames(q9::Utf16FromUtf8(recording)); };
+  const auto steps = [&](const std::string& session) {
+    std::vector<json> lines;
+    for (const std::string& line : q9::test::TextLines(q9::test::ReadFileBytes(
+             q9::Utf16FromUtf8(recording + "/" + session + "/requests.jsonl")))) {
+      lines.push_back(json::parse(line));
+    }
+    return lines;
+  };
+  // Room for the first two sessions (two containers, then one) and not for a third.
+  const std::string limit = std::to_string(3 * model.size() + model.size() / 2);
+  ASSERT_EQ(record({"start", "--to", recording, "--max-size", limit}).status, kOk);
+
+  ASSERT_EQ(Run({"ModelSync", "1027", "cameraSync"}).status, 0);
+  ASSERT_EQ(sessions().size(), 1u);
+  const std::vector<json> first = steps(sessions()[0]);
+  ASSERT_EQ(first.size(), 4u);
+  EXPECT_EQ(first[0]["folder"], "0001-startup");
+  EXPECT_EQ(first[0]["word"], "ModelSync");
+  EXPECT_EQ(first[1]["folder"], "0002-1026");
+  EXPECT_EQ(first[2]["folder"], "0003-1027");
+  EXPECT_EQ(first[3]["outcome"], "failed") << "no camera.cam";
+  EXPECT_EQ(first[3]["files"][0]["size"], -1);
+  const std::string sessionFolder = recording + "/" + sessions()[0];
+  EXPECT_EQ(q9::test::ReadFileBytes(q9::Utf16FromUtf8(sessionFolder + "/0001-startup/_model.pdx")), model);
+  EXPECT_EQ(q9::test::ReadFileBytes(q9::Utf16FromUtf8(sessionFolder + "/0003-1027/_mod.sm")), Read(u"_mod.sm"));
+  EXPECT_EQ(first[1]["files"][0]["sha256"].get<std::string>().size(), 64u);
+  const std::regex timed("Note: start-up load done in [0-9 ]+ ms: files [0-9 ]+ ms, link library [0-9 ]+ ms, "
+                         "2 solids sent");
+  EXPECT_THAT(q9::test::LogMessages(exchange + u"Q9_Log.log", true),
+              Contains(testing::Truly([&](const std::string& line) { return std::regex_match(line, timed); })));
+
+  // The next start on the same model: linked to the first session's copy, not copied again.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // a session's name has seconds
+  ASSERT_EQ(Run({"ModelSync"}).status, 0);
+  ASSERT_EQ(sessions().size(), 2u);
+#ifndef _WIN32
+  // (The Windows runtime counts every file's names as one.)
+  EXPECT_EQ(std::filesystem::hard_link_count(sessionFolder + "/0001-startup/_model.pdx"), 2u);
+#endif
+  // A third start passes the limit: the oldest session goes, whole.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  ASSERT_EQ(Run({"ModelSync"}).status, 0);
+  EXPECT_EQ(sessions().size(), 2u);
+  EXPECT_FALSE(std::filesystem::exists(sessionFolder));
+
+  const Result status = record({"status", "--json"});
+  ASSERT_EQ(status.status, kOk) << status.err;
+  EXPECT_EQ(json::parse(status.out)["sessions"].size(), 2u);
+  const Result cleared = record({"clear"});
+  EXPECT_THAT(cleared.out, HasSubstr("removed 2 sessions"));
+  EXPECT_TRUE(sessions().empty());
+
+  // A model larger than the limit is listed without its bytes; so is one the disk has no room
+  // for. Neither costs the request anything.
+  ASSERT_EQ(record({"start", "--to", recording, "--max-size", std::to_string(model.size() - 1)}).status, kOk);
+  ASSERT_EQ(Run({"ModelSync"}).status, 0);
+  json startup = steps(sessions()[0])[0];
+  EXPECT_FALSE(startup["files"][0]["kept"].get<bool>());
+  EXPECT_EQ(startup["files"][0]["size"], model.size());
+  EXPECT_EQ(startup["files"][0]["sha256"].get<std::string>().size(), 64u);
+  EXPECT_THAT(LogMessages(), Contains(HasSubstr("Warning: recording: \"_model.pdx\" (")));
+#ifndef _WIN32
+  record({"clear"});
+  ASSERT_EQ(record({"start", "--to", recording}).status, kOk);
+  const std::string report = q9::test::InChildWithFileSizeLimit(model.size() / 2, [&](std::string& out) {
+    out = std::to_string(Run({"ModelSync"}).status);
+  });
+  EXPECT_EQ(report, "0");
+  startup = steps(sessions()[0])[0];
+  EXPECT_FALSE(startup["files"][0]["kept"].get<bool>());
+  EXPECT_EQ(startup["outcome"], "done");
+  EXPECT_THAT(LogMessages(), Contains(HasSubstr("was not recorded")));
+  EXPECT_THAT(q9::test::TextLines(Read(u"_mod.sync")), Contains("ID3D: [3] TimeStamp: [30]"));
+#endif
+
+  // Stopped: nothing more is recorded.
+  record({"clear"});
+  ASSERT_EQ(record({"stop"}).status, kOk);
+  ASSERT_EQ(Run({"ModelSync"}).status, 0);
+  EXPECT_TRUE(sessions().empty());
 }
 
 TEST(RunWords, MapAsTheForwardingInstanceMapsThem) {

@@ -4,20 +4,16 @@
 #include <cctype>
 #include <filesystem>
 
-#include <nlohmann/json.hpp>
-
 #include "base/exchange_folder.h"
 #include "base/platform.h"
 #include "base/process_state.h"
+#include "base/recording_switch.h"
 #include "base/text.h"
 #include "common/files.h"
 
 namespace q9x::bundle {
 
 namespace {
-
-constexpr char16_t kSwitchFile[] = u"Q9_Recording.json";
-constexpr uint64_t kSwitchLimit = 1 << 16;
 
 struct ExchangeFile {
   const char16_t* name;
@@ -141,23 +137,25 @@ void AddRecording(Contents& contents, const std::u16string& recording) {
 
 // The recording folder the switch names; empty, with the reason in `absent`, when there is none.
 std::u16string SwitchedRecording(Contents& contents) {
-  const std::u16string path = q9::FolderFilePath(contents.folder, kSwitchFile);
+  const std::u16string path = q9::FolderFilePath(contents.folder, q9::RecordingSwitch::kFileName);
   const std::string shown = q9::platform::DisplayPath(path);
   if (!q9::platform::PathExists(path)) {
     contents.absent.push_back({"recording", "recording is off (no " + shown + ")"});
     return {};
   }
-  const Outcome<std::string> text = ReadWholeFile(q9::Utf8FromUtf16(path), kSwitchLimit, "a switch may have");
+  const Outcome<std::string> text =
+      ReadWholeFile(q9::Utf8FromUtf16(path), q9::RecordingSwitch::kMostBytes, "a switch may have");
   if (!text) {
     contents.absent.push_back({"recording", "the switch " + text.failure().reason});
     return {};
   }
-  const nlohmann::json document = nlohmann::json::parse(*text, nullptr, false);
-  if (!document.is_object() || !document.contains("folder") || !document["folder"].is_string()) {
-    contents.absent.push_back({"recording", "the switch " + shown + " names no \"folder\""});
+  std::string problem;
+  const std::optional<q9::RecordingSwitch> recordingSwitch = q9::ParseRecordingSwitch(*text, problem);
+  if (!recordingSwitch) {
+    contents.absent.push_back({"recording", "the switch " + shown + " cannot be read: " + problem});
     return {};
   }
-  return q9::Utf16FromUtf8(document["folder"].get<std::string>());
+  return recordingSwitch->folder;
 }
 
 }  // namespace

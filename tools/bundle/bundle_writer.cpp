@@ -8,7 +8,6 @@
 #include "base/text.h"
 #include "base/version.h"
 #include "bundle/leak_search.h"
-#include "common/sha256.h"
 #include "common/zip_archive.h"
 
 namespace q9x::bundle {
@@ -66,7 +65,7 @@ class MemberStream {
   Outcome<Done> Begin(const std::string& name, uint64_t sizeBound, std::unique_ptr<MemberFilter> filter) {
     written_ = Written{name, 0, {}};
     filter_ = std::move(filter);
-    sha_ = std::make_unique<Sha256>();
+    sha_ = std::make_unique<q9::platform::Sha256>();
     if (!writer_.Begin(name, sizeBound)) return ArchiveFailure();
     return Done{};
   }
@@ -83,13 +82,13 @@ class MemberStream {
       if (Outcome<Done> put = Put(filtered_); !put) return put.failure();
     }
     if (!writer_.End()) return ArchiveFailure();
-    written_.sha256 = sha_->Hex();
+    written_.sha256 = sha_->HexDigest();
     return written_;
   }
 
  private:
   Outcome<Done> Put(std::string_view bytes) {
-    sha_->Add(bytes);
+    sha_->Add(bytes.data(), bytes.size());
     written_.size += bytes.size();
     if (!writer_.Add(bytes)) return ArchiveFailure();
     if (options_.maxSize > 0 && writer_.size() > options_.maxSize) {
@@ -110,7 +109,7 @@ class MemberStream {
   const Contents& contents_;
   Written written_;
   std::unique_ptr<MemberFilter> filter_;
-  std::unique_ptr<Sha256> sha_;
+  std::unique_ptr<q9::platform::Sha256> sha_;
   std::string filtered_;
 };
 

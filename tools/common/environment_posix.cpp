@@ -26,6 +26,14 @@ std::string HostName() {
   return name;
 }
 
+std::string DefaultRecordingFolder() {
+  if (const std::optional<std::string> state = ProcessVariable("XDG_STATE_HOME"); state && !state->empty()) {
+    return *state + "/q9_exchange/recording";
+  }
+  const std::optional<std::string> home = ProcessVariable("HOME");
+  return home && !home->empty() ? *home + "/.local/state/q9_exchange/recording" : std::string();
+}
+
 bool ErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 bool WindowClassFound(const char*) { return false; }

@@ -41,6 +41,11 @@ std::string HostName() {
   return q9::Utf8FromUtf16(std::u16string(name, name + size));
 }
 
+std::string DefaultRecordingFolder() {
+  const std::optional<std::string> local = ProcessVariable("LOCALAPPDATA");
+  return local && !local->empty() ? *local + "\\Q9_Exchange\\Recording" : std::string();
+}
+
 bool ErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 bool WindowClassFound(const char* windowClass) { return FindWindowA(windowClass, nullptr) != nullptr; }

@@ -8,6 +8,7 @@
 #include "bundle/anonymisation.h"
 #include "bundle/bundle_contents.h"
 #include "bundle/bundle_writer.h"
+#include "common/byte_size.h"
 #include "common/environment.h"
 #include "q9x/command.h"
 #include "q9x/doctor.h"
@@ -38,7 +39,7 @@ renamed when complete; a failure leaves nothing behind.
 
 -o FILE.zip       where (default: Q9_Bundle-YYYYMMDD-hhmmss.zip, UTC, in the working folder)
 --list            only say what the bundle would hold
---max-size SIZE   refuse a bundle larger than SIZE bytes (K, M, G: 1024, 1024^2, 1024^3), naming
+--max-size SIZE   refuse a bundle larger than SIZE bytes (K, M, G, T: powers of 1024), naming
                   its largest members; no file is ever cut
 --anonymise       replace, byte for byte with tokens of the same length, the user's name in
                   every path, the host's name, the parts of the project's path and every name of
@@ -76,25 +77,6 @@ struct Options {
   CLI::Option* recordingOption = nullptr;
   CLI::Option* maxSizeOption = nullptr;
 };
-
-// SIZE in bytes: digits, then K, M or G (powers of 1024) or nothing; 0 when it is none.
-uint64_t ParseSize(const std::string& text) {
-  uint64_t value = 0;
-  size_t i = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (value > (UINT64_MAX - 9) / 10) return 0;
-    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-  }
-  if (i == 0) return 0;
-  const std::string unit = text.substr(i);
-  int shift = 0;
-  if (unit == "K" || unit == "k") shift = 10;
-  else if (unit == "M" || unit == "m") shift = 20;
-  else if (unit == "G" || unit == "g") shift = 30;
-  else if (!unit.empty()) return 0;
-  if (value > (UINT64_MAX >> shift)) return 0;
-  return value << shift;
-}
 
 std::tm UtcNow() {
   const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
@@ -135,10 +117,11 @@ std::string UserName() {
 int Run(const Options& options, const Context& context) {
   bundle::BundleOptions bundleOptions;
   if (options.maxSizeOption->count() > 0) {
-    bundleOptions.maxSize = ParseSize(options.maxSize);
-    if (bundleOptions.maxSize == 0) {
+    const std::optional<int64_t> maxSize = ParseByteSize(options.maxSize);
+    if (!maxSize) {
       return context.Wrong("bundle", "--max-size " + options.maxSize + ": a size in bytes, e.g. 500M");
     }
+    bundleOptions.maxSize = static_cast<uint64_t>(*maxSize);
   }
   bundle::ContentsOptions where;
   if (options.folderOption->count() > 0) where.folder = q9::Utf16FromUtf8(options.folder);

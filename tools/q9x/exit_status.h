@@ -14,6 +14,7 @@ constexpr int kRendererMissing = 3; // run, view, export: the start-up found no 
 constexpr int kDamaged = 4;         // inspect: the container is damaged
 constexpr int kNothingToShow = 5;   // view, export: the scene holds nothing to draw (the file is
                                     // written all the same)
+constexpr int kScenesDiffer = 6;    // diff: the two scenes differ
 constexpr int kRefused = 7;         // bundle: the bundle was refused (beyond --max-size, or an
                                     // original name left after --anonymise); nothing kept
 

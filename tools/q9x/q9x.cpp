@@ -17,16 +17,19 @@ extern const Command kPackCommand;
 extern const Command kRunCommand;
 extern const Command kDoctorCommand;
 extern const Command kSummaryCommand;
+extern const Command kDiffCommand;
 extern const Command kViewCommand;
 extern const Command kExportCommand;
+extern const Command kRecordCommand;
 extern const Command kBundleCommand;
 
 namespace {
 
 // Every command, in the order "q9x help" lists them.
 const Command* const kCommands[] = {&kInspectCommand, &kPackCommand,    &kRunCommand,
-                                    &kDoctorCommand,  &kSummaryCommand, &kViewCommand,
-                                    &kExportCommand,  &kBundleCommand};
+                                    &kDoctorCommand,  &kSummaryCommand, &kDiffCommand,
+                                    &kViewCommand,    &kExportCommand,  &kRecordCommand,
+                                    &kBundleCommand};
 
 constexpr const char* kHelpSynopsis =
     "  help [COMMAND]               this text, or a command's\n";
@@ -44,14 +47,16 @@ examples:
   q9x pack samples/model.json _model.pdx
   q9x run --folder build/native/samples ModelSync lightSync ModelSync
   q9x summary build/native/samples/Villa.q9a
+  q9x diff before.jsonl build/windows/demo/journal.jsonl
   q9x doctor
   q9x view build/windows/demo/journal.jsonl -o view.png
+  q9x record start
   q9x bundle --anonymise
 
 "q9x help COMMAND" or "q9x COMMAND --help" tells more; "q9x --version" the version. Exit status:
 0 done, 1 a file could not be read or written (doctor: a problem found), 2 a wrong command line,
 3 (run) the renderer is missing, 4 (inspect) the container is damaged, 5 (view, export) the scene
-holds nothing to draw, 7 (bundle) the bundle was refused.
+holds nothing to draw, 6 (diff) the two scenes differ, 7 (bundle) the bundle was refused.
 )";
 
 std::string ToolHelp() {

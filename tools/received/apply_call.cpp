@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@ struct Applying {
   ReceivedScene& scene;
   const JournalCall& call;
   bool holdMeshes;
+  bool printMeshes;
 
   const JournalValue& Arg(size_t i) const { return call.Arg(i); }
   std::optional<std::string_view> Text(size_t i) const { return TextOf(call.Arg(i)); }
@@ -42,16 +44,41 @@ int64_t CountOf(const JournalValue& value) {
   return -1;
 }
 
+// The words of array 1 taken as positions: whole triangles only, and never more than the count
+// names.
+size_t PositionWords(const ReceivedMesh& mesh, const JournalValue& words) {
+  if (mesh.triangles <= 0 || words.kind != JournalValue::Kind::Array) return 0;
+  return std::min<size_t>(words.size / 9, static_cast<size_t>(mesh.triangles)) * 9;
+}
+
+uint32_t WordBits(const JournalValue& word) {
+  return word.kind == JournalValue::Kind::Unsigned ? static_cast<uint32_t>(word.unsignedValue) : 0;
+}
+
 void HoldPositions(ReceivedMesh& mesh, const JournalCall& call, const JournalValue& words) {
-  if (mesh.triangles <= 0 || words.kind != JournalValue::Kind::Array) return;
-  // Whole triangles only, and never more than the count names.
-  const size_t held = std::min<size_t>(words.size / 9, static_cast<size_t>(mesh.triangles));
-  mesh.positions.resize(held * 9);
+  const size_t count = PositionWords(mesh, words);
+  mesh.positions.resize(count);
   const JournalValue* word = call.elements.data() + words.first;
-  for (size_t i = 0; i < held * 9; ++i) {
-    const uint32_t bits = word[i].kind == JournalValue::Kind::Unsigned ? static_cast<uint32_t>(word[i].unsignedValue) : 0;
-    mesh.positions[i] = std::bit_cast<float>(bits);
+  for (size_t i = 0; i < count; ++i) mesh.positions[i] = std::bit_cast<float>(WordBits(word[i]));
+}
+
+// The same words as HoldPositions holds, hashed and boxed as they go by.
+void PrintPositions(ReceivedMesh& mesh, const JournalCall& call, const JournalValue& words) {
+  const size_t count = PositionWords(mesh, words);
+  PositionsPrint print;
+  const JournalValue* word = call.elements.data() + words.first;
+  for (size_t corner = 0; corner < count; corner += 3) {
+    Vec3 at;
+    for (size_t i = 0; i < 3; ++i) {
+      const uint32_t bits = WordBits(word[corner + i]);
+      print.hash = HashStep(print.hash, bits);
+      at[i] = std::bit_cast<float>(bits);
+    }
+    if (std::isfinite(at[0]) && std::isfinite(at[1]) && std::isfinite(at[2])) print.Add({at, at});
   }
+  print.hash = HashStep(print.hash, count);
+  mesh.print = print;
+  mesh.printed = true;
 }
 
 // (material, property, value): only with both names.
@@ -99,6 +126,7 @@ void MaxBeginNode(const Applying& a) {
 void MaxAddTriangles(const Applying& a) {
   ReceivedMesh* mesh = a.scene.AddMesh(a.Text(0).value_or(""), IntOf(a.Arg(1)));
   if (mesh && a.holdMeshes) HoldPositions(*mesh, a.call, a.Arg(2));
+  if (mesh && a.printMeshes) PrintPositions(*mesh, a.call, a.Arg(2));
 }
 
 void Q9EndNode(const Applying& a) { a.scene.EndNode(); }
@@ -197,8 +225,8 @@ static_assert(std::size(kApply) == 1 + q9::kLinkFunctionCount);
 
 }  // namespace
 
-void ApplyCall(ReceivedScene& scene, const JournalCall& call, bool holdMeshes) {
-  if (const Apply apply = kApply[static_cast<size_t>(call.function)]) apply({scene, call, holdMeshes});
+void ApplyCall(ReceivedScene& scene, const JournalCall& call, bool holdMeshes, bool printMeshes) {
+  if (const Apply apply = kApply[static_cast<size_t>(call.function)]) apply({scene, call, holdMeshes, printMeshes});
 }
 
 }  // namespace q9x

@@ -34,8 +34,8 @@ size_t Utf8Length(const char* p, const char* end) {
   return 0;
 }
 
-// Reads a line of the shape the reference library writes:
-//   {"fn":"NAME"[,"h":N][,"args":[VALUE,...]][,"ret":SCALAR]}
+// Reads a line of the shape the reference library writes, with the step a replay adds:
+//   {"fn":"NAME"[,"h":N][,"step":N][,"args":[VALUE,...]][,"ret":SCALAR][,"step":N]}
 // where a VALUE is a scalar or an array of scalars, with no blanks. Anything else, and anything a
 // JSON reader might read otherwise (escapes \u, integers beyond 19 digits), it leaves to the
 // general reader: a line it accepts is valid JSON and gives the values a JSON reader gives.
@@ -219,6 +219,16 @@ class ShapedLine {
   std::string& texts_;
 };
 
+// `,"step":N` when it comes next. A step that is not an unsigned integer is left to the general
+// reader, which takes it as no step.
+bool ShapedStep(ShapedLine& in, JournalCall& call) {
+  if (!in.Literal(",\"step\":")) return true;
+  JournalValue value;
+  if (!in.Number(value) || value.kind != JournalValue::Kind::Unsigned) return false;
+  call.step = value.unsignedValue;
+  return true;
+}
+
 JournalValue Converted(const json& from, std::vector<JournalValue>& elements) {
   JournalValue value;
   switch (from.type()) {
@@ -316,12 +326,14 @@ bool JournalDecoder::Decode(std::string_view line, JournalCall& call) {
   call.args.clear();
   call.elements.clear();
   call.ret.reset();
+  call.step.reset();
   call.document_ = nullptr;
   texts_.clear();
   if (!DecodeShaped(line, call)) {
     call.args.clear();
     call.elements.clear();
     call.ret.reset();
+    call.step.reset();
     if (!DecodeGeneral(line, call)) return false;
   }
   call.function = FunctionNamed(call.fn);
@@ -333,6 +345,7 @@ bool JournalDecoder::DecodeShaped(std::string_view line, JournalCall& call) {
   if (!in.Literal("{\"fn\":\"") || !in.Name(call.fn)) return false;
   JournalValue value;
   if (in.Literal(",\"h\":") && !in.Number(value)) return false;
+  if (!ShapedStep(in, call)) return false;
   if (in.Literal(",\"args\":[") && !in.Next(']')) {
     for (;;) {
       if (!in.Value(call.args.emplace_back(), &call.elements)) return false;
@@ -345,6 +358,7 @@ bool JournalDecoder::DecodeShaped(std::string_view line, JournalCall& call) {
     if (!in.Value(value, nullptr)) return false;
     call.ret = value;
   }
+  if (!call.step && !ShapedStep(in, call)) return false;
   return in.Next('}') && in.AtEnd();
 }
 
@@ -362,6 +376,8 @@ bool JournalDecoder::DecodeGeneral(std::string_view line, JournalCall& call) {
   }
   const auto ret = document.find("ret");
   if (ret != document.end()) call.ret = Converted(*ret, call.elements);
+  const auto step = document.find("step");
+  if (step != document.end() && step->is_number_unsigned()) call.step = step->get<uint64_t>();
   call.document_ = &document;
   return true;
 }

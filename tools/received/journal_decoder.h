@@ -44,6 +44,9 @@ struct JournalCall {
   std::vector<JournalValue> args;      // "args" (empty when absent or not an array)
   std::vector<JournalValue> elements;  // the elements of the arrays among them
   std::optional<JournalValue> ret;     // "ret"
+  // "step" when it is an unsigned integer: the step of a replay at which the call came (a
+  // replay's journal gives every line one).
+  std::optional<uint64_t> step;
 
   // Argument `i`, null when there is none.
   const JournalValue& Arg(size_t i) const;

@@ -20,6 +20,29 @@ const std::vector<float>* FloatsOf(const PropertyValue* value) {
 
 }  // namespace
 
+void Bounds::Add(const Bounds& other) {
+  for (size_t i = 0; i < 3; ++i) {
+    low[i] = std::fmin(low[i], other.low[i]);
+    high[i] = std::fmax(high[i], other.high[i]);
+  }
+}
+
+void PositionsPrint::Add(const Bounds& more) {
+  if (bounded) {
+    bounds.Add(more);
+  } else {
+    bounds = more;
+    bounded = true;
+  }
+}
+
+// A multiply and a fold per value keep the streaming cheap; the fold after the multiply carries
+// the high bits, which the multiply mixes best, down into the low ones.
+uint64_t HashStep(uint64_t hash, uint64_t value) {
+  hash = (hash ^ value) * 0x9E3779B97F4A7C15u;
+  return hash ^ (hash >> 29);
+}
+
 int64_t ReceivedNode::Triangles() const {
   int64_t triangles = 0;
   for (const ReceivedMesh& mesh : meshes) triangles += mesh.triangles;

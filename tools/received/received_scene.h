@@ -26,14 +26,40 @@ using Matrix = std::array<float, 16>;  // column by column: translation in 12, 1
 // and the block's own field of view.
 using CameraBlock = std::array<float, 10>;
 
+// The box around points, in the coordinates they were given in.
+struct Bounds {
+  Vec3 low{}, high{};
+  bool operator==(const Bounds&) const = default;
+  void Add(const Bounds& other);
+};
+
+// One step of the 64-bit hash of positions: `hash` with `value` mixed in (the hash of nothing is
+// kHashStart). Equal sequences give equal hashes; unequal ones almost never do.
+inline constexpr uint64_t kHashStart = 0x6A09E667F3BCC908u;
+uint64_t HashStep(uint64_t hash, uint64_t value);
+
+// What a mesh's positions were, without holding them: a reader asked for it (apply_call.h)
+// hashes the bits of the words it would hold as positions as they stream by, and boxes their
+// corners.
+// Kept flat (no optional members), since every mesh of a scene of millions carries one.
+struct PositionsPrint {
+  uint64_t hash = kHashStart;  // the words' bits, in order, then their number
+  Bounds bounds;               // of the corners whose three coordinates are finite...
+  bool bounded = false;        // ...when there was one
+  void Add(const Bounds& more);
+};
+
 struct ReceivedMesh {
   std::string name;           // the material's name, as the host names its meshes
   int32_t triangles = 0;      // the count the call gave
+  bool printed = false;       // `print` was made (a reader asked for it)
   // Held only when the reader was asked for them (a journal holds array 1 alone; the reference
   // library and a raw archive keep none).
   std::vector<float> positions;  // 9 floats a triangle (three corners x, y, z)
   std::vector<float> normals;    // 9 floats a triangle, or empty
   std::vector<float> texcoords;  // 6 floats a triangle, or empty
+  // Of the same words as `positions`, when `printed`.
+  PositionsPrint print;
   size_t HeldTriangles() const { return positions.size() / 9; }
 };
 

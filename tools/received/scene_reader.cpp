@@ -75,8 +75,15 @@ std::optional<ReadScene> Read(ByteSource source, const Restart& restart, const R
       failure.message = LineName(lines) + " is not a journal call: " + Printable(line, 60);
       return std::nullopt;
     }
+    if (options.lastStep) {
+      if (!call.step) {
+        failure.message = LineName(lines) + " has no \"step\": not the journal of a replay";
+        return std::nullopt;
+      }
+      if (*call.step > *options.lastStep) continue;
+    }
     if (options.onCall) options.onCall(call);
-    ApplyCall(read.scene, call, options.holdMeshes);
+    ApplyCall(read.scene, call, options.holdMeshes, options.printMeshes);
     ++read.callCount;
   }
   read.scene.EndNode();

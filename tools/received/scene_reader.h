@@ -31,6 +31,10 @@ static_assert(sizeof(size_t) < 8 || kDefaultMaxLine > kLongestLibraryLine);
 
 struct ReadOptions {
   bool holdMeshes = false;  // keep array 1 of MaxAddTriangles as positions
+  bool printMeshes = false;  // give each mesh the PositionsPrint of array 1 (received_scene.h)
+  // Apply only the calls of lines whose "step" is at most this (a replay's journal: the scene
+  // after that step). A call without a step then fails the read, which names its line.
+  std::optional<uint64_t> lastStep;
   // A journal line of more bytes than this is named in ReadScene::skipped and skipped; reading
   // goes on with the next line, and memory stays within about this many bytes for the line.
   size_t maxLine = kDefaultMaxLine;
