@@ -38,6 +38,11 @@ std::u16string LogWriter::LogPath() const {
   return folder_ ? folder_() + u"Q9_Log.log" : std::u16string();
 }
 
+std::u16string LogWriter::BackupPath() const {
+  const std::u16string log = LogPath();
+  return log.empty() ? log : log + u"Old";
+}
+
 int32_t LogFileSize(const std::u16string& path) {
   platform::UniqueFile file = platform::OpenFile(path, "rb");
   if (!file) return 0;
@@ -77,7 +82,7 @@ void LogWriter::RotateOnce(bool& sizeTested) {
     if (!platform::CreateFileExclusive(lockPath)) return;
   }
   if (LogFileSize(logPath) > kRotateAbove) {
-    const std::u16string backupPath = logPath + u"Old";
+    const std::u16string backupPath = BackupPath();
     if (!platform::RenameFile(logPath, backupPath, /*replace=*/true) &&
         platform::RemovePath(backupPath)) {
       platform::RenameFile(logPath, backupPath, /*replace=*/true);

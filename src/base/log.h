@@ -27,6 +27,8 @@ class LogWriter {
 
   // The log file: the folder followed directly by "Q9_Log.log", with no separator.
   std::u16string LogPath() const;
+  // Where a rotation moves the log: LogPath() followed by "Old"; empty when LogPath() is.
+  std::u16string BackupPath() const;
 
  private:
   // Before the first line of each writer: a log beyond 100 000 bytes becomes the backup

@@ -14,6 +14,9 @@ void SetProcessVariable(const std::string& name, const std::optional<std::string
 // The variable's value, or none.
 std::optional<std::string> ProcessVariable(const std::string& name);
 
+// The name this machine goes by on its network (UTF-8); empty when the system does not say.
+std::string HostName();
+
 // Where a recording is kept unless `q9x record start --to` says otherwise: under the local (not
 // roaming) application data folder, "%LOCALAPPDATA%\Q9_Exchange\Recording" on Windows;
 // "$XDG_STATE_HOME/q9_exchange/recording", else "~/.local/state/q9_exchange/recording", natively.

@@ -20,6 +20,12 @@ std::optional<std::string> ProcessVariable(const std::string& name) {
   return std::string(value);
 }
 
+std::string HostName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return "";
+  return name;
+}
+
 std::string DefaultRecordingFolder() {
   if (const std::optional<std::string> state = ProcessVariable("XDG_STATE_HOME"); state && !state->empty()) {
     return *state + "/q9_exchange/recording";

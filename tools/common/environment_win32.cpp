@@ -34,6 +34,13 @@ std::optional<std::string> ProcessVariable(const std::string& name) {
   return q9::Utf8FromUtf16(std::u16string(buffer.data(), buffer.data() + got));
 }
 
+std::string HostName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &size)) return "";
+  return q9::Utf8FromUtf16(std::u16string(name, name + size));
+}
+
 std::string DefaultRecordingFolder() {
   const std::optional<std::string> local = ProcessVariable("LOCALAPPDATA");
   return local && !local->empty() ? *local + "\\Q9_Exchange\\Recording" : std::string();

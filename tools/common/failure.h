@@ -14,6 +14,7 @@ enum class FailureKind {
   File,             // a file could not be read, written or understood
   RendererMissing,  // a run's start-up load found no renderer
   NothingToShow,    // the scene holds nothing that can be drawn or exported
+  Refused,          // a bundle was made and not kept: beyond its size limit, or a name left
 };
 
 struct Failure {

@@ -135,13 +135,18 @@ json ViewsJson(int64_t at, const std::u16string& text) {
           {"cameras", cameras}};
 }
 
-json GeometryJson(q9::SceneContainer& container, int64_t base) {
+json GeometryJson(q9::SceneContainer& container, int64_t base, bool listItems) {
   json section = {{"kind", "geometry"}};
   WatchDamage(container, section);
+  q9::GeometryVisitor visitor;
+  if (!listItems) {
+    q9::WalkGeometrySection(container.reader, base, visitor);
+    container.reader.onDamage = nullptr;
+    return section;
+  }
   section["materials"] = json::array();
   section["lights"] = json::array();
   section["solids"] = json::array();
-  q9::GeometryVisitor visitor;
   visitor.header = [&](const q9::GeometrySectionHeader& h) {
     section["header"] = {{"materialBlockEnd", h.materialBlockEnd},
                          {"lightBlockSpan", h.lightBlockSpan},
@@ -167,7 +172,7 @@ json GeometryJson(q9::SceneContainer& container, int64_t base) {
   return section;
 }
 
-json ChangeListJson(q9::SceneContainer& container, int64_t base) {
+json ChangeListJson(q9::SceneContainer& container, int64_t base, bool listItems) {
   json section = {{"kind", "changeList"}, {"items", json::array()}};
   WatchDamage(container, section);
   q9::WalkChangeList(container.reader, base, [&](int64_t at, const std::u16string& kind) {
@@ -179,7 +184,7 @@ json ChangeListJson(q9::SceneContainer& container, int64_t base) {
     } else {
       item["skipped"] = true;
     }
-    section["items"].push_back(item);
+    if (listItems) section["items"].push_back(item);
   });
   container.reader.onDamage = nullptr;
   return section;
@@ -293,7 +298,7 @@ void PrintChangeList(const json& section, std::ostream& out) {
 
 }  // namespace
 
-Outcome<json> InspectContainer(const std::string& path) {
+Outcome<json> InspectContainer(const std::string& path, bool listItems) {
   if (IsFolder(path)) {
     return Failure{FailureKind::File, path + " is a folder, not a container file"};
   }
@@ -339,9 +344,9 @@ Outcome<json> InspectContainer(const std::string& path) {
       // Each section gets the reading budget of one operation, as it would in the system.
       container.reader.Attach(container.file.get());
       if (entry.is(q9::SectionType::Geometry)) {
-        described["section"] = GeometryJson(container, entry.offset());
+        described["section"] = GeometryJson(container, entry.offset(), listItems);
       } else if (entry.is(q9::SectionType::ChangeList)) {
-        described["section"] = ChangeListJson(container, entry.offset());
+        described["section"] = ChangeListJson(container, entry.offset(), listItems);
       }
     }
     if (described.contains("section") && (!described["section"]["damage"].empty())) {

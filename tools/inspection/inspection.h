@@ -19,7 +19,10 @@ namespace q9x {
 // "damaged" is true when any section, or the file's length (not empty, shorter than a header),
 // is damaged. A failure (kind File) when the file is a folder ("PATH is a folder, not a container
 // file") or cannot be opened ("cannot open PATH").
-Outcome<nlohmann::json> InspectContainer(const std::string& path);
+// With `listItems` false the sections carry their damage only, without the materials, lights,
+// solids, views and change-list items: the items are read just the same, so the damage is the
+// same, and memory stays at the reader's whatever the container holds (the doctor's check).
+Outcome<nlohmann::json> InspectContainer(const std::string& path, bool listItems = true);
 
 // The description as text for people.
 void PrintInspection(const nlohmann::json& inspection, std::ostream& out);

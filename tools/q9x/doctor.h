@@ -16,5 +16,7 @@ struct DoctorOptions {
 // The checks, in order: {"ok": all ok, "checks": [{"check", "ok", "detail", "remedy"}...]}.
 // "remedy" is empty for a check that is ok.
 nlohmann::json Diagnose(const DoctorOptions& options);
+// The diagnosis as `q9x doctor --json` prints it, line end included.
+std::string DiagnosisJson(const nlohmann::json& diagnosis);
 
 }  // namespace q9x

@@ -15,6 +15,8 @@ constexpr int kDamaged = 4;         // inspect: the container is damaged
 constexpr int kNothingToShow = 5;   // view, export: the scene holds nothing to draw (the file is
                                     // written all the same)
 constexpr int kScenesDiffer = 6;    // diff: the two scenes differ
+constexpr int kRefused = 7;         // bundle: the bundle was refused (beyond --max-size, or an
+                                    // original name left after --anonymise); nothing kept
 
 // The status of a command that stopped on `kind`.
 constexpr int ExitStatus(FailureKind kind) {
@@ -22,6 +24,7 @@ constexpr int ExitStatus(FailureKind kind) {
     case FailureKind::File: return kFailed;
     case FailureKind::RendererMissing: return kRendererMissing;
     case FailureKind::NothingToShow: return kNothingToShow;
+    case FailureKind::Refused: return kRefused;
   }
   return kFailed;
 }
