@@ -7,6 +7,7 @@
 #include "base/exchange_folder.h"
 #include "base/platform.h"
 #include "base/process_state.h"
+#include "base/recording.h"
 #include "base/recording_switch.h"
 #include "base/text.h"
 #include "common/files.h"
@@ -116,7 +117,8 @@ void AddRecording(Contents& contents, const std::u16string& recording) {
     const std::string prefix = "recording/" + session + "/";
     for (const std::string& name : Children(sessionFolder)) {
       const std::u16string path = q9::FolderFilePath(sessionFolder, q9::Utf16FromUtf8(name));
-      if (name == "requests.jsonl") {
+      if (name == q9::Utf8FromUtf16(q9::Recording::kRequestsFile) ||
+          name == q9::Utf8FromUtf16(q9::Recording::kStartupModelDigestFile)) {
         AddFile(contents, prefix + name, path, MemberKind::Text);
       } else if (IsStepName(name) && FolderAt(path)) {
         AddStep(contents, path, prefix + name + "/", strays);
