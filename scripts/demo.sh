@@ -116,6 +116,20 @@ grep -a 'Note: \(request\|start-up load\)' "$appdata/Vendrix/Plandora2025_Q9Plug
   head -n 7 | sed 's/^.*\]: Note: /   /' | tr -d '\r'
 wine_run "$bin/q9x.exe" record status --folder "$(windows_path "$data")" \
   --to "$(windows_path "$recording")" | tr -d '\r' | sed 's/^/   /'
+# The bundle a customer would send: as it is, and anonymised (the names' map stays beside it).
+bundle="$demo/bundle.zip"
+anonymised="$demo/bundle-anonymised.zip"
+rm -f "$bundle" "$anonymised" "$anonymised.names.json"
+wine_run "$bin/q9x.exe" bundle --folder "$(windows_path "$data")" --recording "$(windows_path "$recording")" \
+  -o "$(windows_path "$bundle")" >/dev/null
+wine_run "$bin/q9x.exe" bundle --folder "$(windows_path "$data")" --recording "$(windows_path "$recording")" \
+  --anonymise -o "$(windows_path "$anonymised")" >/dev/null
+echo
+echo "== The support bundles"
+for zip in "$bundle" "$anonymised"; do
+  unzip -tq "$zip" | sed 's/^/   /'
+  python3 "$root/scripts/check-bundle.py" "$zip" | sed 's/^/   /'
+done
 echo
 echo "== Where to look"
 echo "journal:      $journal"
@@ -127,3 +141,5 @@ echo "picture:      $view (what the renderer received, from its final camera)"
 echo "glTF:         $scene"
 echo "host saw:     $host_record"
 echo "recording:    $recording"
+echo "bundles:      $bundle"
+echo "              $anonymised (names' map: $anonymised.names.json)"
