@@ -113,7 +113,7 @@ echo "texture map paths sent: $(maps "$journal") in the first instance, $(maps "
 echo
 echo "== The recorded session (each request timed in the log, its files kept as read)"
 grep -a 'Note: \(request\|start-up load\)' "$appdata/Vendrix/Plandora2025_Q9Plugin/DataQ9_Log.log" |
-  head -n 7 | sed 's/^.*\]: Note: /   /' | tr -d '\r'
+  head -n 6 | sed 's/^.*\]: Note: /   /' | tr -d '\r'
 wine_run "$bin/q9x.exe" record status --folder "$(windows_path "$data")" \
   --to "$(windows_path "$recording")" | tr -d '\r' | sed 's/^/   /'
 # The bundle a customer would send: as it is, and anonymised (the names' map stays beside it).
