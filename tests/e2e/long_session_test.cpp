@@ -83,16 +83,19 @@ TEST_F(LongSession, TwoThousandRequestsAreEachHandledOnceAndTheInstanceStaysFlat
   EXPECT_EQ(Calls(journalText, "SendModel"), 1 + 2 * each);
   EXPECT_EQ(Count(HostRecord(), "1137 0 10"), each);
   // Each request adds its timed line too, so the log passes 100 000 bytes: a forwarding start
-  // that finds it so rotates it at its first line, and an earlier backup is replaced. The lines
-  // left in the log and its backup still come whole, each request's with its own timed line.
+  // that finds it so rotates it at its first line, and an earlier backup is replaced. What is
+  // left in the log and its backup holds each request's lines together, but for the request at
+  // each rotation (four forwarding starts here: at most four) whose first lines went to the
+  // replaced backup.
   const std::string log =
       test::ReadFileBytes(appData + u"\\Vendrix\\Plandora2025_Q9Plugin\\DataQ9_Log.logOld") + Log();
+  const auto near = [](size_t a, size_t b) { return (a > b ? a - b : b - a) <= 4; };
   const size_t updates = Count(log, Line("Sync Model state 1 _ Start"));
   EXPECT_GT(updates, 0u);
   EXPECT_LE(updates, each);
-  EXPECT_EQ(Count(log, Line("Sync Model state 1 _ End")), updates);
-  EXPECT_EQ(Count(log, "]: Note: request 1027 (model update) done in "), updates);
-  EXPECT_EQ(Count(log, Line("Sync Model state 0")), Count(log, "]: Note: request 1026 (model sync) done in "));
+  EXPECT_TRUE(near(Count(log, Line("Sync Model state 1 _ End")), updates));
+  EXPECT_TRUE(near(Count(log, "]: Note: request 1027 (model update) done in "), updates));
+  EXPECT_TRUE(near(Count(log, Line("Sync Model state 0")), Count(log, "]: Note: request 1026 (model sync) done in ")));
   for (const char* word : {"cameraSync", "viewsSync", "lightSync", "ModelSync"}) {
     EXPECT_LE(Count(log, Line(word)), 1u) << word << " forwarded once";
   }
