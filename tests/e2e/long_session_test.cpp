@@ -89,13 +89,13 @@ TEST_F(LongSession, TwoThousandRequestsAreEachHandledOnceAndTheInstanceStaysFlat
   // replaced backup.
   const std::string log =
       test::ReadFileBytes(appData + u"\\Vendrix\\Plandora2025_Q9Plugin\\DataQ9_Log.logOld") + Log();
-  const auto near = [](size_t a, size_t b) { return (a > b ? a - b : b - a) <= 4; };
+  const auto within4 = [](size_t a, size_t b) { return (a > b ? a - b : b - a) <= 4; };
   const size_t updates = Count(log, Line("Sync Model state 1 _ Start"));
   EXPECT_GT(updates, 0u);
   EXPECT_LE(updates, each);
-  EXPECT_TRUE(near(Count(log, Line("Sync Model state 1 _ End")), updates));
-  EXPECT_TRUE(near(Count(log, "]: Note: request 1027 (model update) done in "), updates));
-  EXPECT_TRUE(near(Count(log, Line("Sync Model state 0")), Count(log, "]: Note: request 1026 (model sync) done in ")));
+  EXPECT_TRUE(within4(Count(log, Line("Sync Model state 1 _ End")), updates));
+  EXPECT_TRUE(within4(Count(log, "]: Note: request 1027 (model update) done in "), updates));
+  EXPECT_TRUE(within4(Count(log, Line("Sync Model state 0")), Count(log, "]: Note: request 1026 (model sync) done in ")));
   for (const char* word : {"cameraSync", "viewsSync", "lightSync", "ModelSync"}) {
     EXPECT_LE(Count(log, Line(word)), 1u) << word << " forwarded once";
   }
