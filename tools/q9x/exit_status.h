@@ -15,6 +15,8 @@ constexpr int kDamaged = 4;         // inspect: the container is damaged
 constexpr int kNothingToShow = 5;   // view, export: the scene holds nothing to draw (the file is
                                     // written all the same)
 constexpr int kScenesDiffer = 6;    // diff: the two scenes differ
+// 7 is the bundle's "refused".
+constexpr int kReplayDiffers = 8;   // replay: a step's outcome differs from the customer's
 
 // The status of a command that stopped on `kind`.
 constexpr int ExitStatus(FailureKind kind) {

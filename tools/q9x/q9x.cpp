@@ -21,13 +21,15 @@ extern const Command kDiffCommand;
 extern const Command kViewCommand;
 extern const Command kExportCommand;
 extern const Command kRecordCommand;
+extern const Command kReplayCommand;
 
 namespace {
 
 // Every command, in the order "q9x help" lists them.
 const Command* const kCommands[] = {&kInspectCommand, &kPackCommand,    &kRunCommand,
                                     &kDoctorCommand,  &kSummaryCommand, &kDiffCommand,
-                                    &kViewCommand,    &kExportCommand,  &kRecordCommand};
+                                    &kViewCommand,    &kExportCommand,  &kRecordCommand,
+                                    &kReplayCommand};
 
 constexpr const char* kHelpSynopsis =
     "  help [COMMAND]               this text, or a command's\n";
@@ -49,11 +51,13 @@ examples:
   q9x doctor
   q9x view build/windows/demo/journal.jsonl -o view.png
   q9x record start
+  q9x replay customer-bundle -o replay
 
 "q9x help COMMAND" or "q9x COMMAND --help" tells more; "q9x --version" the version. Exit status:
 0 done, 1 a file could not be read or written (doctor: a problem found), 2 a wrong command line,
 3 (run) the renderer is missing, 4 (inspect) the container is damaged, 5 (view, export) the scene
-holds nothing to draw, 6 (diff) the two scenes differ.
+holds nothing to draw, 6 (diff) the two scenes differ, 8 (replay) a step's outcome differs from
+the customer's.
 )";
 
 std::string ToolHelp() {
