@@ -296,10 +296,15 @@ TEST_F(RunTest, ReplayOfARecordingReproducesTheLiveSessionAfterTheFilesAreOverwr
     EXPECT_TRUE(read) << path << ": " << failure.message;
     return read ? std::move(read->scene) : ReceivedScene();
   };
-  ASSERT_EQ(Q9x({"record", "start", "--to", recording, "--folder", folder}).status, kOk);
+  // The older session keeps no container (each is beyond that recording's limit), only digests.
+  const std::string model = Read(u"_model.pdx");
+  const std::string update = Read(u"_mod.sm");
+  ASSERT_EQ(Q9x({"record", "start", "--to", recording, "--folder", folder, "--max-size",
+                 std::to_string(model.size() - 1)}).status, kOk);
   ASSERT_EQ(Run({"ModelSync", "1027"}).status, 0);
   keepJournal("older.jsonl");
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // a session's name has seconds
+  ASSERT_EQ(Q9x({"record", "start", "--to", recording, "--folder", folder}).status, kOk);
   Write(u"_mod.sm", {{"entries", json::array({
       {{"name", project}, {"changeList", {{"items", json::array({{{"kind", "Solid"}, {"ids", {5}}}})}}}},
       {{"name", project}, {"geometry", {{"solids", json::array({Solid(5, 50)})}}}}})}});
@@ -317,6 +322,12 @@ TEST_F(RunTest, ReplayOfARecordingReproducesTheLiveSessionAfterTheFilesAreOverwr
       {{"name", project}, {"changeList", {{"items", json::array({{{"kind", "Solid"}, {"ids", {8}}}})}}}},
       {{"name", project}, {"geometry", {{"solids", json::array({Solid(8, 80)})}}}}})}});
   q9::test::WriteFileBytes(exchange + u"\\camera.cam", "Camera_Start\nCamera__fov [20]\nCamera_End\n");
+
+  // An unpacked bundle without a recording, for the log's replay below.
+  const std::string bundle = file("bundle");
+  std::filesystem::create_directories(bundle);
+  for (const char* name : {"_model.pdx", "_mod.sm"}) std::filesystem::copy_file(folder + "/" + name, bundle + "/" + name);
+  std::filesystem::copy_file(q9::platform::DisplayPath(exchange + u"Q9_Log.log"), bundle + "/Q9_Log.log");
 
   const std::string out = file("replay");
   const Result replayed = Q9x({"replay", folder, "-o", out, "--link", lib});
@@ -347,7 +358,7 @@ TEST_F(RunTest, ReplayOfARecordingReproducesTheLiveSessionAfterTheFilesAreOverwr
   EXPECT_TRUE(steps["steps"][1]["syncRecordSame"].get<bool>());
   ASSERT_FALSE(steps["steps"][2]["changes"]["same"].get<bool>()) << steps["steps"][2].dump();
   EXPECT_EQ(steps["steps"][2]["changes"]["differences"][0]["name"], "Solid_5");
-  EXPECT_EQ(steps["steps"][2]["files"][0], json({{"name", "_mod.sm"}, {"placed", true}}));
+  EXPECT_EQ(steps["steps"][2]["files"], json::array({{{"name", "_mod.sm"}, {"bytes", "kept"}}}));
   EXPECT_EQ(steps["steps"][3]["changes"]["counts"]["camera"]["changed"], 1);
   for (const char* written : {"summary.txt", "view.png", "scene.glb", "folder/Q9_Log.log", "Villa.q9a"}) {
     EXPECT_TRUE(std::filesystem::exists(out + "/" + written)) << written;
@@ -360,18 +371,22 @@ TEST_F(RunTest, ReplayOfARecordingReproducesTheLiveSessionAfterTheFilesAreOverwr
   std::string lines = q9::test::ReadFileBytes(q9::Utf16FromUtf8(older + "/requests.jsonl"));
   lines += R"({"step":9,"folder":"../..","message":1027,"files":[{"name":"../../_mod.sm","size":1,"kept":true}]})" "\n";
   q9::test::WriteFileBytes(q9::Utf16FromUtf8(older + "/requests.jsonl"), lines);
+  // Its containers not kept: used as they are, named unless they have the recorded SHA-256.
+  const Result overwritten = Q9x({"replay", folder, "-o", out, "--link", lib, "--session", "1"});
+  EXPECT_THAT(overwritten.err, HasSubstr("step 1 (start-up load): the bytes of \"_model.pdx\" were not kept"));
+  q9::test::WriteFileBytes(exchange + u"\\_model.pdx", model);
+  q9::test::WriteFileBytes(exchange + u"\\_mod.sm", update);
   const Result first = Q9x({"replay", folder, "-o", out, "--link", lib, "--session", "1"});
   ASSERT_EQ(first.status, kOk) << first.err;
   EXPECT_THAT(first.err, HasSubstr("\"../../_mod.sm\", which is none of the exchange files"));
+  EXPECT_THAT(first.err, Not(HasSubstr("were not kept")));
+  EXPECT_EQ(json::parse(q9::test::ReadFileBytes(q9::Utf16FromUtf8(out + "/steps.json")))["steps"][0]["files"][0]["bytes"],
+            "unchanged");
   EXPECT_EQ(CountDifferences(scene(file("older.jsonl")), scene(out + "/journal.jsonl", 3)).Total(), 0u);
   EXPECT_EQ(Q9x({"replay", folder, "-o", out, "--session", "3"}).status, kFailed);
   EXPECT_EQ(Q9x({"replay", folder, "-o", folder}).status, kFailed) << "a folder that is not a replay's";
 
   // No recording: the log's last working session (the shorter one) against today's files.
-  const std::string bundle = file("bundle");
-  std::filesystem::create_directories(bundle);
-  for (const char* name : {"_model.pdx", "_mod.sm"}) std::filesystem::copy_file(folder + "/" + name, bundle + "/" + name);
-  std::filesystem::copy_file(q9::platform::DisplayPath(exchange + u"Q9_Log.log"), bundle + "/Q9_Log.log");
   const Result approximate = Q9x({"replay", bundle, "--link", lib});
   ASSERT_EQ(approximate.status, kOk) << approximate.err;
   EXPECT_THAT(approximate.out, testing::StartsWith("approximate replay of the log's last working session (3 steps)"));

@@ -15,6 +15,9 @@ namespace q9x {
 namespace {
 
 constexpr size_t kMostLineBytes = size_t{1} << 20;
+// No session of a working instance comes near this many requests; a file with more lines is not
+// the recording's, and its lines beyond are counted as unread rather than held.
+constexpr size_t kMostSteps = 1000000;
 
 // A member that is a text, else empty (a line is untrusted: any member may be of any type).
 std::string Text(const nlohmann::json& object, const char* key) {
@@ -80,7 +83,11 @@ void ReadSteps(RecordedSession& session) {
       ++session.unreadLines;
     } else if (!line.empty()) {
       std::optional<RecordedStep> step = StepOf(line);
-      step ? session.steps.push_back(std::move(*step)) : void(++session.unreadLines);
+      if (step && session.steps.size() < kMostSteps) {
+        session.steps.push_back(std::move(*step));
+      } else {
+        ++session.unreadLines;
+      }
     }
     line.clear();
     tooLong = false;

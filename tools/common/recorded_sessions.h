@@ -49,7 +49,8 @@ struct RecordedSession {
 };
 
 // Every session folder in `folder`, oldest first. Lines of "requests.jsonl" longer than 1 MiB,
-// or that are no step's line, are counted in unreadLines and passed over.
+// that are no step's line, or beyond the first 1 000 000 steps, are counted in unreadLines and
+// passed over; a member of the wrong type counts as absent.
 std::vector<RecordedSession> ListRecordedSessions(const std::string& folder);
 
 }  // namespace q9x

@@ -11,6 +11,7 @@
 #include "base/text.h"
 #include "common/environment.h"
 #include "common/files.h"
+#include "common/recorded_sessions.h"
 #include "runner/working_instance.h"
 #include "sync/requests.h"
 
@@ -32,23 +33,39 @@ std::string Utf8Path(const fs::path& path) {
 constexpr const char* kCopiedFiles[] = {"_model.pdx", "_mod.sm", "camera.cam", "Views.cam", "_mod.sync"};
 constexpr const char* kCopiedFolders[] = {"Textures", "IES"};
 
-// Copies `from` over `to` in blocks, giving the SHA-256 of what was copied; false when either
-// file fails.
-bool CopyHashed(const std::string& from, const std::string& to, std::string& digest) {
-  const q9::platform::UniqueFile in = q9::platform::OpenFile(q9::Utf16FromUtf8(from), "rb");
-  q9::platform::UniqueFile out = q9::platform::OpenFile(q9::Utf16FromUtf8(to), "wb");
-  if (!in || !out) return false;
+// Reads `in` to its end in blocks, handing each to `each` (false: stop); the SHA-256 of what was
+// read, or nothing when reading (or `each`) failed.
+template <typename Each>
+std::optional<std::string> HashBlocks(std::FILE* in, Each&& each) {
   q9::platform::Sha256 hash;
   std::vector<char> block(size_t{1} << 20);
   for (;;) {
-    const size_t got = std::fread(block.data(), 1, block.size(), in.get());
+    const size_t got = std::fread(block.data(), 1, block.size(), in);
     if (got == 0) break;
     hash.Add(block.data(), got);
-    if (std::fwrite(block.data(), 1, got, out.get()) != got) return false;
+    if (!each(block.data(), got)) return std::nullopt;
   }
-  if (std::ferror(in.get())) return false;
-  digest = hash.HexDigest();
-  return q9::platform::FinishFile(std::move(out), nullptr);
+  if (std::ferror(in)) return std::nullopt;
+  return hash.HexDigest();
+}
+
+// The SHA-256 of the file, or nothing when it cannot be read.
+std::optional<std::string> FileDigest(const std::string& path) {
+  const q9::platform::UniqueFile in = q9::platform::OpenFile(q9::Utf16FromUtf8(path), "rb");
+  if (!in) return std::nullopt;
+  return HashBlocks(in.get(), [](const char*, size_t) { return true; });
+}
+
+// Copies `from` over `to`, giving the SHA-256 of what was copied; nothing when either file fails.
+std::optional<std::string> CopyHashed(const std::string& from, const std::string& to) {
+  const q9::platform::UniqueFile in = q9::platform::OpenFile(q9::Utf16FromUtf8(from), "rb");
+  q9::platform::UniqueFile out = q9::platform::OpenFile(q9::Utf16FromUtf8(to), "wb");
+  if (!in || !out) return std::nullopt;
+  std::FILE* stream = out.get();
+  std::optional<std::string> digest =
+      HashBlocks(in.get(), [stream](const char* bytes, size_t size) { return std::fwrite(bytes, 1, size, stream) == size; });
+  if (!q9::platform::FinishFile(std::move(out), nullptr)) return std::nullopt;
+  return digest;
 }
 
 // Regular files and folders only: a link in a folder from outside could point anywhere.
@@ -151,7 +168,8 @@ std::string StepName(const ReplayStep& step) {
 }
 
 // Puts the bytes the customer's request read in place: each kept file over the copy, each file
-// the request found missing removed; a file it read but whose bytes were not kept stays as it is.
+// the request found missing removed; a file it read whose bytes were not kept stays as it is,
+// named unless it has the SHA-256 the request read.
 void PlaceFiles(const ReplayStep& step, const std::string& exchange, StepRun& run, std::ostream& err) {
   for (const ReplayFile& file : step.files) {
     if (step.message == q9::kSyncModelMessage && file.name == "_mod.sync") continue;  // it writes it
@@ -159,32 +177,37 @@ void PlaceFiles(const ReplayStep& step, const std::string& exchange, StepRun& ru
     if (file.size < 0) {
       std::error_code ignored;
       fs::remove(PathOf(target), ignored);
+      run.files.emplace_back(file.name, "missing");
       continue;
     }
-    std::string digest;
-    if (file.copy.empty() || !CopyHashed(file.copy, target, digest)) {
+    const std::optional<std::string> placed = file.copy.empty() ? std::nullopt : CopyHashed(file.copy, target);
+    if (placed) {
+      if (!file.sha256.empty() && *placed != file.sha256) {
+        err << "q9x replay: " << StepName(step) << ": the kept \"" << file.name
+            << "\" is not the file the request read (its SHA-256 differs): replayed with it all the same\n";
+      }
+      run.files.emplace_back(file.name, "kept");
+    } else if (!file.sha256.empty() && FileDigest(target) == file.sha256) {
+      run.files.emplace_back(file.name, "unchanged");
+    } else {
       err << "q9x replay: " << StepName(step) << ": the bytes of \"" << file.name << "\" were not kept ("
           << (file.copy.empty() ? file.reason : "cannot copy " + file.copy)
           << "): replayed against the file as it is\n";
-      continue;
+      run.files.emplace_back(file.name, "as it is");
     }
-    if (!file.sha256.empty() && digest != file.sha256) {
-      err << "q9x replay: " << StepName(step) << ": the kept \"" << file.name
-          << "\" is not the file the request read (its SHA-256 differs): replayed with it all the same\n";
-    }
-    run.placed.push_back(file.name);
   }
 }
 
-// After a model sync: the record the replay wrote against the one the customer's program wrote.
+// After a model sync: whether the record the replay wrote has the bytes the customer's program
+// wrote (the SHA-256 its line gives, else the kept copy's).
 std::optional<bool> SameSyncRecord(const ReplayStep& step, const std::string& exchange) {
   for (const ReplayFile& file : step.files) {
-    if (file.name != "_mod.sync" || file.copy.empty()) continue;
-    constexpr uint64_t kMostRecordBytes = uint64_t{1} << 30;
-    const Outcome<std::string> kept = ReadWholeFile(file.copy, kMostRecordBytes, "a sync record may have");
-    const Outcome<std::string> written =
-        ReadWholeFile(Utf8Path(PathOf(exchange) / "_mod.sync"), kMostRecordBytes, "a sync record may have");
-    return kept && written && *kept == *written;
+    if (file.name != "_mod.sync" || file.size < 0) continue;
+    const std::optional<std::string> recorded = !file.sha256.empty() ? std::optional<std::string>(file.sha256)
+                                                : file.copy.empty()  ? std::nullopt
+                                                                     : FileDigest(file.copy);
+    if (!recorded) return std::nullopt;
+    return FileDigest(Utf8Path(PathOf(exchange) / "_mod.sync")) == recorded;
   }
   return std::nullopt;
 }

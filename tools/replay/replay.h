@@ -9,6 +9,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/failure.h"
@@ -31,7 +32,11 @@ struct StepRun {
   bool ran = false;   // the dispatcher was given the step
   bool done = false;  // and it did its work
   std::optional<RequestDurations> durations;  // the replay's own, from its log's timed line
-  std::vector<std::string> placed;            // the kept files put in place before it
+  // What each file of the step held when its request read it, by name: "kept" (the recorded
+  // copy put in place), "unchanged" (not kept, but the file as it is has the SHA-256 the request
+  // read), "as it is" (not kept, not known to be the same), "missing" (the request found none, so
+  // the replay's copy was removed); the model sync's written record is not listed.
+  std::vector<std::pair<std::string, std::string>> files;
   // A model sync whose written record was kept: whether the replay wrote the same bytes.
   std::optional<bool> syncRecordSame;
 };

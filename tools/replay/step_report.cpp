@@ -1,6 +1,5 @@
 #include "replay/step_report.h"
 
-#include <algorithm>
 
 #include "base/json_writer.h"
 #include "base/platform.h"
@@ -80,13 +79,15 @@ class StepWriter {
     WriteTimes(json_, RunOutcome(run), run.durations);
     json_.Key("files");
     json_.BeginArray();
-    for (const ReplayFile& file : step.files) {
+    std::string asItIs;
+    for (const auto& [name, bytes] : run.files) {
       json_.BeginObject();
+      json_.Key("bytes");
+      json_.String(bytes);
       json_.Key("name");
-      json_.String(file.name);
-      json_.Key("placed");
-      json_.Bool(std::find(run.placed.begin(), run.placed.end(), file.name) != run.placed.end());
+      json_.String(name);
       json_.EndObject();
+      if (bytes == "as it is") asItIs += " " + name;
     }
     json_.EndArray();
     json_.Key("syncRecordSame");
@@ -107,7 +108,7 @@ class StepWriter {
     json_.EndObject();
     out_ << "step " << step.number << " " << step.request << (step.message ? " (" + std::to_string(*step.message) + ")" : "")
          << ": " << TimesText(RunOutcome(run), run.durations) << "; customer " << TimesText(step.outcome, step.durations)
-         << (run.placed.empty() ? "" : "; kept files put in place") << "; " << changes << "\n";
+         << (asItIs.empty() ? "" : "; not kept, used as it is:" + asItIs) << "; " << changes << "\n";
     if (run.syncRecordSame == false) {
       out_ << "  the sync record written differs from the customer's\n";
     }

@@ -8,7 +8,7 @@
 // with "step", "request", "message" (null: the start-up load), "word", "time" (UTC: the step's
 // start from the recording, the time stamp of the log's line otherwise), "customer" and "replay"
 // (each "outcome" and "totalMs", "filesMs", "linkMs", null where not known), "files" (each
-// "name", "placed"), "syncRecordSame" (a model sync: the replay wrote the customer's bytes; null
+// "bytes", "name": StepRun::files), "syncRecordSame" (a model sync: the replay wrote the customer's bytes; null
 // when not known) and "changes" (the comparison's document as `q9x diff --json` gives it, at
 // most kListedChanges differences of a subject and kind; null when no journal was written).
 #pragma once
