@@ -366,9 +366,11 @@ TEST_F(RunTest, ReplayOfARecordingReproducesTheLiveSessionAfterTheFilesAreOverwr
   EXPECT_THAT(q9::test::ReadFileBytes(q9::Utf16FromUtf8(out + "/summary.txt")), HasSubstr("Solid_5"));
   EXPECT_EQ(q9::test::FolderEntryNames(q9::Utf16FromUtf8(recording)).size(), 2u) << "the replay records nothing";
 
-  // The older session, with a line that names a file outside its folder added by hand.
+  // The older session, edited by hand: its start-up load said to have failed, and a line that
+  // names a file outside its folder.
   const std::string older = recording + "/" + q9::test::FolderEntryNames(q9::Utf16FromUtf8(recording))[0];
   std::string lines = q9::test::ReadFileBytes(q9::Utf16FromUtf8(older + "/requests.jsonl"));
+  lines.replace(lines.find(R"("outcome":"done")"), 16, R"("outcome":"failed")");
   lines += R"({"step":9,"folder":"../..","message":1027,"files":[{"name":"../../_mod.sm","size":1,"kept":true}]})" "\n";
   q9::test::WriteFileBytes(q9::Utf16FromUtf8(older + "/requests.jsonl"), lines);
   // Its containers not kept: used as they are, named unless they have the recorded SHA-256.
@@ -377,7 +379,8 @@ TEST_F(RunTest, ReplayOfARecordingReproducesTheLiveSessionAfterTheFilesAreOverwr
   q9::test::WriteFileBytes(exchange + u"\\_model.pdx", model);
   q9::test::WriteFileBytes(exchange + u"\\_mod.sm", update);
   const Result first = Q9x({"replay", folder, "-o", out, "--link", lib, "--session", "1"});
-  ASSERT_EQ(first.status, kOk) << first.err;
+  ASSERT_EQ(first.status, kReplayDiffers) << first.err;
+  EXPECT_THAT(first.out, HasSubstr("step 1 differs: the customer's request was failed, the replay's done"));
   EXPECT_THAT(first.err, HasSubstr("\"../../_mod.sm\", which is none of the exchange files"));
   EXPECT_THAT(first.err, Not(HasSubstr("were not kept")));
   EXPECT_EQ(json::parse(q9::test::ReadFileBytes(q9::Utf16FromUtf8(out + "/steps.json")))["steps"][0]["files"][0]["bytes"],

@@ -107,7 +107,7 @@ bool OutcomesDiffer(const ReplayRun& run, std::ostream& out) {
   for (size_t i = 0; i < run.plan.steps.size(); ++i) {
     const ReplayStep& step = run.plan.steps[i];
     const StepRun& own = run.runs[i];
-    const std::string replayed = !own.ran ? "not run" : own.done ? "done" : "failed";
+    const std::string replayed = own.OutcomeText();
     if (!step.outcome.empty() && step.outcome != replayed) {
       out << "step " << step.number << " differs: the customer's request was " << step.outcome
           << ", the replay's " << replayed << "\n";

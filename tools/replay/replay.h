@@ -39,6 +39,8 @@ struct StepRun {
   std::vector<std::pair<std::string, std::string>> files;
   // A model sync whose written record was kept: whether the replay wrote the same bytes.
   std::optional<bool> syncRecordSame;
+  // "done", "failed" or "not run", as the customer's outcome is spelled.
+  std::string OutcomeText() const { return !ran ? "not run" : done ? "done" : "failed"; }
 };
 
 struct ReplayRun {

@@ -33,8 +33,6 @@ void WriteTimes(q9::JsonWriter& out, const std::string& outcome, const std::opti
   out.EndObject();
 }
 
-std::string RunOutcome(const StepRun& run) { return !run.ran ? "not run" : run.done ? "done" : "failed"; }
-
 // "done in 12 ms", "failed", "not run".
 std::string TimesText(const std::string& outcome, const std::optional<RequestDurations>& durations) {
   if (outcome.empty()) return "not known";
@@ -76,7 +74,7 @@ class StepWriter {
     json_.Key("customer");
     WriteTimes(json_, step.outcome, step.durations);
     json_.Key("replay");
-    WriteTimes(json_, RunOutcome(run), run.durations);
+    WriteTimes(json_, run.OutcomeText(), run.durations);
     json_.Key("files");
     json_.BeginArray();
     std::string asItIs;
@@ -107,7 +105,7 @@ class StepWriter {
     }
     json_.EndObject();
     out_ << "step " << step.number << " " << step.request << (step.message ? " (" + std::to_string(*step.message) + ")" : "")
-         << ": " << TimesText(RunOutcome(run), run.durations) << "; customer " << TimesText(step.outcome, step.durations)
+         << ": " << TimesText(run.OutcomeText(), run.durations) << "; customer " << TimesText(step.outcome, step.durations)
          << (asItIs.empty() ? "" : "; not kept, used as it is:" + asItIs) << "; " << changes << "\n";
     if (run.syncRecordSame == false) {
       out_ << "  the sync record written differs from the customer's\n";
