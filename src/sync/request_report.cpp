@@ -9,19 +9,6 @@ namespace q9 {
 
 namespace {
 
-// What the log and the recording call a request.
-std::string_view RequestName(std::optional<uint32_t> message) {
-  if (!message) return "start-up load";
-  switch (*message) {
-    case kSyncCameraMessage: return "camera sync";
-    case kSyncModelMessage: return "model sync";
-    case kSyncModelUpdateMessage: return "model update";
-    case kSyncLightMessage: return "light sync";
-    case kSyncViewsMessage: return "views sync";
-    default: return "request";
-  }
-}
-
 // The command word that carries the message; the process's own word for the start-up load.
 std::string_view RequestWord(const ProcessState& process, std::optional<uint32_t> message) {
   for (const CommandWord& entry : kCommandWords) {
@@ -41,6 +28,18 @@ int64_t Milliseconds(RequestTally::Clock::duration duration) {
 }
 
 }  // namespace
+
+std::string_view RequestName(std::optional<uint32_t> message) {
+  if (!message) return "start-up load";
+  switch (*message) {
+    case kSyncCameraMessage: return "camera sync";
+    case kSyncModelMessage: return "model sync";
+    case kSyncModelUpdateMessage: return "model update";
+    case kSyncLightMessage: return "light sync";
+    case kSyncViewsMessage: return "views sync";
+    default: return "request";
+  }
+}
 
 RequestReport::RequestReport(ProcessState& process, std::optional<uint32_t> message)
     : process_(process), message_(message), startTally_(ThreadTally()) {

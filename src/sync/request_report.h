@@ -12,11 +12,16 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "base/process_state.h"
 #include "base/request_tally.h"
 
 namespace q9 {
+
+// What the log and the recording call a request: "start-up load" (no message), "camera sync",
+// "model sync", "model update", "light sync", "views sync"; "request" for another message.
+std::string_view RequestName(std::optional<uint32_t> message);
 
 class RequestReport {
  public:

@@ -15,6 +15,8 @@
 #include "sync/requests.h"
 #include "base/text.h"
 #include "pack/pack_description.h"
+#include "received/scene_diff.h"
+#include "received/scene_reader.h"
 #include "inspection/inspection.h"
 #include "q9x_call.h"
 #include "reference_link.h"
@@ -267,6 +269,136 @@ TEST_F(RunTest, RecordingKeepsEachRequestsFilesWithinItsLimit) {
   ASSERT_EQ(record({"stop"}).status, kOk);
   ASSERT_EQ(Run({"ModelSync"}).status, 0);
   EXPECT_TRUE(sessions().empty());
+}
+
+// A recorded session replayed after the host has overwritten every exchange file: each step gets
+// the bytes the customer's program read, so the replay's scene is the live session's (diffed by
+// name), a session one request shorter differs by that request's effect, and each step's line in
+// steps.json has both sides' outcomes and durations and its own changes. An older session by
+// --session; a tampered line never makes a path outside the step's folder; without a recording,
+// the log's last session is replayed against the files as they are, and says it is approximate.
+TEST_F(RunTest, ReplayOfARecordingReproducesTheLiveSessionAfterTheFilesAreOverwritten) {
+  const std::string folder = q9::platform::DisplayPath(exchange);
+  const std::string recording = folder + "/recording";
+  const std::string lib = q9::Utf8FromUtf16(q9::test::ReferenceLink::LibraryPath());
+  const auto file = [&](const char* name) { return q9::platform::DisplayPath(link.folder().File(q9::Utf16FromUtf8(name))); };
+  // What the live run sent, kept under `name` before the next run empties the journal.
+  const auto keepJournal = [&](const char* name) {
+    q9::test::WriteFileBytes(q9::Utf16FromUtf8(file(name)), q9::test::ReadFileBytes(link.journalPath()));
+    link.ClearJournal();
+  };
+  const auto scene = [](const std::string& path, std::optional<uint64_t> step = std::nullopt) {
+    ReadOptions options;
+    options.printMeshes = true;
+    options.lastStep = step;
+    ReadFailure failure;
+    std::optional<ReadScene> read = ReadSceneFile(path, options, failure);
+    EXPECT_TRUE(read) << path << ": " << failure.message;
+    return read ? std::move(read->scene) : ReceivedScene();
+  };
+  // The older session keeps no container (each is beyond that recording's limit), only digests.
+  const std::string model = Read(u"_model.pdx");
+  const std::string update = Read(u"_mod.sm");
+  ASSERT_EQ(Q9x({"record", "start", "--to", recording, "--folder", folder, "--max-size",
+                 std::to_string(model.size() - 1)}).status, kOk);
+  ASSERT_EQ(Run({"ModelSync", "1027"}).status, 0);
+  keepJournal("older.jsonl");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // a session's name has seconds
+  ASSERT_EQ(Q9x({"record", "start", "--to", recording, "--folder", folder}).status, kOk);
+  Write(u"_mod.sm", {{"entries", json::array({
+      {{"name", project}, {"changeList", {{"items", json::array({{{"kind", "Solid"}, {"ids", {5}}}})}}}},
+      {{"name", project}, {"geometry", {{"solids", json::array({Solid(5, 50)})}}}}})}});
+  q9::test::WriteFileBytes(exchange + u"\\camera.cam",
+                           "Camera_Start\nCamera__fov [55]\nCamera__from [4 -3 1]\nCamera__to [2 2 1]\nCamera__up [0 0 1]\nCamera_End\n");
+  ASSERT_EQ(Run({"ModelSync", "1027", "cameraSync"}).status, 0);
+  keepJournal("live.jsonl");
+  ASSERT_EQ(Q9x({"record", "stop", "--folder", folder}).status, kOk);
+  ASSERT_EQ(Run({"ModelSync", "1027"}).status, 0);
+  keepJournal("shorter.jsonl");
+
+  // The host's next export overwrites everything the session read.
+  Write(u"_model.pdx", {{"entries", json::array({{{"name", project}, {"geometry", {{"solids", json::array({Solid(7, 70)})}}}}})}});
+  Write(u"_mod.sm", {{"entries", json::array({
+      {{"name", project}, {"changeList", {{"items", json::array({{{"kind", "Solid"}, {"ids", {8}}}})}}}},
+      {{"name", project}, {"geometry", {{"solids", json::array({Solid(8, 80)})}}}}})}});
+  q9::test::WriteFileBytes(exchange + u"\\camera.cam", "Camera_Start\nCamera__fov [20]\nCamera_End\n");
+
+  // An unpacked bundle without a recording, for the log's replay below.
+  const std::string bundle = file("bundle");
+  std::filesystem::create_directories(bundle);
+  for (const char* name : {"_model.pdx", "_mod.sm"}) std::filesystem::copy_file(folder + "/" + name, bundle + "/" + name);
+  std::filesystem::copy_file(q9::platform::DisplayPath(exchange + u"Q9_Log.log"), bundle + "/Q9_Log.log");
+
+  const std::string out = file("replay");
+  const Result replayed = Q9x({"replay", folder, "-o", out, "--link", lib});
+  ASSERT_EQ(replayed.status, kOk) << replayed.out << replayed.err;
+  EXPECT_THAT(replayed.out, HasSubstr("step 4 camera sync (1025): done"));
+  EXPECT_EQ(replayed.err, "");
+  EXPECT_EQ(CountDifferences(scene(file("live.jsonl")), scene(out + "/journal.jsonl")).Total(), 0u);
+  std::vector<Difference> missing = Differences(scene(file("shorter.jsonl")), scene(out + "/journal.jsonl"));
+  ASSERT_EQ(missing.size(), 1u);
+  EXPECT_EQ(missing[0].subject, DiffSubject::Camera) << "the camera sync the shorter session lacks";
+  EXPECT_EQ(CountDifferences(scene(file("shorter.jsonl")), scene(out + "/journal.jsonl", 3)).Total(), 0u);
+
+  const json steps = json::parse(q9::test::ReadFileBytes(q9::Utf16FromUtf8(out + "/steps.json")));
+  EXPECT_FALSE(steps["approximate"].get<bool>());
+  ASSERT_EQ(steps["steps"].size(), 4u);
+  const std::vector<std::string> requests{"start-up load", "model sync", "model update", "camera sync"};
+  for (size_t i = 0; i < 4; ++i) {
+    const json& step = steps["steps"][i];
+    EXPECT_EQ(step["step"], i + 1);
+    EXPECT_EQ(step["request"], requests[i]);
+    EXPECT_EQ(step["customer"]["outcome"], "done");
+    EXPECT_EQ(step["replay"]["outcome"], "done");
+    EXPECT_TRUE(step["customer"]["totalMs"].is_number() && step["replay"]["linkMs"].is_number()) << step.dump();
+    EXPECT_THAT(step["time"].get<std::string>(), testing::MatchesRegex("20[0-9-]+T[0-9:.]+Z"));
+  }
+  EXPECT_EQ(steps["steps"][0]["changes"]["counts"]["node"]["added"], 2);
+  EXPECT_TRUE(steps["steps"][1]["changes"]["same"].get<bool>());
+  EXPECT_TRUE(steps["steps"][1]["syncRecordSame"].get<bool>());
+  ASSERT_FALSE(steps["steps"][2]["changes"]["same"].get<bool>()) << steps["steps"][2].dump();
+  EXPECT_EQ(steps["steps"][2]["changes"]["differences"][0]["name"], "Solid_5");
+  EXPECT_EQ(steps["steps"][2]["files"], json::array({{{"name", "_mod.sm"}, {"bytes", "kept"}}}));
+  EXPECT_EQ(steps["steps"][3]["changes"]["counts"]["camera"]["changed"], 1);
+  for (const char* written : {"summary.txt", "view.png", "scene.glb", "folder/Q9_Log.log", "Villa.q9a"}) {
+    EXPECT_TRUE(std::filesystem::exists(out + "/" + written)) << written;
+  }
+  EXPECT_THAT(q9::test::ReadFileBytes(q9::Utf16FromUtf8(out + "/summary.txt")), HasSubstr("Solid_5"));
+  EXPECT_EQ(q9::test::FolderEntryNames(q9::Utf16FromUtf8(recording)).size(), 2u) << "the replay records nothing";
+
+  // The older session, edited by hand: its start-up load said to have failed, and a line that
+  // names a file outside its folder.
+  const std::string older = recording + "/" + q9::test::FolderEntryNames(q9::Utf16FromUtf8(recording))[0];
+  std::string lines = q9::test::ReadFileBytes(q9::Utf16FromUtf8(older + "/requests.jsonl"));
+  lines.replace(lines.find(R"("outcome":"done")"), 16, R"("outcome":"failed")");
+  lines += R"({"step":9,"folder":"../..","message":1027,"files":[{"name":"../../_mod.sm","size":1,"kept":true}]})" "\n";
+  q9::test::WriteFileBytes(q9::Utf16FromUtf8(older + "/requests.jsonl"), lines);
+  // Its containers not kept: used as they are, named unless they have the recorded SHA-256.
+  const Result overwritten = Q9x({"replay", folder, "-o", out, "--link", lib, "--session", "1"});
+  EXPECT_THAT(overwritten.err, HasSubstr("step 1 (start-up load): the bytes of \"_model.pdx\" were not kept"));
+  q9::test::WriteFileBytes(exchange + u"\\_model.pdx", model);
+  q9::test::WriteFileBytes(exchange + u"\\_mod.sm", update);
+  const Result first = Q9x({"replay", folder, "-o", out, "--link", lib, "--session", "1"});
+  ASSERT_EQ(first.status, kReplayDiffers) << first.err;
+  EXPECT_THAT(first.out, HasSubstr("step 1 differs: the customer's request was failed, the replay's done"));
+  EXPECT_THAT(first.err, HasSubstr("\"../../_mod.sm\", which is none of the exchange files"));
+  EXPECT_THAT(first.err, Not(HasSubstr("were not kept")));
+  EXPECT_EQ(json::parse(q9::test::ReadFileBytes(q9::Utf16FromUtf8(out + "/steps.json")))["steps"][0]["files"][0]["bytes"],
+            "unchanged");
+  EXPECT_EQ(CountDifferences(scene(file("older.jsonl")), scene(out + "/journal.jsonl", 3)).Total(), 0u);
+  EXPECT_EQ(Q9x({"replay", folder, "-o", out, "--session", "3"}).status, kFailed);
+  EXPECT_EQ(Q9x({"replay", folder, "-o", folder}).status, kFailed) << "a folder that is not a replay's";
+
+  // No recording: the log's last working session (the shorter one) against today's files.
+  const Result approximate = Q9x({"replay", bundle, "--link", lib});
+  ASSERT_EQ(approximate.status, kOk) << approximate.err;
+  EXPECT_THAT(approximate.out, testing::StartsWith("approximate replay of the log's last working session (3 steps)"));
+  const json logged = json::parse(q9::test::ReadFileBytes(q9::Utf16FromUtf8(bundle + "-replay/steps.json")));
+  EXPECT_TRUE(logged["approximate"].get<bool>());
+  ASSERT_EQ(logged["steps"].size(), 3u);
+  EXPECT_EQ(logged["steps"][2]["message"], 1027);
+  EXPECT_TRUE(logged["steps"][2]["customer"]["totalMs"].is_number());
+  EXPECT_NE(scene(bundle + "-replay/journal.jsonl").nodes.Find("Solid_8"), nullptr) << "today's _mod.sm";
 }
 
 TEST(RunWords, MapAsTheForwardingInstanceMapsThem) {

@@ -129,6 +129,13 @@ void JournalLine::Error(const std::u16string& reason) {
   PutText(reason.c_str());
 }
 
+void JournalLine::Step(uint64_t step) {
+  if (!enabled_) return;
+  CloseArguments();
+  out_.Key("step");
+  out_.Unsigned(step);
+}
+
 const std::string& JournalLine::Finish() {
   if (enabled_ && !finished_) {
     CloseArguments();

@@ -1,4 +1,5 @@
-// One line of the journal: {"fn":"<name>","h":<n>,"args":[...],"ret":<value>} in UTF-8 JSON.
+// One line of the journal: {"fn":"<name>","h":<n>,"args":[...],"ret":<value>,"step":<n>} in UTF-8
+// JSON ("step" only in a replay).
 #pragma once
 
 #include <cstdint>
@@ -39,6 +40,9 @@ class JournalLine {
 
   // "error": why the call did not do what it was asked (a raw archive not written), in words.
   void Error(const std::u16string& reason);
+
+  // "step": the step of a replay at which the call came; given last, after "ret" and "error".
+  void Step(uint64_t step);
 
   // The complete line with its line feed.
   const std::string& Finish();

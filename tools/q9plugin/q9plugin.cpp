@@ -84,6 +84,18 @@ int32_t IntSwitch(const char* name, int32_t fallback) {
   return static_cast<int32_t>(number);
 }
 
+// Q9PLUGIN_STEP as an unsigned decimal number of at most 19 digits; none when unset or not that.
+std::optional<uint64_t> StepSwitch() {
+  const std::optional<std::u16string> value = Switch("Q9PLUGIN_STEP");
+  if (!value || value->size() > 19) return std::nullopt;
+  uint64_t step = 0;
+  for (const char16_t c : *value) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    step = step * 10 + static_cast<uint64_t>(c - u'0');
+  }
+  return step;
+}
+
 std::string Utf8(const char16_t* text) {
   return text ? q9::Utf8FromUtf16(std::u16string_view(text)) : std::string();
 }
@@ -147,6 +159,8 @@ class Call {
   ~Call() {
     if (!journal_) return;
     try {
+      // Read only for a journal's line, so that a call without one costs no more than before.
+      if (const std::optional<uint64_t> step = StepSwitch()) line_.Step(*step);
       const std::string& text = line_.Finish();
       platform::UniqueFile file = platform::OpenFile(*journal_, "ab");
       if (file) {

@@ -17,6 +17,7 @@ constexpr int kNothingToShow = 5;   // view, export: the scene holds nothing to 
 constexpr int kScenesDiffer = 6;    // diff: the two scenes differ
 constexpr int kRefused = 7;         // bundle: the bundle was refused (beyond --max-size, or an
                                     // original name left after --anonymise); nothing kept
+constexpr int kReplayDiffers = 8;   // replay: a step's outcome differs from the customer's
 
 // The status of a command that stopped on `kind`.
 constexpr int ExitStatus(FailureKind kind) {

@@ -1,4 +1,6 @@
 // q9x export: the received scene as a glTF 2.0 binary file.
+#include "q9x/export.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -12,26 +14,6 @@
 
 namespace q9x {
 
-namespace export_command {
-
-constexpr const char* kHelp = R"(usage: q9x export SOURCE -o FILE.glb
-       q9x export --folder DIR [--link LIB] [WORD...] -o FILE.glb
-
-Writes what the renderer holds after the last call it received as a glTF 2.0 binary file: one
-node per renderer node with its matrix and meshes, materials as base colours (the map files a
-material was sent in its "extras", by property name: a journal holds no texture coordinates, so
-the file names no images), a camera node for the current camera and one for each scene, lights
-through KHR_lights_punctual. SOURCE and --folder as for "q9x view". The file is written beside
-FILE.glb under a temporary name and takes its place when complete. A scene with nothing to draw
-(a raw archive, which holds no triangles; nothing received) is written all the same, says why on
-standard error, as "q9x view" does, and the exit status is 5.
-
-example:
-  q9x export build/windows/demo/journal.jsonl -o scene.glb
-)";
-
-// Streams the file to "OUTPUT.part" and renames it to OUTPUT when every byte is written, so that
-// a failure leaves no partial file and an earlier OUTPUT as it was.
 Outcome<> WriteGlbFile(const ReceivedScene& scene, const std::string& output) {
   const std::u16string path = q9::Utf16FromUtf8(output);
   const std::u16string part = path + u".part";
@@ -55,6 +37,24 @@ Outcome<> WriteGlbFile(const ReceivedScene& scene, const std::string& output) {
   std::filesystem::remove(std::filesystem::path(part), ignored);
   return Failure{FailureKind::File, "cannot write " + output + ": " + error};
 }
+
+namespace export_command {
+
+constexpr const char* kHelp = R"(usage: q9x export SOURCE -o FILE.glb
+       q9x export --folder DIR [--link LIB] [WORD...] -o FILE.glb
+
+Writes what the renderer holds after the last call it received as a glTF 2.0 binary file: one
+node per renderer node with its matrix and meshes, materials as base colours (the map files a
+material was sent in its "extras", by property name: a journal holds no texture coordinates, so
+the file names no images), a camera node for the current camera and one for each scene, lights
+through KHR_lights_punctual. SOURCE and --folder as for "q9x view". The file is written beside
+FILE.glb under a temporary name and takes its place when complete. A scene with nothing to draw
+(a raw archive, which holds no triangles; nothing received) is written all the same, says why on
+standard error, as "q9x view" does, and the exit status is 5.
+
+example:
+  q9x export build/windows/demo/journal.jsonl -o scene.glb
+)";
 
 struct ExportOptions {
   SceneSource source;

@@ -22,6 +22,7 @@ extern const Command kViewCommand;
 extern const Command kExportCommand;
 extern const Command kRecordCommand;
 extern const Command kBundleCommand;
+extern const Command kReplayCommand;
 
 namespace {
 
@@ -29,7 +30,7 @@ namespace {
 const Command* const kCommands[] = {&kInspectCommand, &kPackCommand,    &kRunCommand,
                                     &kDoctorCommand,  &kSummaryCommand, &kDiffCommand,
                                     &kViewCommand,    &kExportCommand,  &kRecordCommand,
-                                    &kBundleCommand};
+                                    &kBundleCommand,  &kReplayCommand};
 
 constexpr const char* kHelpSynopsis =
     "  help [COMMAND]               this text, or a command's\n";
@@ -52,11 +53,13 @@ examples:
   q9x view build/windows/demo/journal.jsonl -o view.png
   q9x record start
   q9x bundle --anonymise
+  q9x replay customer-bundle -o replay
 
 "q9x help COMMAND" or "q9x COMMAND --help" tells more; "q9x --version" the version. Exit status:
 0 done, 1 a file could not be read or written (doctor: a problem found), 2 a wrong command line,
 3 (run) the renderer is missing, 4 (inspect) the container is damaged, 5 (view, export) the scene
-holds nothing to draw, 6 (diff) the two scenes differ, 7 (bundle) the bundle was refused.
+holds nothing to draw, 6 (diff) the two scenes differ, 7 (bundle) the bundle was refused, 8
+(replay) a step's outcome differs from the customer's.
 )";
 
 std::string ToolHelp() {

@@ -417,6 +417,10 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
 
 }  // namespace summary_command
 
+int PrintSummary(const std::string& file, std::ostream& out, std::ostream& err) {
+  return summary_command::Summary({file, false}, out, err);
+}
+
 extern const Command kSummaryCommand{
     "summary",
     "  summary FILE [--json]        what reached the renderer, from the reference link library's\n"

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "q9x/command.h"
+#include "received/scene_reader.h"
 #include "q9x/exit_status.h"
 #include "picture/scene_render.h"
 #include "common/files.h"
@@ -53,6 +54,38 @@ std::optional<ViewCamera> ChooseCamera(const ReceivedScene& scene,
   return ViewCamera{*entry->camera, 1e-3, "scene \"" + *sceneName + "\""};
 }
 
+Outcome<> WritePicture(const ReadScene& read, std::string source, const PictureOptions& options,
+                       const std::string& output) {
+  const SceneBounds bounds = BoundsOf(read.scene);
+  std::string error;
+  const std::optional<ViewCamera> camera =
+      ChooseCamera(read.scene, options.scene, options.fit, bounds,
+                   static_cast<double>(options.width) / options.height, error);
+  if (!camera) return Failure{FailureKind::File, error};
+  RenderSettings settings;
+  settings.width = options.width;
+  settings.height = options.height;
+  settings.nearPlane = camera->nearPlane;
+  // The source by its last name, so that a path written either way gives the same picture.
+  while (!source.empty() && (source.back() == '/' || source.back() == '\\')) source.pop_back();
+  source = source.substr(source.find_last_of("/\\") + 1);
+  std::string counts = std::to_string(read.scene.nodes.size()) + " nodes, " +
+                      std::to_string(read.scene.Triangles()) + " triangles";
+  if (read.kind == ReadScene::Kind::Archive && read.scene.Triangles() > 0) {
+    counts += " (no positions in a raw archive)";
+  }
+  const std::string nothing = NothingToDraw(read, bounds);
+  if (!nothing.empty()) {
+    settings.caption = source + " - " + NothingToShow(nothing).reason + " - " + counts;
+  } else {
+    settings.caption = source + " - " + camera->label + " - " + counts;
+  }
+  const Image image = RenderScene(read.scene, camera->camera, settings);
+  if (!WriteWholeFile(output, EncodePng(image))) return Failure{FailureKind::File, "cannot write " + output};
+  if (!nothing.empty()) return NothingToShow(nothing);
+  return Done{};
+}
+
 namespace view_command {
 
 constexpr const char* kHelp = R"(usage: q9x view SOURCE -o FILE.png [--scene NAME | --fit] [--size WxH]
@@ -76,47 +109,17 @@ example:
 
 struct ViewOptions {
   SceneSource source;
-  std::string output;                // the PNG file
-  std::optional<std::string> scene;  // a scene's name (or display name); else the current camera
-  bool fit = false;                  // frame the whole scene even when a camera was sent
-  int width = 1280;
-  int height = 720;
+  std::string output;  // the PNG file
+  PictureOptions picture;
 };
 
 int View(const ViewOptions& options, const Context& context) {
   const Outcome<ReadScene> read = LoadScene(options.source, context.err);
   if (!read) return context.Fail("view", read.failure());
-  const SceneBounds bounds = BoundsOf(read->scene);
-  std::string error;
-  const std::optional<ViewCamera> camera =
-      ChooseCamera(read->scene, options.scene, options.fit, bounds,
-                   static_cast<double>(options.width) / options.height, error);
-  if (!camera) return context.Fail("view", {FailureKind::File, error});
-  RenderSettings settings;
-  settings.width = options.width;
-  settings.height = options.height;
-  settings.nearPlane = camera->nearPlane;
-  // The source by its last name, so that a path written either way gives the same picture.
-  std::string source = read->scene.source;
-  while (!source.empty() && (source.back() == '/' || source.back() == '\\')) source.pop_back();
-  source = source.substr(source.find_last_of("/\\") + 1);
-  std::string counts = std::to_string(read->scene.nodes.size()) + " nodes, " +
-                      std::to_string(read->scene.Triangles()) + " triangles";
-  if (read->kind == ReadScene::Kind::Archive && read->scene.Triangles() > 0) {
-    counts += " (no positions in a raw archive)";
-  }
-  const std::string nothing = NothingToDraw(*read, bounds);
-  if (!nothing.empty()) {
-    settings.caption = source + " - " + NothingToShow(nothing).reason + " - " + counts;
-  } else {
-    settings.caption = source + " - " + camera->label + " - " + counts;
-  }
-  const Image image = RenderScene(read->scene, camera->camera, settings);
-  if (!WriteWholeFile(options.output, EncodePng(image))) {
-    return context.Fail("view", {FailureKind::File, "cannot write " + options.output});
-  }
+  const Outcome<> drawn = WritePicture(*read, read->scene.source, options.picture, options.output);
+  if (!drawn && drawn.failure().kind != FailureKind::NothingToShow) return context.Fail("view", drawn.failure());
   context.out << options.output << "\n";
-  return nothing.empty() ? kOk : context.Fail("view", NothingToShow(nothing));
+  return drawn ? kOk : context.Fail("view", drawn.failure());
 }
 
 std::function<int()> Declare(CLI::App& sub, const Context& context) {
@@ -126,7 +129,7 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
   auto size = std::make_shared<std::string>();
   arguments->AddTo(sub, options->output);
   CLI::Option* sceneOption = sub.add_option("--scene", *scene);
-  sub.add_flag("--fit", options->fit)->excludes(sceneOption);
+  sub.add_flag("--fit", options->picture.fit)->excludes(sceneOption);
   sub.add_option("--size", *size)->check(CLI::Validator(
       [](std::string& value) {
         int width = 0, height = 0;
@@ -137,8 +140,8 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
   return [=, &context] {
     const std::string problem = arguments->Into(options->source);
     if (!problem.empty()) return context.Wrong("view", problem);
-    if (sceneOption->count() > 0) options->scene = *scene;
-    if (!size->empty()) ParseSize(*size, options->width, options->height);
+    if (sceneOption->count() > 0) options->picture.scene = *scene;
+    if (!size->empty()) ParseSize(*size, options->picture.width, options->picture.height);
     return View(*options, context);
   };
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "common/failure.h"
 #include "picture/framing.h"
 #include "received/received_scene.h"
 
@@ -27,5 +28,20 @@ struct ViewCamera {
 std::optional<ViewCamera> ChooseCamera(const ReceivedScene& scene,
                                        const std::optional<std::string>& sceneName, bool fit,
                                        const SceneBounds& bounds, double aspect, std::string& error);
+
+// What a picture shows and its size, as `q9x view` takes them.
+struct PictureOptions {
+  std::optional<std::string> scene;  // a scene's name (or display name); else the current camera
+  bool fit = false;                  // frame the whole scene even when a camera was sent
+  int width = 1280;
+  int height = 720;
+};
+
+// Draws `read` into the PNG file `output` as `q9x view` does, its caption naming `source` by its
+// last name. Failures: File when the scene asked for was not sent (nothing written) or the file
+// cannot be written; NothingToShow when the scene holds nothing to draw, after the picture (whose
+// caption says why) is written.
+Outcome<> WritePicture(const ReadScene& read, std::string source, const PictureOptions& options,
+                       const std::string& output);
 
 }  // namespace q9x

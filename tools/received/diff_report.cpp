@@ -75,23 +75,6 @@ std::string SideText(const DiffSide& side) {
   return text;
 }
 
-// "materials 1 changed; nodes 2 added, 1 removed; camera changed".
-std::string CountsText(const DiffCounts& counts) {
-  std::string text;
-  for (const DiffSubject subject : kSubjects) {
-    std::string kinds;
-    for (const DiffKind kind : kKinds) {
-      const uint64_t count = counts.At(subject, kind);
-      if (count == 0) continue;
-      if (!kinds.empty()) kinds += ",";
-      kinds += IsList(subject) ? " " + std::to_string(count) + " " + KindName(kind) : std::string(" ") + KindName(kind);
-    }
-    if (kinds.empty()) continue;
-    text += (text.empty() ? "" : "; ") + Plural(subject) + kinds;
-  }
-  return text;
-}
-
 // Why positions were not compared, or empty when they were.
 std::string PositionsNote(const DiffSide& before, const DiffSide& after) {
   if (!before.archive && !after.archive) return "";
@@ -152,6 +135,22 @@ bool DiffShown::All() const {
     }
   }
   return true;
+}
+
+std::string CountsText(const DiffCounts& counts) {
+  std::string text;
+  for (const DiffSubject subject : kSubjects) {
+    std::string kinds;
+    for (const DiffKind kind : kKinds) {
+      const uint64_t count = counts.At(subject, kind);
+      if (count == 0) continue;
+      if (!kinds.empty()) kinds += ",";
+      kinds += IsList(subject) ? " " + std::to_string(count) + " " + KindName(kind) : std::string(" ") + KindName(kind);
+    }
+    if (kinds.empty()) continue;
+    text += (text.empty() ? "" : "; ") + Plural(subject) + kinds;
+  }
+  return text;
 }
 
 std::string DifferenceText(const Difference& difference) {

@@ -74,6 +74,10 @@ class DiffJson {
   bool positionsCompared_;
 };
 
+// The counts as the text's line gives them: "materials 1 changed; nodes 2 added, 1 removed;
+// camera changed"; empty when there are none.
+std::string CountsText(const DiffCounts& counts);
+
 // A difference as one line of the text, without its indent and line feed.
 std::string DifferenceText(const Difference& difference);
 

@@ -50,6 +50,7 @@ std::optional<ReadScene> Read(ByteSource source, const Restart& restart, const R
   LineReader lines(std::move(source), size_t{1} << 20, options.maxLine);
   JournalDecoder decoder;
   JournalCall call;
+  std::optional<uint64_t> openStep;  // the step whose calls are being applied (onStepEnd)
   while (lines.Next()) {
     const std::string_view line = lines.line();
     if (line.empty()) continue;
@@ -82,11 +83,16 @@ std::optional<ReadScene> Read(ByteSource source, const Restart& restart, const R
       }
       if (*call.step > *options.lastStep) continue;
     }
+    if (options.onStepEnd && call.step && (!openStep || *call.step > *openStep)) {
+      if (openStep) options.onStepEnd(*openStep, call.step, read);
+      openStep = call.step;
+    }
     if (options.onCall) options.onCall(call);
     ApplyCall(read.scene, call, options.holdMeshes, options.printMeshes);
     ++read.callCount;
   }
   read.scene.EndNode();
+  if (openStep) options.onStepEnd(*openStep, std::nullopt, read);
   return read;
 }
 

@@ -40,6 +40,12 @@ struct ReadOptions {
   size_t maxLine = kDefaultMaxLine;
   // Each journal call as it is decoded, before it is applied.
   std::function<void(const JournalCall&)> onCall;
+  // A replay's journal read step by step: called with the scene so far once the last call of a
+  // step has been applied, for each step that has calls, in order: when a call of a later step
+  // comes (`next` is its step; the steps between made no call), and at the end of the journal
+  // (`next` none). A call whose step is below the one before it counts as of that step; calls
+  // without a step are not steps' ends.
+  std::function<void(uint64_t step, std::optional<uint64_t> next, const ReadScene& read)> onStepEnd;
 };
 
 // Why a source could not be read.

@@ -79,13 +79,16 @@ Outcome<> HandleRequests(q9::SceneContainer& container, q9::ProcessState& proces
   // failure run reports (a sync record not written); a record file that is missing makes a sync
   // that sends nothing, as in the working instance, and is in the log.
   const auto dispatch = [&](uint32_t message) {
+    if (options.beforeRequest) options.beforeRequest(message);
     if (message == q9::kSyncModelUpdateMessage || message == q9::kSyncLightMessage) {
       AnnounceLoad(options, process, "applying _mod.sm", u"_mod.sm", err);
     }
     const std::optional<bool> done = q9::DispatchSyncMessage(container, message, notifyHost);
+    if (options.afterRequest) options.afterRequest(message, done.value_or(false));
     if (message == q9::kSyncModelMessage && done == false) recordsWritten = false;
   };
-  if (const std::optional<uint32_t> own = q9::RequestMessage(process.requestCode)) dispatch(*own);
+  const std::optional<uint32_t> own = q9::RequestMessage(process.requestCode);
+  if (own && options.firstWordRequest) dispatch(*own);
   for (size_t i = 1; i < options.words.size(); ++i) {
     if (const std::optional<uint32_t> message = WordMessage(options.words[i])) dispatch(*message);
   }
@@ -127,8 +130,12 @@ Outcome<> RunWorkingInstance(const RunOptions& options, std::ostream& out, std::
     q9::SceneContainer container(process);
     container.session.libraryPath =
         options.link ? q9::Utf16FromUtf8(*options.link) : DefaultLinkLibrary();
+    // The hook may put the file in place, so the announcement measures it after.
+    if (options.beforeRequest) options.beforeRequest(std::nullopt);
     AnnounceLoad(options, process, "start-up load of _model.pdx", u"_model.pdx", err);
-    if (!q9::loadStartupModel(container)) {
+    const bool loaded = q9::loadStartupModel(container);
+    if (options.afterRequest) options.afterRequest(std::nullopt, loaded);
+    if (!loaded) {
       outcome = Failure{FailureKind::RendererMissing,
                         shown.empty() ? "the start-up load found no renderer" : shown};
     } else {

@@ -2,6 +2,8 @@
 // run an exchange folder.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -17,6 +19,14 @@ struct RunOptions {
   std::optional<std::string> archiveDir;  // where the reference library writes its raw archive
   std::vector<std::string> words;     // the first is the instance's command word
   bool progress = false;              // tell on standard error what long work is at
+  // False: the first word sets the request and the colour mode (and is logged) but its own
+  // request is not handled; only the further words' are (a replay names every request itself).
+  bool firstWordRequest = true;
+  // Called before the start-up load (no message) and before each request is handed to the
+  // dispatcher (its message); `afterRequest` after each, with whether it was done. Either may be
+  // empty.
+  std::function<void(std::optional<uint32_t> message)> beforeRequest;
+  std::function<void(std::optional<uint32_t> message, bool done)> afterRequest;
 };
 
 // A word run takes: a command word (exactly as spelled) or a message number 1025 to 1029.
@@ -27,7 +37,8 @@ std::string RunWordsText();
 
 // Acts as the working instance started with the first word: logs the command line and sets the
 // request and colour mode from it, runs the start-up load of "_model.pdx", handles the first
-// word's request, then each further word as a forwarding instance would post it (a command word
+// word's request (unless `firstWordRequest` is false), then each further word as a forwarding
+// instance would post it (a command word
 // as its message, 1025 to 1029 as that message, anything else posts nothing), and tears the
 // session down. Each notification of the host prints "host notified: 1137 0 10" to `out`; with
 // `progress`, the loads of large containers are announced on `err`. With `archiveDir` the
