@@ -130,6 +130,23 @@ for zip in "$bundle" "$anonymised"; do
   unzip -tq "$zip" | sed 's/^/   /'
   python3 "$root/scripts/check-bundle.py" "$zip" | sed 's/^/   /'
 done
+# The support desk's half: the bundle unpacked, its recorded session replayed step by step,
+# and what the replay's renderer received compared with what the live session's did.
+unpacked="$demo/unpacked"
+replay="$demo/replay"
+rm -rf "$unpacked" "$replay"
+mkdir -p "$unpacked"
+(cd "$unpacked" && unzip -q "$bundle")
+echo
+echo "== The bundle replayed, and compared with the live session"
+wine_run "$bin/q9x.exe" replay "$(windows_path "$unpacked")" -o "$(windows_path "$replay")" |
+  tr -d '\r' | sed 's/^/   /'
+if wine_run "$bin/q9x.exe" diff "$(windows_path "$first_journal")" "$(windows_path "$replay/journal.jsonl")" \
+  >"$demo/diff.txt"; then
+  echo "   the replay's scene is the live session's: nothing differs"
+else
+  tr -d '\r' <"$demo/diff.txt" | sed 's/^/   /'
+fi
 echo
 echo "== Where to look"
 echo "journal:      $journal"
@@ -143,3 +160,4 @@ echo "host saw:     $host_record"
 echo "recording:    $recording"
 echo "bundles:      $bundle"
 echo "              $anonymised (names' map: $anonymised.names.json)"
+echo "replay:       $replay (report.html: open it in any browser)"

@@ -259,7 +259,8 @@ std::string Doctor(const json& doctor) {
 constexpr const char* kStyle = R"(body{font-family:sans-serif;margin:1.5em auto;max-width:70em;padding:0 1em;color:#222}
 h1{font-size:1.5em}h2{font-size:1.15em;margin-top:1.6em;border-bottom:1px solid #ccc}
 table{border-collapse:collapse;font-size:.9em;width:100%}th,td{border:1px solid #ddd;padding:.25em .5em;text-align:left;vertical-align:top}
-tr.failed td{background:#fde8e8}.facts th{width:14em}img{max-width:100%;border:1px solid #ccc}
+tr.failed td{background:#fde8e8}.facts th{width:9em}img{max-width:100%;max-height:24em;border:1px solid #ccc}
+.pair{display:grid;grid-template-columns:1fr 1fr;gap:1.5em}.pair td{word-break:break-all}
 pre{background:#f6f6f6;padding:.6em;overflow:auto;font-size:.85em}.legend{font-size:.85em;color:#555})";
 
 }  // namespace
@@ -276,12 +277,13 @@ Outcome<> WriteReportPage(const std::string& outdir, const std::string& bundleFo
                      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"><style>";
   html += kStyle;
   html += "</style></head><body><h1>Replay report</h1>";
-  html += "<h2>The bundle</h2>" + Facts(manifest, report);
+  html += "<h2>The session</h2>" + Timeline(steps);
+  html += "<div class=\"pair\"><div><h2>The bundle</h2>" + Facts(manifest, report) + "</div><div>";
   html += "<h2>What the renderer holds at the end</h2>";
   html += picture ? "<img alt=\"the final state from the camera last sent\" src=\"data:image/png;base64," +
                         Base64(*picture) + "\">"
                   : "<p>No picture (view.png) beside this page.</p>";
-  html += "<h2>The session</h2>" + Timeline(steps);
+  html += "</div></div>";
   html += "<h2>Steps</h2>" + StepsTable(steps);
   html += "<h2>The doctor's findings</h2>" + Doctor(doctor);
   html += "<h2>Summary</h2>";
@@ -294,7 +296,7 @@ Outcome<> WriteReportPage(const std::string& outdir, const std::string& bundleFo
   if (!WriteWholeFile(outdir + "/report.html", html)) {
     return Failure{FailureKind::File, "cannot write " + outdir + "/report.html"};
   }
-  return {};
+  return Done{};
 }
 
 }  // namespace q9x
