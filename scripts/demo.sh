@@ -141,8 +141,9 @@ echo
 echo "== The bundle replayed, and compared with the live session"
 wine_run "$bin/q9x.exe" replay "$(windows_path "$unpacked")" -o "$(windows_path "$replay")" |
   tr -d '\r' | sed 's/^/   /'
+# The replay's texture and light profile paths lie in its own copy of the exchange folder.
 if wine_run "$bin/q9x.exe" diff "$(windows_path "$first_journal")" "$(windows_path "$replay/journal.jsonl")" \
-  >"$demo/diff.txt"; then
+  --map-path "$(windows_path "$replay/folder")\\=$(windows_path "$data")" >"$demo/diff.txt"; then
   echo "   the replay's scene is the live session's: nothing differs"
 else
   tr -d '\r' <"$demo/diff.txt" | sed 's/^/   /'

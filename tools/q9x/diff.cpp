@@ -20,7 +20,7 @@ namespace q9x {
 
 namespace diff_command {
 
-constexpr const char* kHelp = R"(usage: q9x diff A B [--json] [--all]
+constexpr const char* kHelp = R"(usage: q9x diff A B [--json] [--all] [--map-path FROM=TO]...
 
 Compares the scenes the renderer holds after two sets of calls, by name and whatever the order
 in which the calls came: the model path and material version; materials, lights, nodes and
@@ -38,6 +38,9 @@ Exit status 0 when the scenes are the same, 6 when they differ, 1 when a side ca
 
 --json   the same as one JSON document
 --all    every difference, not only the first 10 of each kind
+--map-path FROM=TO
+         in B, a text property (a texture map, a light profile) that starts with FROM is read
+         as starting with TO: a replay sends the paths of its own exchange folder (repeatable)
 
 examples:
   q9x diff before.jsonl build/windows/demo/journal.jsonl
@@ -50,7 +53,27 @@ struct DiffOptions {
   std::string before, after;
   bool asJson = false;
   bool all = false;
+  std::vector<std::string> pathMaps;  // FROM=TO, applied to B's texts
 };
+
+// In every text property of B's materials and lights, FROM at its start becomes TO: a replay's
+// texture and light profile paths lie in its own exchange folder, the customer's in theirs.
+void MapPaths(ReceivedScene& scene, const std::string& from, const std::string& to) {
+  const auto mapProperties = [&](ReceivedProperties& properties) {
+    std::vector<std::string> names;
+    for (const auto& [name, value] : properties) names.push_back(name);
+    for (const std::string& name : names) {
+      auto* text = std::get_if<std::string>(properties.Find(name));
+      if (text && text->compare(0, from.size(), from) == 0) text->replace(0, from.size(), to);
+    }
+  };
+  std::vector<std::string> names;
+  for (const auto& [name, material] : scene.materials) names.push_back(name);
+  for (const std::string& name : names) mapProperties(scene.materials.Find(name)->properties);
+  names.clear();
+  for (const auto& [name, light] : scene.lights) names.push_back(name);
+  for (const std::string& name : names) mapProperties(scene.lights.Find(name)->properties);
+}
 
 // Where one side is read from.
 struct SideSource {
@@ -115,8 +138,15 @@ int Diff(const DiffOptions& options, const Context& context) {
   const SideSource a = SourceOf(options.before), b = SourceOf(options.after);
   const Outcome<ReadScene> before = ReadSide(a, context.err);
   if (!before) return context.Fail("diff", before.failure());
-  const Outcome<ReadScene> after = ReadSide(b, context.err);
+  Outcome<ReadScene> after = ReadSide(b, context.err);
   if (!after) return context.Fail("diff", after.failure());
+  for (const std::string& map : options.pathMaps) {
+    const size_t equals = map.find('=');
+    if (equals == std::string::npos || equals == 0) {
+      return context.Wrong("diff", "--map-path " + map + ": FROM=TO expected");
+    }
+    MapPaths(after->scene, map.substr(0, equals), map.substr(equals + 1));
+  }
   const DiffSide sideA{options.before, before->kind == ReadScene::Kind::Archive, a.step};
   const DiffSide sideB{options.after, after->kind == ReadScene::Kind::Archive, b.step};
   const DiffCounts counts = CountDifferences(before->scene, after->scene);
@@ -143,6 +173,7 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
   sub.add_option("B", options->after)->required();
   sub.add_flag("--json", options->asJson);
   sub.add_flag("--all", options->all);
+  sub.add_option("--map-path", options->pathMaps);
   return [=, &context] { return Diff(*options, context); };
 }
 
