@@ -19,8 +19,9 @@ bool Take(std::string_view& at, std::string_view text) {
   return true;
 }
 
-// A number as the log groups its digits ("1 204"): at most 18 digits, so it cannot overflow.
-std::optional<int64_t> TakeGrouped(std::string_view& at) {
+// A number as the log groups its digits ("1 204"), or with `grouped` false as plain digits (a
+// message number): at most 18 digits, so it cannot overflow.
+std::optional<int64_t> TakeNumber(std::string_view& at, bool grouped = true) {
   int64_t value = 0;
   size_t digits = 0;
   size_t i = 0;
@@ -29,7 +30,7 @@ std::optional<int64_t> TakeGrouped(std::string_view& at) {
       if (++digits > 18) return std::nullopt;
       value = value * 10 + (at[i] - '0');
       ++i;
-    } else if (at[i] == ' ' && digits > 0 && i + 1 < at.size() && at[i + 1] >= '0' && at[i + 1] <= '9') {
+    } else if (grouped && at[i] == ' ' && digits > 0 && i + 1 < at.size() && at[i + 1] >= '0' && at[i + 1] <= '9') {
       ++i;
     } else {
       break;
@@ -100,7 +101,7 @@ std::optional<LoggedRequest> ParseTimedLine(std::string_view message) {
   LoggedRequest request;
   std::string_view at = message;
   if (Take(at, "Note: request ")) {
-    const std::optional<int64_t> number = TakeGrouped(at);
+    const std::optional<int64_t> number = TakeNumber(at, false);
     if (!number || *number < q9::kSyncCameraMessage || *number > q9::kSyncViewsMessage) return std::nullopt;
     request.message = static_cast<uint32_t>(*number);
     if (!Take(at, " (")) return std::nullopt;
@@ -121,11 +122,11 @@ std::optional<LoggedRequest> ParseTimedLine(std::string_view message) {
     return std::nullopt;
   }
   RequestDurations durations;
-  const std::optional<int64_t> total = TakeGrouped(at);
+  const std::optional<int64_t> total = TakeNumber(at);
   if (!total || !Take(at, " ms: files ")) return std::nullopt;
-  const std::optional<int64_t> files = TakeGrouped(at);
+  const std::optional<int64_t> files = TakeNumber(at);
   if (!files || !Take(at, " ms, link library ")) return std::nullopt;
-  const std::optional<int64_t> link = TakeGrouped(at);
+  const std::optional<int64_t> link = TakeNumber(at);
   if (!link || !Take(at, " ms")) return std::nullopt;
   request.durations = RequestDurations{*total, *files, *link};
   return request;
