@@ -187,6 +187,16 @@ TEST_F(DiffCommandTest, ExitStatusesListingAndDocument) {
   EXPECT_THAT(differ.out, HasSubstr("  node \"Extra_9\" added\n  ... 2 more nodes added (--all lists every one)\n"));
   EXPECT_THAT(Q9x({"diff", a, b, "--all"}).out, HasSubstr("  node \"Extra_11\" added\n"));
 
+  // A replay's texture paths lie in its own copy of the exchange folder: mapped, they are the same.
+  const auto withMap = [&](std::u16string_view name, const std::string& folderText) {
+    return Write(name, kScene + JournalLine("Q9SetMaterialStringProperty",
+                                            {"Oak", "Diffuse Map", folderText + "\\Textures\\oak.png"}));
+  };
+  const std::string customer = withMap(u"customer.jsonl", "C:\\Users\\ann\\Data");
+  const std::string replayed = withMap(u"replay.jsonl", "D:\\replay\\folder\\");
+  EXPECT_EQ(Q9x({"diff", customer, replayed}).status, kScenesDiffer);
+  EXPECT_EQ(Q9x({"diff", customer, replayed, "--map-path", "D:\\replay\\folder\\=C:\\Users\\ann\\Data"}).status, kOk);
+
   const Result document = Q9x({"diff", a, b, "--json"});
   EXPECT_EQ(document.status, kScenesDiffer);
   const json parsed = json::parse(document.out);
