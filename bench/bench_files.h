@@ -2,10 +2,12 @@
 // of many solids on a grid from the pack library's streaming writer.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "pack/grid_model.h"
 
@@ -67,6 +69,18 @@ inline fs::path GridExchangeFolder(const fs::path& folder, uint64_t solids, uint
   const fs::path link = exchange / "_model.pdx";
   if (!fs::exists(link)) fs::create_symlink(model, link);
   return exchange;
+}
+
+// Seconds for one plain read of the whole file in blocks of 1 MiB: the floor that a benchmark
+// measures a command against.
+inline double PlainReadSeconds(const fs::path& file) {
+  const auto start = std::chrono::steady_clock::now();
+  std::FILE* in = std::fopen(file.string().c_str(), "rb");
+  std::vector<char> buffer(1 << 20);
+  while (in && std::fread(buffer.data(), 1, buffer.size(), in) > 0) {
+  }
+  if (in) std::fclose(in);
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace q9::bench

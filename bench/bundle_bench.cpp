@@ -41,16 +41,6 @@ fs::path ExchangeFolder(int solids, int triangles) {
   return folder;
 }
 
-double PlainRead(const fs::path& file) {
-  const Clock::time_point start = Clock::now();
-  std::FILE* in = std::fopen(file.c_str(), "rb");
-  std::vector<char> buffer(1 << 20);
-  while (std::fread(buffer.data(), 1, buffer.size(), in) > 0) {
-  }
-  std::fclose(in);
-  return Seconds(start);
-}
-
 // One q9x bundle in a process of its own: its time, peak memory and the bundle's size.
 void Bundle(const char* label, const fs::path& folder, bool anonymise, double floor) {
   const fs::path output = folder.parent_path() / (folder.filename().string() + ".zip");
@@ -93,8 +83,8 @@ int main(int argc, char** argv) {
   const int triangles = argc > 2 ? std::atoi(argv[2]) : 1212;
   const fs::path folder = ExchangeFolder(solids, triangles);
   const fs::path container = folder / "_model.pdx";
-  PlainRead(container);  // into the page cache
-  const double floor = PlainRead(container);
+  q9::bench::PlainReadSeconds(container);  // into the page cache
+  const double floor = q9::bench::PlainReadSeconds(container);
   std::printf("%d solids of %d triangles, %.1f MiB; plain read %.3f s\n", solids, triangles,
               static_cast<double>(fs::file_size(container)) / (1 << 20), floor);
   Bundle("bundle", folder, false, floor);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "bench_files.h"
 #include "pack/grid_model.h"
 #include "scene/scene_container.h"
 #include "sync/model_sync.h"
@@ -56,16 +57,6 @@ double PeakMiB() {
     if (line.rfind("VmHWM:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024;
   }
   return -1;
-}
-
-double PlainRead(const fs::path& file) {
-  const Clock::time_point start = Clock::now();
-  std::FILE* in = std::fopen(file.c_str(), "rb");
-  std::vector<char> buffer(1 << 20);
-  while (std::fread(buffer.data(), 1, buffer.size(), in) > 0) {
-  }
-  std::fclose(in);
-  return Seconds(start);
 }
 
 // One start-up load in a child process; prints its time, peak memory and archive size.
@@ -114,8 +105,8 @@ int main(int argc, char** argv) {
   const int triangles = argc > 2 ? std::atoi(argv[2]) : 12;
   const fs::path folder = ExchangeFolder(solids, triangles);
   const fs::path container = folder / "_model.pdx";
-  PlainRead(container);  // into the page cache
-  const double floor = PlainRead(container);
+  q9::bench::PlainReadSeconds(container);  // into the page cache
+  const double floor = q9::bench::PlainReadSeconds(container);
   std::printf("%d solids of %d triangles, %.1f MiB; plain read %.3f s\n", solids, triangles,
               double(fs::file_size(container)) / (1 << 20), floor);
   Load("do-nothing library", folder, Q9_NULL_LINK_LIBRARY, false, floor);
