@@ -1,7 +1,9 @@
 // The ZIP writer's Zip64 switch: records of sizes and offsets beyond 32 bits (faked: no test
 // writes 4 GiB), and archives written with every Zip64 record forced or with Zip64 local headers
-// only, read back by the writer's own reader and, natively, by Python's zipfile and unzip.
+// only, read back by the writer's own reader, the reader of archives from outside and, natively,
+// by Python's zipfile and unzip.
 #include "common/zip_archive.h"
+#include "common/zip_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +110,16 @@ TEST_P(ZipArchiveZip64, TheArchiveReadsBack) {
                                   [&](std::string_view bytes) { read += bytes; }, error))
         << error;
     EXPECT_EQ(read, members[i].second) << members[i].first;
+  }
+  // And through the reader of archives from outside, Zip64 records and all.
+  FileSource source(file.get());
+  Reader reader;
+  ASSERT_TRUE(reader.Open(source)) << reader.error();
+  ASSERT_EQ(reader.entries().size(), members.size());
+  for (size_t i = 0; i < members.size(); ++i) {
+    std::string read;
+    EXPECT_TRUE(reader.Extract(reader.entries()[i], [&](std::string_view bytes) { return read += bytes, true; }));
+    EXPECT_EQ(read, members[i].second) << reader.error();
   }
   EXPECT_EQ(writer.members()[2].method, kStored);
   EXPECT_LT(writer.members()[0].compressedSize, 1000u);

@@ -1,7 +1,6 @@
 #include "bundle/bundle_contents.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 
 #include "base/exchange_folder.h"
@@ -10,6 +9,7 @@
 #include "base/recording.h"
 #include "base/recording_switch.h"
 #include "base/text.h"
+#include "bundle/bundle_layout.h"
 #include "common/files.h"
 
 namespace q9x::bundle {
@@ -58,24 +58,6 @@ void AddFile(Contents& contents, std::string member, const std::u16string& path,
   }
 }
 
-bool AllDigits(std::string_view text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-    return std::isdigit(static_cast<unsigned char>(c));
-  });
-}
-
-// "YYYYMMDD-hhmmss-PID"
-bool IsSessionName(std::string_view name) {
-  return name.size() > 16 && AllDigits(name.substr(0, 8)) && name[8] == '-' &&
-         AllDigits(name.substr(9, 6)) && name[15] == '-' && AllDigits(name.substr(16));
-}
-
-// "NNNN-startup" or "NNNN-MESSAGE"
-bool IsStepName(std::string_view name) {
-  return name.size() > 5 && AllDigits(name.substr(0, 4)) && name[4] == '-' &&
-         (name.substr(5) == "startup" || AllDigits(name.substr(5)));
-}
-
 const ExchangeFile* ExchangeFileNamed(std::string_view name) {
   for (const ExchangeFile& file : kExchangeFiles) {
     if (q9::Utf8FromUtf16(file.name) == name) return &file;
@@ -114,7 +96,7 @@ void AddRecording(Contents& contents, const std::u16string& recording) {
       ++strays;
       continue;
     }
-    const std::string prefix = "recording/" + session + "/";
+    const std::string prefix = std::string(kRecordingFolder) + session + "/";
     for (const std::string& name : Children(sessionFolder)) {
       const std::u16string path = q9::FolderFilePath(sessionFolder, q9::Utf16FromUtf8(name));
       if (name == q9::Utf8FromUtf16(q9::Recording::kRequestsFile) ||
@@ -171,8 +153,8 @@ Contents FindContents(const ContentsOptions& options) {
     AddFile(contents, q9::Utf8FromUtf16(file.name), q9::FolderFilePath(contents.folder, file.name),
             file.kind);
   }
-  AddFile(contents, "Q9_Log.log", process.log.LogPath(), MemberKind::Text);
-  AddFile(contents, "Q9_Log.logOld", process.log.BackupPath(), MemberKind::Text);
+  AddFile(contents, std::string(kLogName), process.log.LogPath(), MemberKind::Text);
+  AddFile(contents, std::string(kLogBackupName), process.log.BackupPath(), MemberKind::Text);
 
   contents.recording = options.recording ? *options.recording : SwitchedRecording(contents);
   if (contents.recording.empty()) return contents;

@@ -7,6 +7,7 @@
 #include "base/platform.h"
 #include "base/text.h"
 #include "base/version.h"
+#include "bundle/bundle_layout.h"
 #include "bundle/leak_search.h"
 #include "common/zip_archive.h"
 
@@ -47,7 +48,7 @@ class PartFile {
 std::string LargestMembers(const Contents& contents, const std::string& doctorJson) {
   std::vector<std::pair<int64_t, std::string>> sizes;
   for (const Source& source : contents.members) sizes.push_back({source.size, source.member});
-  sizes.push_back({static_cast<int64_t>(doctorJson.size()), "doctor.json"});
+  sizes.push_back({static_cast<int64_t>(doctorJson.size()), std::string(kDoctorName)});
   std::sort(sizes.begin(), sizes.end(), std::greater<>());
   std::string text;
   for (size_t i = 0; i < std::min<size_t>(3, sizes.size()); ++i) {
@@ -273,9 +274,9 @@ Outcome<Done> WriteMembers(const Contents& contents, const BundleOptions& option
   }
   const std::string doctor = options.anonymisation ? options.anonymisation->Scrubbed(options.doctorJson)
                                                    : options.doctorJson;
-  if (Outcome<Done> added = AddBytesMember("doctor.json", doctor, stream, report); !added) return added;
+  if (Outcome<Done> added = AddBytesMember(std::string(kDoctorName), doctor, stream, report); !added) return added;
   const std::string manifest = ManifestText(contents, options, report);
-  return AddBytesMember("manifest.json", manifest, stream, report);
+  return AddBytesMember(std::string(kManifestName), manifest, stream, report);
 }
 
 }  // namespace

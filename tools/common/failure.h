@@ -15,6 +15,8 @@ enum class FailureKind {
   RendererMissing,  // a run's start-up load found no renderer
   NothingToShow,    // the scene holds nothing that can be drawn or exported
   Refused,          // a bundle was made and not kept: beyond its size limit, or a name left
+  Unsafe,           // a bundle from outside was refused before anything of it was kept: an
+                    // unsafe name, a size beyond the archive or a limit, damage
 };
 
 struct Failure {

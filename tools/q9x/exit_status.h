@@ -18,6 +18,8 @@ constexpr int kScenesDiffer = 6;    // diff: the two scenes differ
 constexpr int kRefused = 7;         // bundle: the bundle was refused (beyond --max-size, or an
                                     // original name left after --anonymise); nothing kept
 constexpr int kReplayDiffers = 8;   // replay: a step's outcome differs from the customer's
+constexpr int kBundleUnsafe = 9;    // replay: the bundle was refused (an unsafe name, a size
+                                    // beyond the archive or the limit, damage); nothing of it kept
 
 // The status of a command that stopped on `kind`.
 constexpr int ExitStatus(FailureKind kind) {
@@ -26,6 +28,7 @@ constexpr int ExitStatus(FailureKind kind) {
     case FailureKind::RendererMissing: return kRendererMissing;
     case FailureKind::NothingToShow: return kNothingToShow;
     case FailureKind::Refused: return kRefused;
+    case FailureKind::Unsafe: return kBundleUnsafe;
   }
   return kFailed;
 }

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <memory>
 
+#include "common/byte_size.h"
 #include "q9x/command.h"
 #include "q9x/exit_status.h"
 #include "q9x/export.h"
@@ -17,19 +18,26 @@ namespace q9x {
 
 namespace replay_command {
 
-constexpr const char* kHelp = R"(usage: q9x replay FOLDER [-o OUTDIR] [--link LIB] [--session N] [--log FILE] [--pictures]
+constexpr const char* kHelp = R"(usage: q9x replay BUNDLE.zip|FOLDER [-o OUTDIR] [--link LIB] [--session N] [--log FILE]
+                  [--pictures] [--max-size SIZE]
 
 Runs a customer's working session again, through the same dispatcher as "q9x run", on a copy of
-its exchange files. FOLDER is an unpacked support bundle or a copy of an exchange folder: the
-exchange files, and perhaps "recording/" (a recording's sessions, see docs/recording.md) and the
-log ("Q9_Log.log" in FOLDER, or the exchange folder's own log beside it, or --log FILE).
+its exchange files. BUNDLE.zip is a support bundle ("q9x bundle"): it is checked whole before a
+byte of it is written (no member may write outside OUTDIR/bundle, be a link, or hold more than
+the archive and --max-size allow), then only the members a bundle holds that its manifest lists
+are unpacked into OUTDIR/bundle, each checked against the manifest's SHA-256. FOLDER is an
+unpacked bundle or a copy of an exchange folder: the exchange files, and perhaps "recording/" (a
+recording's sessions, see docs/recording.md) and the log ("Q9_Log.log" in FOLDER, or the exchange
+folder's own log beside it, or --log FILE).
   - With a recording: each recorded step of the last session (or of session N, 1 = the oldest)
     in order, each step's kept files put in place before its request, so that the replay reads
     the bytes the customer's program read. A step whose bytes were not kept is named on standard
     error and replayed against the files as they are.
   - Without one: the requests of the log's last working session, against the files as they are.
     Such a replay is approximate (the host overwrites the files at every request), and says so.
-Writes into OUTDIR (default FOLDER-replay; it must be new, empty or an earlier replay's):
+Writes into OUTDIR (default FOLDER-replay, or BUNDLE-replay; it must be new, empty or an earlier
+replay's):
+  bundle/         the bundle's members, as unpacked (a bundle only)
   folder/         the exchange files as the replay left them, with the replay's own log
   journal.jsonl   every call the renderer received, each line with "step": N
   steps.json      each step: request, outcome and durations, the customer's and the replay's, the
@@ -48,12 +56,15 @@ OUTDIR@2 OUTDIR@3" shows the changes of step 3 in full.
 --session N    the recording's session N, 1 = the oldest; otherwise the newest
 --log FILE     the log, when the folder holds no recording
 --pictures     a picture of the scene after each step
+--max-size SIZE
+               the most a bundle may unpack to (K, M, G, T: powers of 1024); 16G unless given
 
 Exit status 0 done, 1 a file could not be read or written, 2 a wrong command line, 3 the
-renderer is missing, 8 a step's outcome differs from the customer's (the output names it).
+renderer is missing, 8 a step's outcome differs from the customer's (the output names it), 9 the
+bundle was refused (standard error names the member and why); nothing of it is kept.
 
 example:
-  q9x replay customer-bundle -o replay --pictures
+  q9x replay customer-bundle.zip -o replay --pictures
 )";
 
 struct ReplayCommandOptions {
@@ -140,7 +151,7 @@ int Replay(const ReplayCommandOptions& options, const Context& context) {
   if (const Outcome<> scenes = WriteScenes(*run, options.pictures, context); !scenes) {
     return context.Fail("replay", scenes.failure());
   }
-  if (const Outcome<> page = WriteReportPage(run->output, options.replay.folder); !page) {
+  if (const Outcome<> page = WriteReportPage(run->output, run->folder); !page) {
     return context.Fail("replay", page.failure());
   }
   context.out << "replayed in " << run->replayMs << " ms; " << run->output
@@ -154,19 +165,27 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
   auto link = std::make_shared<std::string>();
   auto log = std::make_shared<std::string>();
   auto session = std::make_shared<uint32_t>(0);
-  sub.add_option("FOLDER", options->replay.folder)->required();
+  auto maxSize = std::make_shared<std::string>();
+  sub.add_option("BUNDLE_OR_FOLDER", options->replay.folder)->required();
   sub.add_option("-o,--output", options->replay.output);
   CLI::Option* linkOption = sub.add_option("--link", *link);
   CLI::Option* logOption = sub.add_option("--log", *log);
   CLI::Option* sessionOption = sub.add_option("--session", *session)->check(CLI::Range(1u, UINT32_MAX));
   sub.add_flag("--pictures", options->pictures);
+  CLI::Option* maxSizeOption = sub.add_option("--max-size", *maxSize);
   return [=, &context] {
+    if (maxSizeOption->count() > 0) {
+      const std::optional<int64_t> bytes = ParseByteSize(*maxSize);
+      if (!bytes) return context.Wrong("replay", "--max-size " + *maxSize + ": a size in bytes, e.g. 4G");
+      options->replay.maxUnpackBytes = static_cast<uint64_t>(*bytes);
+    }
     if (linkOption->count() > 0) options->replay.link = *link;
     if (logOption->count() > 0) options->replay.log = *log;
     if (sessionOption->count() > 0) options->replay.session = *session;
     if (options->replay.output.empty()) {
       std::string folder = options->replay.folder;
       while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+      if (folder.size() > 4 && folder.compare(folder.size() - 4, 4, ".zip") == 0) folder.resize(folder.size() - 4);
       options->replay.output = folder + "-replay";
     }
     return Replay(*options, context);
@@ -177,7 +196,7 @@ std::function<int()> Declare(CLI::App& sub, const Context& context) {
 
 extern const Command kReplayCommand{
     "replay",
-    "  replay FOLDER [-o OUTDIR] [--link LIB] [--session N] [--pictures]\n"
+    "  replay BUNDLE.zip|FOLDER [-o OUTDIR] [--link LIB] [--session N] [--pictures]\n"
     "                               a customer's session run again, step by step, from its recording\n",
     replay_command::kHelp, replay_command::Declare};
 

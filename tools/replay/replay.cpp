@@ -9,6 +9,7 @@
 
 #include "base/platform.h"
 #include "base/text.h"
+#include "bundle/bundle_reader.h"
 #include "common/environment.h"
 #include "common/files.h"
 #include "common/recorded_sessions.h"
@@ -114,10 +115,30 @@ Outcome<> PrepareOutput(const std::string& output) {
     const std::string name = Utf8Path(entry.path().filename());
     if (name == "journal.jsonl" || (name.rfind("view-", 0) == 0 && entry.path().extension() == ".png")) {
       fs::remove(entry.path(), error);
+    } else if (name == "bundle" && entry.is_directory(error)) {
+      fs::remove_all(entry.path(), error);
     }
   }
   if (error) return Failure{FailureKind::File, "cannot clear the earlier replay in " + output + ": " + error.message()};
   return Done{};
+}
+
+// Names at most ten of `names` on `err`, after `what`.
+void NameSome(const std::vector<std::string>& names, const std::string& what, std::ostream& err) {
+  if (names.empty()) return;
+  err << "q9x replay: " << what << " (" << names.size() << "):";
+  for (size_t i = 0; i < names.size() && i < 10; ++i) err << " \"" << names[i] << "\"";
+  err << (names.size() > 10 ? " ...\n" : "\n");
+}
+
+// The bundle unpacked into OUTPUT/bundle, which the caller has prepared.
+Outcome<std::string> UnpackInto(const ReplayOptions& options, std::ostream& err) {
+  const std::string folder = Utf8Path(PathOf(options.output) / "bundle");
+  Outcome<bundle::Unpacked> unpacked = bundle::UnpackBundle(options.folder, folder, options.maxUnpackBytes);
+  if (!unpacked) return unpacked.failure();
+  NameSome(unpacked->passedOver, "members that are no part of a bundle, or not in its manifest, were not unpacked", err);
+  NameSome(unpacked->missing, "members the bundle's manifest lists are not in it", err);
+  return folder;
 }
 
 // The plan of the recording's session asked for, or of the log.
@@ -222,14 +243,29 @@ void ReadOwnTimings(const std::string& log, ReplayRun& replay) {
 
 }  // namespace
 
-Outcome<ReplayRun> ReplayFolder(const ReplayOptions& options, std::ostream& err) {
-  if (!IsFolder(options.folder)) return Failure{FailureKind::File, options.folder + " is not a folder"};
+Outcome<ReplayRun> ReplayFolder(const ReplayOptions& given, std::ostream& err) {
+  ReplayOptions options = given;
+  const bool bundled = !IsFolder(options.folder);
+  if (bundled) {
+    std::error_code error;
+    if (!fs::is_regular_file(PathOf(options.folder), error)) {
+      return Failure{FailureKind::File, options.folder + " is neither a folder nor a bundle"};
+    }
+    // The output is made first: the bundle is unpacked into it.
+    if (Outcome<> prepared = PrepareOutput(options.output); !prepared) return prepared.failure();
+    Outcome<std::string> unpacked = UnpackInto(options, err);
+    if (!unpacked) return unpacked.failure();
+    options.folder = *unpacked;
+  }
   ReplayRun replay;
+  replay.folder = options.folder;
   Outcome<ReplayPlan> plan = ChoosePlan(options, replay.log);
   if (!plan) return plan.failure();
   replay.plan = std::move(*plan);
   for (const std::string& note : replay.plan.notes) err << "q9x replay: " << note << "\n";
-  if (Outcome<> prepared = PrepareOutput(options.output); !prepared) return prepared.failure();
+  if (!bundled) {
+    if (Outcome<> prepared = PrepareOutput(options.output); !prepared) return prepared.failure();
+  }
   replay.output = options.output;
   replay.exchange = Utf8Path(PathOf(options.output) / "folder");
   replay.journal = Utf8Path(PathOf(options.output) / "journal.jsonl");

@@ -17,14 +17,18 @@
 
 namespace q9x {
 
+// What a bundle unpacks to, at most, unless --max-size says otherwise.
+constexpr uint64_t kDefaultUnpackBytes = uint64_t{16} << 30;
+
 struct ReplayOptions {
-  std::string folder;               // the folder replayed
+  std::string folder;               // the folder replayed, or a bundle (a ZIP file) to unpack
   std::string output;               // the output folder (made when missing)
   std::optional<std::string> link;  // the link library; else the reference library beside q9x
   // The log; else "Q9_Log.log" in the folder, else the exchange folder's own log beside it (the
   // folder's text followed by "Q9_Log.log").
   std::optional<std::string> log;
   std::optional<uint32_t> session;  // the recording's session, 1 = the oldest; else the newest
+  uint64_t maxUnpackBytes = kDefaultUnpackBytes;  // a bundle's members, unpacked
 };
 
 // What the replay did at one step of its plan.
@@ -46,6 +50,7 @@ struct StepRun {
 struct ReplayRun {
   ReplayPlan plan;
   std::vector<StepRun> runs;  // one per step of the plan
+  std::string folder;         // the folder replayed: the one given, or OUTPUT/bundle
   std::string output;         // the output folder
   std::string exchange;       // its "folder": the exchange files as the replay left them
   std::string journal;        // its "journal.jsonl"
@@ -61,9 +66,13 @@ struct ReplayRun {
 // OUTPUT/journal.jsonl with Q9PLUGIN_STEP set to each step's number, the raw archive to OUTPUT,
 // the replay's own log to OUTPUT/folder/Q9_Log.log. A step whose bytes were not kept, and every
 // note of the plan, are named on `err`.
+// A bundle (a ZIP file in place of the folder) is first unpacked into OUTPUT/bundle, checked as
+// bundle_reader.h says; the members it passes over and those its manifest lists but it lacks
+// are named on `err`.
 // An output folder that holds anything but an earlier replay is refused. Failures: File (the
-// folder, the log, a recording session asked for, the output folder), RendererMissing (the
-// start-up load found no renderer). A request that fails is a step's outcome, not a failure.
+// folder, the log, a recording session asked for, the output folder), Unsafe (the bundle was
+// refused), RendererMissing (the start-up load found no renderer). A request that fails is a
+// step's outcome, not a failure.
 Outcome<ReplayRun> ReplayFolder(const ReplayOptions& options, std::ostream& err);
 
 }  // namespace q9x
