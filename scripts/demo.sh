@@ -130,16 +130,14 @@ for zip in "$bundle" "$anonymised"; do
   unzip -tq "$zip" | sed 's/^/   /'
   python3 "$root/scripts/check-bundle.py" "$zip" | sed 's/^/   /'
 done
-# The support desk's half: the bundle unpacked, its recorded session replayed step by step,
-# and what the replay's renderer received compared with what the live session's did.
-unpacked="$demo/unpacked"
+# The support desk's half: the bundle replayed as it came (checked whole, then unpacked into
+# the replay's folder), its recorded session step by step, and what the replay's renderer
+# received compared with what the live session's did.
 replay="$demo/replay"
-rm -rf "$unpacked" "$replay"
-mkdir -p "$unpacked"
-(cd "$unpacked" && unzip -q "$bundle")
+rm -rf "$demo/unpacked" "$replay"
 echo
 echo "== The bundle replayed, and compared with the live session"
-wine_run "$bin/q9x.exe" replay "$(windows_path "$unpacked")" -o "$(windows_path "$replay")" |
+wine_run "$bin/q9x.exe" replay "$(windows_path "$bundle")" -o "$(windows_path "$replay")" |
   tr -d '\r' | sed 's/^/   /'
 # The replay's texture and light profile paths lie in its own copy of the exchange folder.
 if wine_run "$bin/q9x.exe" diff "$(windows_path "$first_journal")" "$(windows_path "$replay/journal.jsonl")" \

@@ -21,9 +21,7 @@ cp "$samples/_model.pdx" "$samples/_mod.sm" "$samples/camera.cam" "$samples/View
 # The host writes its files anew: the replay must use the recorded ones.
 printf 'Camera_Start\nCamera_End\n' >"$exchange/camera.cam"
 "$q9x" bundle --folder "$exchange" --recording "$work/recording" -o "$work/bundle.zip" >/dev/null
-mkdir -p "$work/unpacked"
-(cd "$work/unpacked" && unzip -q "$work/bundle.zip")
-"$q9x" replay "$work/unpacked" -o "$work/replay" >/dev/null
+"$q9x" replay "$work/bundle.zip" -o "$work/replay" >/dev/null
 page="$work/replay/report.html"
 [ -f "$page" ] || fail "no report.html"
 

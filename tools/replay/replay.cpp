@@ -254,7 +254,12 @@ Outcome<ReplayRun> ReplayFolder(const ReplayOptions& given, std::ostream& err) {
     // The output is made first: the bundle is unpacked into it.
     if (Outcome<> prepared = PrepareOutput(options.output); !prepared) return prepared.failure();
     Outcome<std::string> unpacked = UnpackInto(options, err);
-    if (!unpacked) return unpacked.failure();
+    if (!unpacked) {
+      // A refused bundle leaves no folder of its own behind.
+      std::error_code ignored;
+      if (fs::is_empty(PathOf(options.output), ignored)) fs::remove(PathOf(options.output), ignored);
+      return unpacked.failure();
+    }
     options.folder = *unpacked;
   }
   ReplayRun replay;
@@ -267,7 +272,11 @@ Outcome<ReplayRun> ReplayFolder(const ReplayOptions& given, std::ostream& err) {
     if (Outcome<> prepared = PrepareOutput(options.output); !prepared) return prepared.failure();
   }
   replay.output = options.output;
-  replay.exchange = Utf8Path(PathOf(options.output) / "folder");
+  // Absolute, as a customer's exchange folder is: the renderer gets the paths of its texture maps
+  // and light profiles, and may resolve them from another working folder than q9x's.
+  std::error_code absoluteError;
+  const fs::path output = fs::absolute(PathOf(options.output), absoluteError);
+  replay.exchange = Utf8Path((absoluteError ? PathOf(options.output) : output) / "folder");
   replay.journal = Utf8Path(PathOf(options.output) / "journal.jsonl");
   if (Outcome<> copied = CopyExchangeFiles(options.folder, replay.exchange); !copied) return copied.failure();
 

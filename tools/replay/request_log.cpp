@@ -121,7 +121,6 @@ std::optional<LoggedRequest> ParseTimedLine(std::string_view message) {
   } else {
     return std::nullopt;
   }
-  RequestDurations durations;
   const std::optional<int64_t> total = TakeNumber(at);
   if (!total || !Take(at, " ms: files ")) return std::nullopt;
   const std::optional<int64_t> files = TakeNumber(at);
