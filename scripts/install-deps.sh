@@ -2,7 +2,7 @@
 # Installs the Debian packages the builds and tests need, when any is missing. Quick when all
 # are present.
 set -e
-packages="cmake make g++ ccache googletest libbenchmark-dev nlohmann-json3-dev libcli11-dev libstb-dev libtinygltf-dev zlib1g-dev libssl-dev libz-mingw-w64-dev chromium clang libclang-rt-14-dev g++-mingw-w64-x86-64 wine wine64 util-linux zip unzip"
+packages="cmake make g++ ccache googletest libbenchmark-dev nlohmann-json3-dev libcli11-dev libstb-dev libtinygltf-dev zlib1g-dev libssl-dev libz-mingw-w64-dev chromium clang libclang-rt-14-dev g++-mingw-w64-x86-64 wine wine64 util-linux zip unzip 7zip"
 
 missing=""
 for package in $packages; do

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """q9x bundle end to end: an exchange folder with a real run's log and sync record, a recording
 laid out by hand (with a damaged start-up model and a stray file), bundled with and without
---anonymise and read back with Python's zipfile and unzip -t.
+--anonymise and read back with Python's zipfile, unzip -t and 7-Zip; the plain one unpacked and
+packed again by 7-Zip must still replay (q9x replay reads other makers' archives).
 
 usage: bundle_test.py Q9X LINK_LIBRARY SOURCE_DIR"""
 import hashlib
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -83,8 +85,14 @@ def standing(name):
     return re.compile(rb"(?<!%s)%s(?!%s)|(?<!%s)%s(?!%s)" % (word, utf8, word, word16, utf16, word16))
 
 
+SEVEN_ZIP = shutil.which("7zz") or shutil.which("7z")
+
+
 def check_archive(path):
     assert subprocess.run(["unzip", "-tq", path], capture_output=True).returncode == 0, "unzip -t fails " + path
+    if SEVEN_ZIP:
+        tested = subprocess.run([SEVEN_ZIP, "t", path], capture_output=True, text=True)
+        assert tested.returncode == 0 and "Everything is Ok" in tested.stdout, "7-Zip: " + tested.stdout
     with zipfile.ZipFile(path) as archive:
         assert archive.testzip() is None
         assert sorted(archive.namelist()) == sorted(EXPECTED), archive.namelist()
@@ -132,6 +140,13 @@ def main():
         plain = check_archive(os.path.join(work, "plain.zip"))
         with open(os.path.join(folder, "_model.pdx"), "rb") as file:
             assert plain["_model.pdx"] == file.read()
+        if SEVEN_ZIP:
+            unpacked, repacked = os.path.join(work, "unpacked"), os.path.join(work, "repacked.zip")
+            with zipfile.ZipFile(os.path.join(work, "plain.zip")) as archive:
+                archive.extractall(unpacked)
+            subprocess.run([SEVEN_ZIP, "a", "-tzip", repacked, "."], cwd=unpacked, check=True, capture_output=True)
+            replayed = run("replay", repacked, "-o", os.path.join(work, "replayed"), "--link", link)
+            assert "replay of the recorded session" in replayed, replayed
 
         anonymised_path = os.path.join(work, "anon.zip")
         run("bundle", "--folder", folder, "-o", anonymised_path, "--anonymise", env=env)
