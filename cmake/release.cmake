@@ -6,12 +6,13 @@ if(NOT WIN32)
   message(FATAL_ERROR "The release build is a Windows build: use the preset \"release\"")
 endif()
 
-# No folder of this machine inside the programs (__FILE__ and the like): the source folder is
-# written as "." and the build folder as "./build/release". The last map that matches wins, so
-# the build folder's map holds even when it lies inside the source folder.
-add_compile_options(
-  "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.>"
-  "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=./build/release>")
+# No folder of this machine inside the programs: every Windows build writes the source folder
+# as "." (CMakeLists.txt), so the preset's build folder, inside it, as "./build/release". A
+# build folder elsewhere gets a map of its own, which wins as the last that matches.
+cmake_path(IS_PREFIX CMAKE_SOURCE_DIR "${CMAKE_BINARY_DIR}" NORMALIZE Q9_BUILD_INSIDE_SOURCE)
+if(NOT Q9_BUILD_INSIDE_SOURCE)
+  add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=./build/release>")
+endif()
 
 # No time stamp in the PE header and no symbol table. The linker's map of each program names
 # every archive member and object it took in, which is where the notices start from.
