@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "base/platform.h"
 #include "base/text.h"
@@ -127,8 +128,11 @@ Outcome<UnpackPlan> PlanUnpack(zip::Reader& reader, uint64_t maxBytes) {
     plan.members.push_back({&entry, it->second.sha256});
   }
   if (found < listed->size()) {
+    std::unordered_set<std::string_view> names;
+    names.reserve(reader.entries().size());
+    for (const zip::Entry& entry : reader.entries()) names.insert(entry.name);
     for (const auto& [name, entry] : *listed) {
-      if (!reader.Find(name)) plan.missing.push_back(name);
+      if (names.count(name) == 0) plan.missing.push_back(name);
     }
     std::sort(plan.missing.begin(), plan.missing.end());
   }

@@ -14,8 +14,9 @@
 
 namespace q9x::bundle {
 
-// The most bytes the manifest may have: a bundle of a million members lists them in less.
-constexpr uint64_t kMostManifestBytes = uint64_t{256} << 20;
+// The most bytes the manifest may have: some 400 000 members' lines, more than a recording's
+// size limit holds steps for; parsed, it takes a few times as much memory.
+constexpr uint64_t kMostManifestBytes = uint64_t{64} << 20;
 
 struct PlannedMember {
   const zip::Entry* entry = nullptr;
