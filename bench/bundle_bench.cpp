@@ -1,7 +1,9 @@
 // q9x bundle of an exchange folder whose model is large (a grid model of 12 000 solids of 1 212
 // triangles, about 1.3 GiB, unless the command line says otherwise): the time and peak memory of
 // the q9x process, plain and with --anonymise, against a plain read of the model, and the
-// bundle's size. Each bundle is made by the program itself, in a process of its own.
+// bundle's size. Each bundle is made by the program itself, in a process of its own. Then the
+// plain bundle is unpacked as `q9x replay` unpacks one (every bound checked, each member against
+// its manifest's SHA-256), in this process: its time and the process's peak memory.
 //
 //   bundle_bench [solids [triangles]]
 #include <sys/resource.h>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "bench_files.h"
+#include "bundle/bundle_reader.h"
 #include "pack/grid_model.h"
 
 namespace {
@@ -41,8 +44,9 @@ fs::path ExchangeFolder(int solids, int triangles) {
   return folder;
 }
 
-// One q9x bundle in a process of its own: its time, peak memory and the bundle's size.
-void Bundle(const char* label, const fs::path& folder, bool anonymise, double floor) {
+// One q9x bundle in a process of its own: its time, peak memory and the bundle's size. The
+// bundle is kept when `keep` says so.
+void Bundle(const char* label, const fs::path& folder, bool anonymise, double floor, bool keep = false) {
   const fs::path output = folder.parent_path() / (folder.filename().string() + ".zip");
   fs::remove(output);
   std::vector<std::string> args = {Q9X_PROGRAM, "bundle", "--folder", folder.string(), "-o",
@@ -72,8 +76,27 @@ void Bundle(const char* label, const fs::path& folder, bool anonymise, double fl
   std::printf("%-22s %8.2f s (cpu %7.2f s) %6.1f x read  peak %7.1f MiB  bundle %7.1f MiB\n", label,
               seconds, cpu, seconds / floor, static_cast<double>(usage.ru_maxrss) / 1024,
               static_cast<double>(fs::file_size(output)) / (1 << 20));
-  fs::remove(output);
+  if (!keep) fs::remove(output);
   fs::remove(output.string() + ".names.json");
+}
+
+void Unpack(const fs::path& bundle, double floor) {
+  const fs::path folder = bundle.parent_path() / (bundle.stem().string() + "-unpacked");
+  fs::remove_all(folder);
+  const Clock::time_point start = Clock::now();
+  const q9x::Outcome<q9x::bundle::Unpacked> unpacked = q9x::bundle::UnpackBundle(bundle.string(), folder.string(), 0);
+  const double seconds = Seconds(start);
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  if (!unpacked) {
+    std::printf("%-22s failed: %s\n", "unpack", unpacked.failure().reason.c_str());
+  } else {
+    std::printf("%-22s %8.2f s %17s %6.1f x read  peak %7.1f MiB  %zu members, %7.1f MiB\n", "unpack", seconds, "",
+                seconds / floor, static_cast<double>(usage.ru_maxrss) / 1024, unpacked->written.size(),
+                static_cast<double>(unpacked->bytes) / (1 << 20));
+  }
+  fs::remove_all(folder);
+  fs::remove(bundle);
 }
 
 }  // namespace
@@ -87,7 +110,8 @@ int main(int argc, char** argv) {
   const double floor = q9::bench::PlainReadSeconds(container);
   std::printf("%d solids of %d triangles, %.1f MiB; plain read %.3f s\n", solids, triangles,
               static_cast<double>(fs::file_size(container)) / (1 << 20), floor);
-  Bundle("bundle", folder, false, floor);
   Bundle("bundle --anonymise", folder, true, floor);
+  Bundle("bundle", folder, false, floor, true);
+  Unpack(folder.parent_path() / (folder.filename().string() + ".zip"), floor);
   return 0;
 }
