@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "base/exchange_folder.h"
-#include "base/json_writer.h"
 #include "base/platform.h"
 #include "base/text.h"
 
@@ -39,11 +38,6 @@ int64_t SessionSize(const std::u16string& folder) {
   return size;
 }
 
-// "<hex digest> <size>\n", as kStartupModelDigestFile holds it.
-std::string DigestLine(const std::string& digest, int64_t size) {
-  return digest + " " + std::to_string(size) + "\n";
-}
-
 }  // namespace
 
 bool Recording::IsSessionName(std::u16string_view name) {
@@ -60,10 +54,26 @@ Recording::Recording(LogWriter& log) : log_(log) {
                          std::to_string(platform::CurrentProcessId()));
 }
 
+Recording::~Recording() { WaitForLines(); }
+
+void Recording::WaitForLines() {
+  finisher_.Wait();
+  TakeFinished();
+}
+
+void Recording::TakeFinished() {
+  recordedBytes_ += finisher_.TakeAddedBytes();
+  for (const std::string& what : finisher_.TakeWarnings()) {
+    log_.WriteLine("Warning: recording: " + what + "; the request is handled as usual");
+  }
+}
+
 void Recording::BeginStep(const std::u16string& exchangeFolder, const Request& request) {
   ++stepNumber_;
+  TakeFinished();
   switch_.reset();
   files_.clear();
+  startupModel_.reset();
   warned_ = false;
   stepFolderMade_ = false;
   const std::u16string switchPath = FolderFilePath(exchangeFolder, RecordingSwitch::kFileName);
@@ -130,6 +140,7 @@ int64_t Recording::OlderSessionsSize(std::vector<std::pair<std::u16string, int64
 }
 
 bool Recording::MakeRoom(int64_t bytes) {
+  recordedBytes_ += finisher_.TakeAddedBytes();
   const int64_t limit = switch_->maxSize;
   if (recordedBytes_ + bytes <= limit) return true;
   std::vector<std::pair<std::u16string, int64_t>> sessions;
@@ -170,14 +181,14 @@ void Recording::KeepOpenFile(std::u16string_view name, std::FILE* file) {
     HashOnly(file, entry);
   } else if (EnsureStepFolder()) {
     const std::u16string copy = FolderFilePath(StepFolder(), name);
-    const bool startupModel = !request_.message && name == u"_model.pdx";
-    if (!(startupModel && LinkUnchangedStartupModel(file, length, entry, copy))) {
-      CopyOpenFile(file, entry, copy);
-    }
+    CopyOpenFile(file, entry, copy);
     if (entry.kept) recordedBytes_ += length;
-    if (startupModel && !entry.sha256.empty()) {
-      platform::AppendToFile(FolderFilePath(SessionFolder(), kStartupModelDigestFile),
-                             DigestLine(entry.sha256, length));
+    if (!request_.message && name == u"_model.pdx") {
+      StepFinisher::StartupModel& model = startupModel_.emplace();
+      model.file = files_.size() - 1;
+      model.copy = copy;
+      model.digestFile = FolderFilePath(SessionFolder(), kStartupModelDigestFile);
+      if (entry.kept) FindEarlierStartupModel(entry.size, model);
     }
   } else {
     entry.reason = "the step's folder could not be made";
@@ -186,40 +197,40 @@ void Recording::KeepOpenFile(std::u16string_view name, std::FILE* file) {
   platform::SeekFile(file, 0);
 }
 
-bool Recording::LinkUnchangedStartupModel(std::FILE* file, int64_t length, FileEntry& entry,
-                                          const std::u16string& copy) {
-  // The newest earlier session's model, by its digest line; its bytes are only linked, so a
-  // model the host did not change is on the disk once however often the program starts.
-  std::vector<std::pair<std::u16string, int64_t>> sessions;
-  OlderSessionsSize(&sessions);
-  std::sort(sessions.begin(), sessions.end());
-  for (auto session = sessions.rbegin(); session != sessions.rend(); ++session) {
-    const std::u16string digestPath = FolderFilePath(session->first, kStartupModelDigestFile);
-    if (platform::FileSize(digestPath) != 66 + static_cast<int64_t>(std::to_string(length).size())) {
-      continue;
+void Recording::FindEarlierStartupModel(int64_t length, StepFinisher::StartupModel& model) {
+  // The newest earlier session with a digest line of this length. Whether its model is this one
+  // is known once the copy's digest is: only then is the copy linked to it (step_finisher.h).
+  std::vector<std::u16string> sessions;
+  for (const platform::FolderEntry& entry : platform::ListFolder(sessionRoot_)) {
+    if (entry.isFolder && IsSessionName(entry.name) && entry.name != sessionName_) {
+      sessions.push_back(entry.name);
     }
+  }
+  std::sort(sessions.begin(), sessions.end());
+  const int64_t lineSize = 66 + static_cast<int64_t>(std::to_string(length).size());
+  for (auto session = sessions.rbegin(); session != sessions.rend(); ++session) {
+    const std::u16string folder = FolderFilePath(sessionRoot_, *session);
+    const std::u16string digestPath = FolderFilePath(folder, kStartupModelDigestFile);
+    if (platform::FileSize(digestPath) != lineSize) continue;
     platform::UniqueFile digestFile = platform::OpenFile(digestPath, "rb");
-    std::string line(128, '\0');
+    std::string line(static_cast<size_t>(lineSize), '\0');
     line.resize(digestFile ? platform::ReadFromFile(digestFile.get(), line.data(), line.size()) : 0);
     if (line.size() < 64) continue;
-    HashOnly(file, entry);
-    if (line != DigestLine(entry.sha256, length)) return false;
-    const std::u16string earlier = FolderFilePath(FolderFilePath(session->first, u"0001-startup"), u"_model.pdx");
-    if (platform::FileSize(earlier) != length || !platform::LinkFile(earlier, copy)) return false;
-    entry.kept = true;
-    return true;
+    model.earlierCopy = FolderFilePath(FolderFilePath(folder, u"0001-startup"), u"_model.pdx");
+    model.earlierDigestLine = std::move(line);
+    return;
   }
-  return false;
 }
 
 void Recording::CopyOpenFile(std::FILE* file, FileEntry& entry, const std::u16string& copy) {
   platform::FileError error;
   platform::UniqueFile out = platform::OpenFile(copy, "wb", &error);
   bool ok = out != nullptr && platform::SeekFile(file, 0, &error);
+  const bool hashWhileCopying = entry.size <= kHashWhileCopyingBytes;
   platform::Sha256 hash;
   std::unique_ptr<char[]> block(new char[kCopyBlock]);
   int64_t copied = 0;
-  bool readWhole = ok;
+  bool readWhole = false;
   while (ok) {
     const size_t got = platform::ReadFromFile(file, block.get(), kCopyBlock, &error);
     if (got == 0) {
@@ -227,24 +238,34 @@ void Recording::CopyOpenFile(std::FILE* file, FileEntry& entry, const std::u16st
       ok = readWhole;
       break;
     }
-    hash.Add(block.get(), got);
+    if (hashWhileCopying) hash.Add(block.get(), got);
     copied += static_cast<int64_t>(got);
     ok = platform::WriteToFile(out.get(), std::string_view(block.get(), got), &error);
   }
   if (out) ok = platform::FinishFile(std::move(out), ok ? &error : nullptr) && ok;
-  // A file that grew or shrank while it was read is kept as it was read.
-  if (readWhole) {
-    entry.sha256 = hash.HexDigest();
-    entry.size = copied;
-  }
   if (ok) {
+    // A file that grew or shrank while it was read is kept as it was read.
+    entry.size = copied;
     entry.kept = true;
+    if (hashWhileCopying) {
+      entry.sha256 = hash.HexDigest();
+    } else {
+      entry.digestOf = copy;
+    }
     return;
   }
   platform::RemovePath(copy);
   entry.reason = error.text.empty() ? "it could not be copied" : error.text;
   Warn("\"" + Utf8FromUtf16(entry.name) + "\" was not recorded: " + Shown(copy) + ": " +
        entry.reason);
+  if (readWhole && hashWhileCopying) {
+    entry.sha256 = hash.HexDigest();
+    entry.size = copied;
+  } else if (!std::ferror(file)) {
+    // The copy stopped before the end (a full disk) or was never hashed: the digest is that of
+    // the whole file, read once more.
+    HashOnly(file, entry);
+  }
 }
 
 void Recording::HashOnly(std::FILE* file, FileEntry& entry) {
@@ -296,63 +317,23 @@ void Recording::NoteMissing(std::u16string_view name) {
 
 void Recording::EndStep(const Outcome& outcome) {
   if (!recording()) return;
-  std::string line;
-  JsonWriter out(line);
-  out.BeginObject();
-  out.Key("step");
-  out.Unsigned(stepNumber_);
-  out.Key("folder");
-  out.String(Utf8FromUtf16(stepFolderName_));
-  out.Key("time");
-  out.String(stepTime_);
-  out.Key("message");
-  request_.message ? out.Unsigned(*request_.message) : out.Null();
-  out.Key("word");
-  request_.word.empty() ? out.Null() : out.String(request_.word);
-  out.Key("request");
-  out.String(request_.name);
-  out.Key("colorMode");
-  out.Bool(request_.colorMode);
-  out.Key("files");
-  out.BeginArray();
-  for (const FileEntry& file : files_) {
-    out.BeginObject();
-    out.Key("name");
-    out.String(Utf8FromUtf16(file.name));
-    out.Key("size");
-    out.Int(file.size);
-    if (!file.sha256.empty()) {
-      out.Key("sha256");
-      out.String(file.sha256);
-    }
-    out.Key("kept");
-    out.Bool(file.kept);
-    if (!file.kept) {
-      out.Key("reason");
-      out.String(file.reason);
-    }
-    out.EndObject();
-  }
-  out.EndArray();
-  out.Key("outcome");
-  out.String(outcome.done ? "done" : "failed");
-  out.Key("totalMs");
-  out.Int(outcome.totalMs);
-  out.Key("filesMs");
-  out.Int(outcome.filesMs);
-  out.Key("linkMs");
-  out.Int(outcome.linkMs);
-  out.Key("solidsSent");
-  out.Unsigned(outcome.solidsSent);
-  out.EndObject();
-  line += "\n";
-  const std::u16string requests = FolderFilePath(SessionFolder(), kRequestsFile);
-  platform::FileError error;
-  if (platform::AppendToFile(requests, line, &error)) {
-    recordedBytes_ += static_cast<int64_t>(line.size());
-  } else {
-    Warn("the step's line could not be added to " + Shown(requests) + ": " + error.text);
-  }
+  StepFinisher::Step step;
+  step.number = stepNumber_;
+  step.folder = Utf8FromUtf16(stepFolderName_);
+  step.time = stepTime_;
+  step.message = request_.message;
+  step.word = std::string(request_.word);
+  step.request = std::string(request_.name);
+  step.colorMode = request_.colorMode;
+  step.files = std::move(files_);
+  step.startupModel = std::move(startupModel_);
+  step.outcome = outcome;
+  step.requestsFile = FolderFilePath(SessionFolder(), kRequestsFile);
+  step.warned = warned_;
+  finisher_.Finish(std::move(step));
+  TakeFinished();
+  files_.clear();
+  startupModel_.reset();
   switch_.reset();
 }
 

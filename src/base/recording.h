@@ -7,6 +7,9 @@
 // (a full disk, a folder that cannot be made, a file in use) is one "Warning: " line, the file
 // is listed as not kept, and the request goes on as it would. Without the switch a step costs
 // one check for the switch's file and nothing else.
+//
+// The SHA-256 of a large file is made from its copy after the request, on a worker thread, and
+// the step's line follows it; the lines keep the order of their steps (base/step_finisher.h).
 #pragma once
 
 #include <chrono>
@@ -19,6 +22,7 @@
 
 #include "base/log.h"
 #include "base/recording_switch.h"
+#include "base/step_finisher.h"
 
 namespace q9 {
 
@@ -27,6 +31,9 @@ class Recording {
   // Names of the recording's own files.
   static constexpr char16_t kRequestsFile[] = u"requests.jsonl";
   static constexpr char16_t kStartupModelDigestFile[] = u"startup-model.sha256";
+  // A file up to this size is hashed while it is copied; a larger one after its request, from
+  // its copy, so that the request pays for the copy alone.
+  static constexpr int64_t kHashWhileCopyingBytes = int64_t{8} << 20;
 
   // Whether a folder's name is a session's: "20261210-130509-4242". Only such folders are the
   // recording's own; nothing else in the recording folder is ever removed.
@@ -34,6 +41,10 @@ class Recording {
 
   // Warnings go to `log`, which outlives the recording.
   explicit Recording(LogWriter& log);
+  Recording(const Recording&) = delete;
+  Recording& operator=(const Recording&) = delete;
+  // Waits for the lines of the steps that ended (WaitForLines).
+  ~Recording();
 
   // What one request was, for its step's line.
   struct Request {
@@ -58,36 +69,29 @@ class Recording {
   void NoteMissing(std::u16string_view name);
 
   // How the request ended, for its step's line.
-  struct Outcome {
-    bool done = false;
-    int64_t totalMs = 0;
-    int64_t filesMs = 0;
-    int64_t linkMs = 0;
-    uint64_t solidsSent = 0;
-  };
-  // The request ends: its line is added to the session's "requests.jsonl".
+  using Outcome = StepFinisher::Outcome;
+  // The request ends: its line is added to the session's "requests.jsonl", at once or, when a
+  // digest is still to be made or an earlier line waits, once they are done.
   void EndStep(const Outcome& outcome);
+  // Returns once the line of every step that ended is written, and logs the warnings of their
+  // late parts (the destructor waits so too). A new step needs no wait.
+  void WaitForLines();
 
   // The session folder's name: its start (UTC) and the process id, "20261210-130509-4242".
   const std::u16string& sessionName() const { return sessionName_; }
 
  private:
-  struct FileEntry {
-    std::u16string name;
-    int64_t size = -1;     // -1: not found
-    std::string sha256;    // empty when the bytes could not be read whole
-    bool kept = false;
-    std::string reason;    // why not kept
-  };
+  using FileEntry = StepFinisher::File;
   bool StartSession();
   bool MakeRoom(int64_t bytes);
   int64_t OlderSessionsSize(std::vector<std::pair<std::u16string, int64_t>>* sessions);
-  bool LinkUnchangedStartupModel(std::FILE* file, int64_t length, FileEntry& entry,
-                                 const std::u16string& copy);
+  void FindEarlierStartupModel(int64_t length, StepFinisher::StartupModel& model);
   void CopyOpenFile(std::FILE* file, FileEntry& entry, const std::u16string& copy);
   void HashOnly(std::FILE* file, FileEntry& entry);
   bool EnsureStepFolder();
   void Warn(const std::string& what);
+  // The warnings and bytes of the steps the finisher has finished since the last call.
+  void TakeFinished();
   std::u16string SessionFolder() const;
   std::u16string StepFolder() const;
 
@@ -105,6 +109,8 @@ class Recording {
   bool stepFolderMade_ = false;
   bool warned_ = false;  // one warning a step is enough to tell that something is not kept
   std::vector<FileEntry> files_;
+  std::optional<StepFinisher::StartupModel> startupModel_;
+  StepFinisher finisher_;
 };
 
 }  // namespace q9
