@@ -22,51 +22,59 @@ namespace q9 {
 // "<hex digest> <size>\n", as a session's "startup-model.sha256" holds it.
 std::string StartupModelDigestLine(const std::string& digest, int64_t size);
 
+// A recorded step and its parts, outside StepFinisher so that they are complete where it and
+// its callers construct them (clang refuses a nested type with member initialisers there).
+
+// One file of a step, as its line lists it.
+struct RecordedFile {
+  std::u16string name;
+  int64_t size = -1;     // -1: not found
+  std::string sha256;    // empty when the bytes could not be read whole
+  bool kept = false;
+  std::string reason;    // why not kept
+  // The kept copy whose SHA-256 is still to be made (a copy is the bytes as the request read
+  // them, whatever the host writes afterwards); empty when sha256 is known.
+  std::u16string digestOf;
+};
+// The start-up model of a session's first step.
+struct RecordedStartupModel {
+  size_t file = 0;                // its index in Step::files
+  std::u16string copy;            // where it was kept
+  std::u16string digestFile;      // this session's "startup-model.sha256"
+  // The newest earlier session's kept model and its digest line. When that line is the one
+  // of the bytes kept here, the copy becomes a second name of the earlier one: the same bytes
+  // are then on the disk once. Empty when there is none.
+  std::u16string earlierCopy;
+  std::string earlierDigestLine;
+};
+struct RecordedOutcome {
+  bool done = false;
+  int64_t totalMs = 0;
+  int64_t filesMs = 0;
+  int64_t linkMs = 0;
+  uint64_t solidsSent = 0;
+};
+struct RecordedStep {
+  uint32_t number = 0;
+  std::string folder;                // "0003-1027"
+  std::string time;                  // when it started, UTC, to the millisecond
+  std::optional<uint32_t> message;   // none for the start-up load
+  std::string word;                  // empty when none
+  std::string request;
+  bool colorMode = false;
+  std::vector<RecordedFile> files;
+  std::optional<RecordedStartupModel> startupModel;
+  RecordedOutcome outcome;
+  std::u16string requestsFile;       // the session's "requests.jsonl"
+  bool warned = false;               // the step has had its one warning already
+};
+
 class StepFinisher {
  public:
-  // One file of a step, as its line lists it.
-  struct File {
-    std::u16string name;
-    int64_t size = -1;     // -1: not found
-    std::string sha256;    // empty when the bytes could not be read whole
-    bool kept = false;
-    std::string reason;    // why not kept
-    // The kept copy whose SHA-256 is still to be made (a copy is the bytes as the request read
-    // them, whatever the host writes afterwards); empty when sha256 is known.
-    std::u16string digestOf;
-  };
-  // The start-up model of a session's first step.
-  struct StartupModel {
-    size_t file = 0;                // its index in Step::files
-    std::u16string copy;            // where it was kept
-    std::u16string digestFile;      // this session's "startup-model.sha256"
-    // The newest earlier session's kept model and its digest line. When that line is the one
-    // of the bytes kept here, the copy becomes a second name of the earlier one: the same bytes
-    // are then on the disk once. Empty when there is none.
-    std::u16string earlierCopy;
-    std::string earlierDigestLine;
-  };
-  struct Outcome {
-    bool done = false;
-    int64_t totalMs = 0;
-    int64_t filesMs = 0;
-    int64_t linkMs = 0;
-    uint64_t solidsSent = 0;
-  };
-  struct Step {
-    uint32_t number = 0;
-    std::string folder;                // "0003-1027"
-    std::string time;                  // when it started, UTC, to the millisecond
-    std::optional<uint32_t> message;   // none for the start-up load
-    std::string word;                  // empty when none
-    std::string request;
-    bool colorMode = false;
-    std::vector<File> files;
-    std::optional<StartupModel> startupModel;
-    Outcome outcome;
-    std::u16string requestsFile;       // the session's "requests.jsonl"
-    bool warned = false;               // the step has had its one warning already
-  };
+  using File = RecordedFile;
+  using StartupModel = RecordedStartupModel;
+  using Outcome = RecordedOutcome;
+  using Step = RecordedStep;
 
   StepFinisher() = default;
   StepFinisher(const StepFinisher&) = delete;
