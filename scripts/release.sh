@@ -22,11 +22,14 @@ case "$SOURCE_DATE_EPOCH" in
 esac
 # A zip holds local times from 1980 on: UTC, so that the time zone of the machine plays no part.
 [ "$SOURCE_DATE_EPOCH" -ge 315532800 ] || fail "SOURCE_DATE_EPOCH lies before 1980"
-export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
+export SOURCE_DATE_EPOCH TZ=UTC
 
+# Built in the caller's locale, as the Windows build is: the compiler cache keys on it, so the
+# release build takes the objects the tested build already made (the same compile lines).
 echo "== Building the release configuration (build/release)"
 cmake --preset release >/dev/null
 cmake --build --preset release -j"${JOBS:-2}" >/dev/null
+export LC_ALL=C
 # shellcheck source=/dev/null
 . build/release/release.env
 
