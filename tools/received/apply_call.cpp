@@ -58,19 +58,18 @@ uint32_t WordBits(const JournalValue& word) {
 void HoldPositions(ReceivedMesh& mesh, const JournalCall& call, const JournalValue& words) {
   const size_t count = PositionWords(mesh, words);
   mesh.positions.resize(count);
-  const JournalValue* word = call.elements.data() + words.first;
-  for (size_t i = 0; i < count; ++i) mesh.positions[i] = std::bit_cast<float>(WordBits(word[i]));
+  // (Indexed only when there are words: a value that is not an array holds no `first`.)
+  for (size_t i = 0; i < count; ++i) mesh.positions[i] = std::bit_cast<float>(WordBits(call.Element(words, i)));
 }
 
 // The same words as HoldPositions holds, hashed and boxed as they go by.
 void PrintPositions(ReceivedMesh& mesh, const JournalCall& call, const JournalValue& words) {
   const size_t count = PositionWords(mesh, words);
   PositionsPrint print;
-  const JournalValue* word = call.elements.data() + words.first;
   for (size_t corner = 0; corner < count; corner += 3) {
     Vec3 at;
     for (size_t i = 0; i < 3; ++i) {
-      const uint32_t bits = WordBits(word[corner + i]);
+      const uint32_t bits = WordBits(call.Element(words, corner + i));
       print.hash = HashStep(print.hash, bits);
       at[i] = std::bit_cast<float>(bits);
     }
