@@ -24,9 +24,11 @@ std::string StartupModelDigestLine(const std::string& digest, int64_t size);
 
 // A recorded step and its parts, outside StepFinisher so that they are complete where it and
 // its callers construct them (clang refuses a nested type with member initialisers there).
+// StepFinisher names them as its own.
+namespace finished_step {
 
 // One file of a step, as its line lists it.
-struct RecordedFile {
+struct File {
   std::u16string name;
   int64_t size = -1;     // -1: not found
   std::string sha256;    // empty when the bytes could not be read whole
@@ -37,7 +39,7 @@ struct RecordedFile {
   std::u16string digestOf;
 };
 // The start-up model of a session's first step.
-struct RecordedStartupModel {
+struct StartupModel {
   size_t file = 0;                // its index in Step::files
   std::u16string copy;            // where it was kept
   std::u16string digestFile;      // this session's "startup-model.sha256"
@@ -47,14 +49,14 @@ struct RecordedStartupModel {
   std::u16string earlierCopy;
   std::string earlierDigestLine;
 };
-struct RecordedOutcome {
+struct Outcome {
   bool done = false;
   int64_t totalMs = 0;
   int64_t filesMs = 0;
   int64_t linkMs = 0;
   uint64_t solidsSent = 0;
 };
-struct RecordedStep {
+struct Step {
   uint32_t number = 0;
   std::string folder;                // "0003-1027"
   std::string time;                  // when it started, UTC, to the millisecond
@@ -62,19 +64,21 @@ struct RecordedStep {
   std::string word;                  // empty when none
   std::string request;
   bool colorMode = false;
-  std::vector<RecordedFile> files;
-  std::optional<RecordedStartupModel> startupModel;
-  RecordedOutcome outcome;
+  std::vector<File> files;
+  std::optional<StartupModel> startupModel;
+  Outcome outcome;
   std::u16string requestsFile;       // the session's "requests.jsonl"
   bool warned = false;               // the step has had its one warning already
 };
 
+}  // namespace finished_step
+
 class StepFinisher {
  public:
-  using File = RecordedFile;
-  using StartupModel = RecordedStartupModel;
-  using Outcome = RecordedOutcome;
-  using Step = RecordedStep;
+  using File = finished_step::File;
+  using StartupModel = finished_step::StartupModel;
+  using Outcome = finished_step::Outcome;
+  using Step = finished_step::Step;
 
   StepFinisher() = default;
   StepFinisher(const StepFinisher&) = delete;
